@@ -1,0 +1,24 @@
+// MD5 message digest (RFC 1321) over bytes fed in pieces of any size.
+#pragma once
+
+#include <stdint.h>
+
+// The running state of one digest, owned by the caller.
+struct DigestState {
+    uint32_t A, B, C, D;     // the RFC 1321 chaining words
+    uint32_t ByteCountLow;   // bytes that went through DigestBlocks, low word
+    uint32_t ByteCountHigh;  //   and high word
+    uint32_t BufferedLength; // input bytes waiting at the front of BlockBuffer
+    uint8_t BlockBuffer[128];
+};
+
+const uint32_t DigestSize = 16;
+const uint32_t DigestTextSize = 33;  // 32 hexadecimal characters and a NUL
+
+void DigestStart(DigestState *state);
+void DigestAdd(DigestState *state, const void *bytes, uint32_t length);
+void DigestEnd(DigestState *state, uint8_t *out);
+void DigestToHex(const uint8_t *digest, char *text, uint32_t size);
+
+// Compresses length / 64 whole blocks; length is a multiple of 64.
+void DigestBlocks(DigestState *state, const uint8_t *blocks, uint32_t length);

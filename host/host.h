@@ -1,0 +1,26 @@
+// The module's side of the host interface: the copied startup record, the
+// disable flag, and the few ways the rest of the module talks to the host.
+#pragma once
+
+#include "host/records.h"
+
+// Module-wide state of the host subsystem, for the life of the library.
+extern StartupRecord HostServices;
+extern int PluginDisabled;
+
+SUMBREL_EXPORT void SUMBREL_WINAPI SetStartupInfo(const StartupRecord *record);
+SUMBREL_EXPORT void SUMBREL_WINAPI GetPluginInfo(PluginInfoRecord *info);
+SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item);
+
+const char *HostText(int32_t messageId);
+void HostPanelCommand(int32_t command, void *argument);
+
+// The file error notice: one per file that cannot be opened, read or written.
+void ReportFileError(const char *name);
+
+// A progress notice over a saved screen; the caller restores the screen.
+ScreenHandle ShowProgressNotice(int32_t lineMessageId, const char *name);
+void RemoveProgressNotice(ScreenHandle screen);
+
+// Shown at the end of a verification that found nothing to mark.
+void ShowCompletionNotice();

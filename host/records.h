@@ -1,0 +1,172 @@
+// The records and operations exchanged with the host file manager.
+//
+// Their byte layout is the host's 32-bit Windows interface; on that build the
+// static_asserts at the end pin every offset the module relies on. On the
+// native build pointers are 8 bytes wide: the fields, their order and their
+// integer widths stay, and the layout follows from them.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef _WIN32
+#define SUMBREL_WINAPI __stdcall
+#define SUMBREL_EXPORT extern "C"
+#else
+#define SUMBREL_WINAPI
+#define SUMBREL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+struct DialogItemRecord;
+
+// The host's numbered texts for this module, fetched with FetchMessageText.
+enum MessageId : int32_t {
+    MessageTitle = 0,           // menu entry, dialog frame, completion title
+    MessageFileNameLabel = 1,   // label above the file-name field
+    MessageVerifyButton = 2,    // default button of the main dialog
+    MessageCreateButton = 3,    //
+    MessageOkButton = 4,        // the file error notice's button
+    MessageCloseButton = 5,     //
+    MessageFileErrorTitle = 6,  //
+    MessageProgressTitle = 7,   //
+    MessageCreatingLine = 8,    // progress line while creating
+    MessageVerifyingLine = 9,   // progress line while verifying
+    MessageAllMatch = 10,       // completion notice after a verification
+    MessageCount = 11
+};
+
+typedef void *ScreenHandle;
+
+typedef const char *(SUMBREL_WINAPI *FetchMessageTextFn)(int32_t moduleNumber, int32_t messageId);
+typedef int32_t(SUMBREL_WINAPI *ShowMessageBoxFn)(int32_t moduleNumber, uint32_t flags,
+                                                  const char *helpTopic,
+                                                  const char *const *texts, int32_t textCount,
+                                                  int32_t buttonCount);
+typedef int32_t(SUMBREL_WINAPI *PanelCommandFn)(void *panel, int32_t command, void *argument);
+typedef ScreenHandle(SUMBREL_WINAPI *SaveScreenImageFn)(int32_t x1, int32_t y1, int32_t x2,
+                                                        int32_t y2);
+typedef void(SUMBREL_WINAPI *RestoreScreenImageFn)(ScreenHandle screen);
+typedef int32_t(SUMBREL_WINAPI *RunDialogFn)(int32_t moduleNumber, int32_t x1, int32_t y1,
+                                             int32_t x2, int32_t y2, const char *helpTopic,
+                                             DialogItemRecord *items, int32_t itemCount);
+
+// Handed over by the host to SetStartupInfo; the module keeps a copy.
+struct StartupRecord {
+    uint32_t Size;
+    char HostModuleName[260];
+    int32_t ModuleNumber;
+    void *HostReserved1;
+    void *HostReserved2;
+    RunDialogFn RunDialog;
+    ShowMessageBoxFn ShowMessageBox;
+    FetchMessageTextFn FetchMessageText;
+    PanelCommandFn PanelCommand;
+    SaveScreenImageFn SaveScreenImage;
+    RestoreScreenImageFn RestoreScreenImage;
+    void *HostOperations[18];  // further host operations the module never calls
+};
+
+// A startup record smaller than this leaves the module disabled.
+const uint32_t StartupRecordMinimumSize = sizeof(StartupRecord);
+
+// Filled by GetPluginInfo in storage the host provides.
+struct PluginInfoRecord {
+    int32_t Size;
+    uint32_t HostFlags;
+    const char *const *HostDiskMenuStrings;
+    int32_t *HostDiskMenuNumbers;
+    int32_t HostDiskMenuCount;
+    const char *const *MenuStrings;
+    int32_t MenuStringCount;
+    const char *const *HostConfigStrings;
+    int32_t HostConfigCount;
+    const char *CommandPrefix;
+    int32_t HostReserved;
+};
+
+const int32_t PluginInfoRecordSize = 44;  // what the host's record declares
+
+const uint32_t DirectoryAttribute = 0x10;
+const uint32_t ItemSelectedFlag = 0x40000000;
+const size_t PanelItemNameSize = 260;
+
+// One item of the host's panel; the host's array packs them back to back.
+#pragma pack(push, 1)
+struct PanelItemRecord {
+    uint32_t Attributes;
+    uint32_t HostFindData[10];  // times and sizes, never read
+    char Name[PanelItemNameSize];
+    char ShortName[14];
+    uint32_t HostPackedSize[2];
+    uint32_t Flags;
+    uint8_t HostRest[36];
+};
+#pragma pack(pop)
+
+// Filled by the host on PanelGetInfo; storage is the module's.
+struct PanelInfoRecord {
+    int32_t HostHeader[6];
+    PanelItemRecord *Items;
+    int32_t ItemCount;
+    int32_t HostSelectedArray;
+    int32_t HostSelectedCount;
+    int32_t CurrentItem;
+    uint8_t HostRest[452];
+};
+
+enum PanelCommandNumber : int32_t {
+    PanelGetInfo = 1,
+    PanelRefresh = 3,
+    PanelRedraw = 5,
+    PanelApplySelection = 10
+};
+
+const size_t DialogItemDataSize = 512;
+
+struct DialogItemRecord {
+    int32_t Type;
+    int32_t X1, Y1, X2, Y2;
+    int32_t Focus;
+    union {
+        int32_t Selected;
+        const char *History;
+    };
+    uint32_t Flags;
+    int32_t DefaultButton;
+    char Data[DialogItemDataSize];
+};
+
+// The host's value for "no panel opened", the result of every OpenPlugin.
+#define SUMBREL_NO_PANEL ((void *)(intptr_t)-1)
+// The panel handle that names the active panel.
+#define SUMBREL_ACTIVE_PANEL ((void *)(intptr_t)-1)
+
+const int32_t OpenFromCommandLine = 4;
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(StartupRecord) == 372, "startup record");
+static_assert(offsetof(StartupRecord, ModuleNumber) == 264, "module number");
+static_assert(offsetof(StartupRecord, RunDialog) == 276, "RunDialog");
+static_assert(offsetof(StartupRecord, ShowMessageBox) == 280, "ShowMessageBox");
+static_assert(offsetof(StartupRecord, FetchMessageText) == 284, "FetchMessageText");
+static_assert(offsetof(StartupRecord, PanelCommand) == 288, "PanelCommand");
+static_assert(offsetof(StartupRecord, SaveScreenImage) == 292, "SaveScreenImage");
+static_assert(offsetof(StartupRecord, RestoreScreenImage) == 296, "RestoreScreenImage");
+static_assert(sizeof(PluginInfoRecord) == 44, "plug-in info");
+static_assert(offsetof(PluginInfoRecord, MenuStrings) == 20, "menu strings");
+static_assert(offsetof(PluginInfoRecord, MenuStringCount) == 24, "menu count");
+static_assert(offsetof(PluginInfoRecord, CommandPrefix) == 36, "prefix");
+static_assert(sizeof(PanelInfoRecord) == 496, "panel info");
+static_assert(offsetof(PanelInfoRecord, Items) == 24, "items");
+static_assert(offsetof(PanelInfoRecord, ItemCount) == 28, "item count");
+static_assert(offsetof(PanelInfoRecord, CurrentItem) == 40, "current item");
+static_assert(sizeof(PanelItemRecord) == 366, "panel item");
+static_assert(offsetof(PanelItemRecord, Name) == 44, "name");
+static_assert(offsetof(PanelItemRecord, ShortName) == 304, "short name");
+static_assert(offsetof(PanelItemRecord, Flags) == 326, "item flags");
+static_assert(sizeof(DialogItemRecord) == 548, "dialog item");
+static_assert(offsetof(DialogItemRecord, Selected) == 24, "selected");
+static_assert(offsetof(DialogItemRecord, Flags) == 28, "dialog flags");
+static_assert(offsetof(DialogItemRecord, DefaultButton) == 32, "default button");
+static_assert(offsetof(DialogItemRecord, Data) == 36, "data");
+#endif

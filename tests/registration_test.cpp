@@ -1,0 +1,72 @@
+// Registration: the disable rule, the published menu entry and prefix, and
+// the file error notice.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "tests/fake_host.h"
+
+TEST(Registration, StartupRecordBelowTheMinimumDisablesTheModule) {
+    const struct {
+        uint32_t size;
+        int disabled;
+    } cases[] = {{0, 1},
+                 {StartupRecordMinimumSize - 1, 1},
+                 {StartupRecordMinimumSize, 0},
+                 {StartupRecordMinimumSize + 1000, 0},
+                 {0x80000000u, 0}};
+    for (const auto &c : cases) {
+        StartupRecord record = FakeStartupRecord(c.size);
+        SetStartupInfo(&record);
+        EXPECT_EQ(PluginDisabled, c.disabled) << c.size;
+    }
+    StartFakeHost();
+    EXPECT_EQ(PluginDisabled, 0) << "a later large enough record enables it again";
+}
+
+TEST(Registration, ShortRecordIsCopiedOnlyAsFarAsItGoes) {
+    StartFakeHost();
+    StartupRecord record = FakeStartupRecord(8);
+    record.ModuleNumber = 999;
+    memset(record.HostModuleName, 'z', sizeof record.HostModuleName);
+    SetStartupInfo(&record);
+    EXPECT_EQ(HostServices.Size, 8u);
+    EXPECT_EQ(HostServices.HostModuleName[3], 'z');
+    EXPECT_NE(HostServices.HostModuleName[4], 'z');
+    EXPECT_NE(HostServices.ModuleNumber, 999);
+}
+
+TEST(Registration, DisabledModuleLeavesThePluginInfoUntouched) {
+    StartupRecord record = FakeStartupRecord(StartupRecordMinimumSize - 1);
+    SetStartupInfo(&record);
+    PluginInfoRecord info;
+    memset(&info, 0xa5, sizeof info);
+    PluginInfoRecord before = info;
+    GetPluginInfo(&info);
+    EXPECT_EQ(0, memcmp(&info, &before, sizeof info));
+}
+
+TEST(Registration, PublishesOneMenuEntryAndThePrefix) {
+    StartFakeHost();
+    PluginInfoRecord info;
+    memset(&info, 0x5a, sizeof info);
+    GetPluginInfo(&info);
+    EXPECT_EQ(info.Size, 44);
+    ASSERT_EQ(info.MenuStringCount, 1);
+    EXPECT_STREQ(info.MenuStrings[0], "Title");
+    EXPECT_STREQ(info.CommandPrefix, "md5");
+    EXPECT_EQ(info.HostFlags, 0x5a5a5a5au) << "fields the module does not own stay";
+    EXPECT_EQ(info.HostConfigCount, 0x5a5a5a5a);
+}
+
+TEST(Registration, FileErrorNoticeNamesTheFileWithOneButton) {
+    for (const char *name : {"missing.txt", ""}) {
+        StartFakeHost();
+        ReportFileError(name);
+        ASSERT_EQ(Host.calls.size(), 1u);
+        const HostCall &call = Host.calls[0];
+        EXPECT_EQ(call.op, "ShowMessageBox");
+        EXPECT_EQ(call.number, 3);
+        EXPECT_EQ(call.texts, (std::vector<std::string>{"Error", name, "Ok"}));
+        EXPECT_EQ(call.buttons, 1);
+    }
+}
