@@ -1,0 +1,28 @@
+// The digest of a whole file, read in 2048-byte chunks with an Escape poll
+// before every read, and the module-wide cancellation flag it sets.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+// 1 once a poll found an Escape key-down waiting; cleared by OpenPlugin.
+extern int AbortRequested;
+
+// Writes the file's digest text (DigestToHex of text and size) and returns 0,
+// also after a cancellation; returns -1 after reporting a file that cannot be
+// opened or read. The text is the file's digest only when the result is 0
+// and AbortRequested is 0.
+int FileDigest(const char *name, char *text, uint32_t size);
+
+// Platform layer (digest/platform_*.cpp).
+
+// 1 if a key-down of the given virtual key waits in the console input; the
+// events ahead of it are removed, it and those behind it stay.
+int EscapePressed(uint16_t virtualKey);
+
+// Opens a regular file for untranslated reading ("rb"), sharing reading and
+// writing with other processes. Anything else (a directory, a device, a pipe)
+// is refused without blocking. Null on failure; nothing is reported.
+FILE *OpenFileToDigest(const char *name);
+
+const uint16_t EscapeVirtualKey = 27;
