@@ -24,3 +24,20 @@ void RemoveProgressNotice(ScreenHandle screen);
 
 // Shown at the end of a verification that found nothing to mark.
 void ShowCompletionNotice();
+
+// One dialog item as the module describes it; BuildDialogItems expands it
+// into the host's record.
+struct DialogItemTemplate {
+    uint8_t Type;
+    uint8_t X1, Y1, X2, Y2;
+    uint8_t Focus;
+    union {
+        int32_t Selected;
+        const char *History;
+    };
+    uint32_t Flags;
+    uint8_t DefaultButton;
+    uintptr_t Data; // a MessageId below 2000, otherwise a text pointer
+};
+
+void BuildDialogItems(const DialogItemTemplate *templates, DialogItemRecord *records, int count);

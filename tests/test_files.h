@@ -1,0 +1,14 @@
+// Scratch directories and files for tests that touch the disk.
+#pragma once
+
+#include <string>
+
+// Makes a fresh empty directory, enters it and returns its path; the previous
+// directory is entered again by LeaveScratchDirectory, which removes it.
+std::string EnterScratchDirectory();
+void LeaveScratchDirectory();
+
+void WriteBytes(const std::string &path, const std::string &bytes);
+std::string ReadBytes(const std::string &path);
+// The MD5 text of the given bytes, computed in memory.
+std::string DigestOf(const std::string &bytes);
