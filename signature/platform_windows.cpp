@@ -1,0 +1,41 @@
+// Signature files on Windows: the C runtime's text mode does the line-end
+// and end-of-file translation, and file identity comes from the volume serial
+// number and file index.
+#include <windows.h>
+
+#include <string.h>
+
+#include "signature/format.h"
+
+FILE *OpenSignatureFile(const char *name, const char *mode) {
+    // An explicit 't' keeps text mode even if the process made binary the
+    // runtime's default.
+    const char *textMode = nullptr;
+    if (strcmp(mode, "r") == 0)
+        textMode = "rt";
+    else if (strcmp(mode, "w") == 0)
+        textMode = "wt";
+    if (textMode == nullptr)
+        return nullptr;
+    return fopen(name, textMode);
+}
+
+static bool FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
+    // No access rights are needed to read the identity, and the backup flag
+    // lets a directory be opened too.
+    HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BOOL known = GetFileInformationByHandle(handle, info);
+    CloseHandle(handle);
+    return known != FALSE;
+}
+
+bool SameFileOnDisk(const char *first, const char *second) {
+    BY_HANDLE_FILE_INFORMATION a, b;
+    if (!FileIdentity(first, &a) || !FileIdentity(second, &b))
+        return false;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}

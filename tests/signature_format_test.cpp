@@ -1,0 +1,356 @@
+// Signature files: the bytes on disk after text-mode writing, the lines the
+// bounded reader delivers from given bytes, the entry parser and file
+// identity. The same byte-level expectations hold on both builds, which is
+// what shows that the Windows runtime and the Linux stream agree.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "signature/format.h"
+
+namespace fs = std::filesystem;
+
+static const char EmptyDigest[] = "d41d8cd98f00b204e9800998ecf8427e";
+static const char OtherDigest[] = "0cc175b9c0f1b6a831c399e269772661";
+
+class SignatureFormat : public ::testing::Test {
+  protected:
+    fs::path dir;
+
+    void SetUp() override {
+        dir = fs::current_path() / "signature_format_files";
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+        ASSERT_TRUE(fs::create_directories(dir));
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    std::string PathOf(const char *name) const {
+        return (dir / name).string();
+    }
+
+    std::string WriteRaw(const char *name, const std::string &bytes) const {
+        std::string path = PathOf(name);
+        FILE *stream = fopen(path.c_str(), "wb");
+        EXPECT_NE(stream, nullptr);
+        if (stream != nullptr) {
+            EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), stream), bytes.size());
+            EXPECT_EQ(fclose(stream), 0);
+        }
+        return path;
+    }
+
+    static std::string ReadRaw(const std::string &path) {
+        std::string bytes;
+        FILE *stream = fopen(path.c_str(), "rb");
+        EXPECT_NE(stream, nullptr);
+        if (stream == nullptr)
+            return bytes;
+        char chunk[1024];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0)
+            bytes.append(chunk, got);
+        fclose(stream);
+        return bytes;
+    }
+
+    // Reads lines as the verification job does, until the stream reports its
+    // end or an error, and checks that the reader stays inside its buffer.
+    std::vector<std::string> ReadLines(const std::string &bytes) const {
+        std::vector<std::string> lines;
+        std::string path = WriteRaw("lines.md5", bytes);
+        FILE *stream = OpenSignatureFile(path.c_str(), "r");
+        EXPECT_NE(stream, nullptr);
+        if (stream == nullptr)
+            return lines;
+        char buffer[SignatureLineSize + 8];
+        for (int reads = 0; reads < 100000; reads++) {
+            memset(buffer, 'G', sizeof buffer);
+            ReadSignatureLine(stream, buffer, SignatureLineSize);
+            EXPECT_EQ(std::string(buffer + SignatureLineSize, 8), std::string(8, 'G'));
+            lines.push_back(buffer);
+            if (feof(stream) || ferror(stream))
+                break;
+        }
+        EXPECT_EQ(ferror(stream), 0);
+        EXPECT_EQ(fclose(stream), 0);
+        return lines;
+    }
+};
+
+struct LineCase {
+    const char *label;
+    std::string bytes;
+    std::vector<std::string> lines;
+};
+
+static const std::string Long400(400, 'L');
+static const std::string Cut295(295, 'L');
+
+static std::string LoneCrLines() {
+    std::string bytes;
+    for (int i = 0; i < 60; i++)
+        bytes += "line " + std::to_string(i) + "\r";
+    return bytes;
+}
+
+TEST_F(SignatureFormat, LineEndsTranslationAndCutting) {
+    const LineCase cases[] = {
+        {"CR LF ends lines", "a\r\nb\r\n", {"a", "b", ""}},
+        {"bare LF ends lines", "a\nb\n", {"a", "b", ""}},
+        {"last line without line end", "a\r\nlast", {"a", "last"}},
+        {"empty file", "", {""}},
+        {"empty lines", "\r\n\n\r\n", {"", "", "", ""}},
+        {"lone CR inside a line is data", "a\rb\r\nc", {"a\rb", "c"}},
+        {"lone CR as the last byte", "ab\r", {"ab\r"}},
+        {"CR CR LF keeps one CR", "a\r\r\nb", {"a\r", "b"}},
+        {"LF CR is a line end then data", "a\n\rb", {"a", "\rb"}},
+        {"0x1A mid-line ends the data",
+         "a\r\nbc\x1a"
+         "de\r\nf\r\n",
+         {"a", "bc"}},
+        {"0x1A first",
+         "\x1a"
+         "abc\r\n",
+         {""}},
+        {"CR before 0x1A is data", "a\r\x1a\n", {"a\r"}},
+        {"0x1A after a line end", "a\r\n\x1a\r\n", {"a", ""}},
+        {"NUL inside a line", std::string("a\0b\r\nc\r\n", 8), {"a", "c", ""}},
+        {"overlong line is cut, rest dropped", Long400 + "\r\nnext\r\n", {Cut295, "next", ""}},
+        {"overlong line without line end", Long400, {Cut295}},
+        {"295 characters fill the buffer exactly", Cut295 + "\r\nnext", {Cut295, "next"}},
+        {"294 characters", Cut295.substr(1) + "\nnext", {Cut295.substr(1), "next"}},
+        {"296 characters", Cut295 + "L\nnext", {Cut295, "next"}},
+        {"cut falls between CR and LF",
+         std::string(294, 'L') + "\r\r\nnext",
+         {std::string(294, 'L') + "\r", "next"}},
+        {"lone CR line ends read as one cut line", LoneCrLines(), {LoneCrLines().substr(0, 295)}},
+    };
+    for (const LineCase &c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(ReadLines(c.bytes), c.lines);
+    }
+}
+
+struct BoundaryCase {
+    const char *rest; // what follows the filler, beginning with the CR
+    size_t restSize;
+    std::vector<std::string> tail; // the first one continues the filler's last line
+};
+
+// CR LF pairs and lone CRs placed where the stream buffers of either platform
+// refill (512 and 4096 bytes, and the second 4096).
+TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
+    const size_t offsets[] = {511, 512, 4095, 4096, 8191, 8192};
+    const BoundaryCase kinds[] = {
+        {"\r\nnext\r\n", 8, {"", "next", ""}},
+        {"\rx\r\n", 4, {"\rx", ""}},
+        {"\r\r\nx", 4, {"\r", "x"}},
+        {"\r", 1, {"\r"}},
+        {"\r\x1a"
+         "after\r\n",
+         9,
+         {"\r"}},
+        {"\r\n\x1a", 3, {"", ""}},
+    };
+    for (size_t offset : offsets) {
+        for (const BoundaryCase &kind : kinds) {
+            SCOPED_TRACE("CR at " + std::to_string(offset) + " before " +
+                         testing::PrintToString(std::string(kind.rest, kind.restSize)));
+            std::string bytes;
+            std::vector<std::string> lines;
+            for (int n = 0; bytes.size() + 80 + 2 < offset; n++) {
+                std::string line(60 + n % 20, (char)('a' + n % 26));
+                bytes += line + "\r\n";
+                lines.push_back(line);
+            }
+            std::string partial(offset - bytes.size(), 'z');
+            bytes += partial + std::string(kind.rest, kind.restSize);
+            ASSERT_EQ(bytes[offset], '\r');
+            lines.push_back(partial + kind.tail[0]);
+            lines.insert(lines.end(), kind.tail.begin() + 1, kind.tail.end());
+            EXPECT_EQ(ReadLines(bytes), lines);
+        }
+    }
+}
+
+// After 0x1A every read reports the end, even once the indicator is cleared.
+TEST_F(SignatureFormat, EndOfTextStaysTheEnd) {
+    std::string path = WriteRaw("ctrlz.md5", "a\r\nb\x1a"
+                                             "c\r\nd\r\n");
+    FILE *stream = OpenSignatureFile(path.c_str(), "r");
+    ASSERT_NE(stream, nullptr);
+    char buffer[SignatureLineSize];
+    const char *expected[] = {"a", "b", "", "", ""};
+    for (const char *line : expected) {
+        clearerr(stream);
+        ReadSignatureLine(stream, buffer, sizeof buffer);
+        EXPECT_STREQ(buffer, line);
+    }
+    EXPECT_TRUE(feof(stream));
+    EXPECT_EQ(fclose(stream), 0);
+}
+
+// The header, entries with CRs in their names, and enough bytes, in one piece
+// and in many, to pass the stream buffer and the translation's own staging.
+TEST_F(SignatureFormat, WrittenBytes) {
+    std::string path = WriteRaw("written.md5", std::string(10000, 'o')); // to be truncated
+    FILE *stream = OpenSignatureFile(path.c_str(), "w");
+    ASSERT_NE(stream, nullptr);
+    WriteSignatureHeader(stream);
+    WriteSignatureEntry(stream, EmptyDigest, "file one.txt");
+    WriteSignatureEntry(stream, OtherDigest, "cr\rinside");
+    WriteSignatureEntry(stream, EmptyDigest, "cr at end\r");
+    WriteSignatureEntry(stream, OtherDigest, "star*name  ");
+    std::string expected = std::string(EmptyDigest) + " *file one.txt\r\n" + OtherDigest +
+                           " *cr\rinside\r\n" + EmptyDigest + " *cr at end\r\r\n" + OtherDigest +
+                           " *star*name  \r\n";
+    std::string lineFeeds(9000, '\n');
+    EXPECT_EQ(fwrite(lineFeeds.data(), 1, lineFeeds.size(), stream), lineFeeds.size());
+    for (int i = 0; i < 9000; i++)
+        expected += "\r\n";
+    for (int i = 0; i < 700; i++) {
+        std::string name = "file " + std::to_string(i);
+        WriteSignatureEntry(stream, EmptyDigest, name.c_str());
+        expected += std::string(EmptyDigest) + " *" + name + "\r\n";
+    }
+    EXPECT_EQ(ferror(stream), 0);
+    ASSERT_EQ(fclose(stream), 0);
+
+    std::string bytes = ReadRaw(path);
+    size_t headerEnd = bytes.find("\r\n");
+    ASSERT_NE(headerEnd, std::string::npos);
+    std::string header = bytes.substr(0, headerEnd);
+    const std::string lead = "; Generated by Sumbrel";
+    EXPECT_EQ(header.compare(0, lead.size(), lead), 0) << header;
+    if (header.size() > lead.size()) {
+        EXPECT_EQ(header[lead.size()], ' ') << header;
+    }
+    EXPECT_EQ(header.find_first_of("\r\n"), std::string::npos);
+    // Compared whole, not printed: a failure shows only the sizes.
+    EXPECT_TRUE(bytes.substr(headerEnd + 2) == expected)
+        << bytes.size() - headerEnd - 2 << " bytes, expected " << expected.size();
+}
+
+TEST_F(SignatureFormat, OpeningRefused) {
+    EXPECT_EQ(OpenSignatureFile(PathOf("missing.md5").c_str(), "r"), nullptr);
+    EXPECT_EQ(OpenSignatureFile(PathOf("no/such/dir.md5").c_str(), "w"), nullptr);
+    ASSERT_TRUE(fs::create_directory(dir / "sub"));
+    EXPECT_EQ(OpenSignatureFile(PathOf("sub").c_str(), "r"), nullptr);
+    EXPECT_EQ(OpenSignatureFile(PathOf("sub").c_str(), "w"), nullptr);
+}
+
+struct ParseCase {
+    const char *line;
+    bool entry;
+    const char *name;
+    const char *digest;
+};
+
+TEST(SignatureParse, EntryForms) {
+    const ParseCase cases[] = {
+        {"d41d8cd98f00b204e9800998ecf8427e *file.txt", true, "file.txt",
+         "d41d8cd98f00b204e9800998ecf8427e "},
+        {"MD5 (file.txt) = d41d8cd98f00b204e9800998ecf8427e", true, "file.txt",
+         "d41d8cd98f00b204e9800998ecf8427e"},
+        {"MD5 (a(b)c) = d41d", true, "a(b)c", "d41d"},
+        {"MD5 (f) = a) = b", true, "f) = a", "b"},
+        {"MD5 (f) = abc)", false, nullptr, nullptr},
+        {"MD5 (f)=d41d", false, nullptr, nullptr},
+        {"MD5 (f) =d41d", false, nullptr, nullptr},
+        {"MD5 (f)= d41d", false, nullptr, nullptr},
+        {"MD5 (f)  = d41d", false, nullptr, nullptr},
+        {"md5 (f) = d41d", false, nullptr, nullptr},
+        {"MD5(f) = d41d", false, nullptr, nullptr},
+        {"MD5 (f", false, nullptr, nullptr},
+        {"MD5 (", false, nullptr, nullptr},
+        {"MD5", false, nullptr, nullptr},
+        {"", false, nullptr, nullptr},
+        {"d41d8cd98f00b204e9800998ecf8427e  file.txt", false, nullptr, nullptr},
+        {"MD5 (f) = ", true, "f", ""},
+        {"MD5 () = d41d", true, "", "d41d"},
+        {"d41d *name   ", true, "name   ", "d41d "},
+        {"d41d *a*b", true, "a*b", "d41d "},
+        {"MD5 (x*y) = d41d", true, "y) = d41d", "MD5 (x"},
+        {"  d41d *f", true, "f", "  d41d "},
+        {"*", true, "", ""},
+        {"d41d*", true, "", "d41d"},
+        {"\xff\xfe *\xe9t\xe9", true, "\xe9t\xe9", "\xff\xfe "},
+    };
+    for (const ParseCase &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.line)));
+        char line[SignatureLineSize];
+        snprintf(line, sizeof line, "%s", c.line);
+        size_t length = strlen(line);
+        char *name = nullptr;
+        char *digest = nullptr;
+        bool entry = ParseSignatureLine(line, &name, &digest);
+        ASSERT_EQ(entry, c.entry);
+        if (!entry) {
+            EXPECT_STREQ(line, c.line); // a line that is no entry stays whole
+            continue;
+        }
+        // Both parts point into the line itself.
+        ASSERT_TRUE(name >= line && name <= line + length);
+        ASSERT_TRUE(digest >= line && digest <= line + length);
+        EXPECT_STREQ(name, c.name);
+        EXPECT_STREQ(digest, c.digest);
+    }
+}
+
+TEST_F(SignatureFormat, SameFileOnDisk) {
+    WriteRaw("x", "same bytes");
+    WriteRaw("y", "same bytes");
+    ASSERT_TRUE(fs::create_directory(dir / "d"));
+    std::string x = PathOf("x");
+    std::string viaSubdir = (dir / "d" / ".." / "x").string();
+    std::string viaDot = (dir / "." / "x").string();
+    std::string relative = (fs::path("signature_format_files") / "x").string();
+    std::error_code linkError;
+    fs::create_hard_link(dir / "x", dir / "link", linkError);
+    ASSERT_FALSE(linkError) << linkError.message();
+
+    EXPECT_TRUE(SameFileOnDisk(x.c_str(), x.c_str()));
+    EXPECT_TRUE(SameFileOnDisk(x.c_str(), viaSubdir.c_str()));
+    EXPECT_TRUE(SameFileOnDisk(viaDot.c_str(), x.c_str()));
+    EXPECT_TRUE(SameFileOnDisk(relative.c_str(), x.c_str()));
+    EXPECT_TRUE(SameFileOnDisk(PathOf("link").c_str(), x.c_str()));
+    EXPECT_TRUE(SameFileOnDisk(PathOf("d").c_str(), (dir / "d" / ".").string().c_str()));
+    EXPECT_FALSE(SameFileOnDisk(x.c_str(), PathOf("y").c_str()));
+    EXPECT_FALSE(SameFileOnDisk(x.c_str(), PathOf("d").c_str()));
+    EXPECT_FALSE(SameFileOnDisk(x.c_str(), PathOf("missing").c_str()));
+    EXPECT_FALSE(SameFileOnDisk(PathOf("missing").c_str(), x.c_str()));
+    EXPECT_FALSE(SameFileOnDisk(PathOf("missing").c_str(), PathOf("missing").c_str()));
+
+    // Where the file system ignores letter case, the other spelling is the
+    // same file; where it does not, there is no such file.
+    std::string upper = PathOf("X");
+    EXPECT_EQ(SameFileOnDisk(upper.c_str(), x.c_str()), fs::exists(upper));
+}
+
+// A full disk must show in the stream's state, for creation to report it.
+TEST_F(SignatureFormat, FullDeviceSetsError) {
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    FILE *stream = OpenSignatureFile("/dev/full", "w");
+    ASSERT_NE(stream, nullptr);
+    WriteSignatureHeader(stream);
+    for (int i = 0; i < 500; i++)
+        WriteSignatureEntry(stream, EmptyDigest, "a name long enough to fill the buffer");
+    EXPECT_NE(ferror(stream), 0);
+    EXPECT_NE(fclose(stream), 0);
+
+    // A short file fails only when it is flushed at closing.
+    stream = OpenSignatureFile("/dev/full", "w");
+    ASSERT_NE(stream, nullptr);
+    WriteSignatureHeader(stream);
+    EXPECT_NE(fclose(stream), 0);
+}
