@@ -25,4 +25,9 @@ int EscapePressed(uint16_t virtualKey);
 // is refused without blocking. Null on failure; nothing is reported.
 FILE *OpenFileToDigest(const char *name);
 
+// Drops the key events taken from the terminal that nobody removed and asks
+// again whether standard input is a terminal; for a new run or a changed
+// standard input. The Windows console keeps its own queue: nothing to do.
+void ForgetConsoleInput();
+
 const uint16_t EscapeVirtualKey = 27;

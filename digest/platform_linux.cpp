@@ -1,0 +1,145 @@
+// Linux side of the file digest: opening a file to digest without blocking,
+// and the Escape poll over the terminal on standard input.
+//
+// A terminal has no event queue to peek at, so the bytes read from it become
+// key events in the module's own queue; looking at that queue consumes
+// nothing, and only the events ahead of a found key are removed.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "digest/file_digest.h"
+
+// Key-downs taken from the terminal and not removed yet, oldest first; every
+// terminal key is a key-down, so its virtual-key code is all there is.
+static const uint32_t KeyQueueCapacity = 64;
+static uint16_t KeyQueue[KeyQueueCapacity];
+static uint32_t KeyQueueLength;
+
+// Where the decoder stands between reads of the terminal.
+enum TerminalState { Ground, AfterEscape, InControlSequence, InShiftSequence };
+static TerminalState Decoder = Ground;
+
+// -1 until the first poll after ForgetConsoleInput asks.
+static int InputIsTerminal = -1;
+
+// Code of a key that has no virtual-key code here; no real key has 0.
+static const uint16_t UnknownVirtualKey = 0;
+
+FILE *OpenFileToDigest(const char *name) {
+    // Without O_NONBLOCK a FIFO that has no writer would hang the open.
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    // Devices, pipes and directories either block the read or never end.
+    struct stat status;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE *stream = fdopen(fd, "rb");
+    if (!stream)
+        close(fd);
+    return stream;
+}
+
+static uint16_t VirtualKeyOfByte(uint8_t byte) {
+    if (byte >= 'a' && byte <= 'z')
+        return (uint16_t)(byte - 'a' + 'A');
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == ' ')
+        return byte;
+    if (byte == '\r' || byte == '\n')
+        return 13; // Enter
+    if (byte == '\t')
+        return 9; // Tab
+    if (byte == 0x7f || byte == 0x08)
+        return 8; // Backspace
+    return UnknownVirtualKey;
+}
+
+static void QueueKey(uint16_t virtualKey) {
+    if (KeyQueueLength < KeyQueueCapacity)
+        KeyQueue[KeyQueueLength++] = virtualKey;
+}
+
+// ESC alone or ESC ESC is the Escape key; ESC '[' and ESC 'O' open another
+// key's control sequence, which runs to its final byte; ESC and any other
+// byte is that byte's key with Alt.
+static void DecodeByte(uint8_t byte) {
+    switch (Decoder) {
+    case Ground:
+        if (byte == 0x1b)
+            Decoder = AfterEscape;
+        else
+            QueueKey(VirtualKeyOfByte(byte));
+        return;
+    case AfterEscape:
+        Decoder = byte == '[' ? InControlSequence : byte == 'O' ? InShiftSequence : Ground;
+        QueueKey(byte == 0x1b ? EscapeVirtualKey : UnknownVirtualKey);
+        return;
+    case InControlSequence:
+        if (byte >= 0x40 && byte <= 0x7e)
+            Decoder = Ground;
+        return;
+    case InShiftSequence:
+        Decoder = Ground;
+        return;
+    }
+}
+
+// Moves what the terminal has ready into the queue, never waiting, and
+// returns the number of queued events.
+static uint32_t CountKeyEvents() {
+    if (InputIsTerminal < 0)
+        InputIsTerminal = isatty(STDIN_FILENO) ? 1 : 0;
+    if (!InputIsTerminal)
+        return 0;
+    int available = 0;
+    if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available < 0)
+        available = 0;
+    // Each byte makes at most one event, so what is read always fits; a read
+    // of no more than is ready returns at once.
+    uint8_t bytes[KeyQueueCapacity];
+    size_t wanted = KeyQueueCapacity - KeyQueueLength;
+    if (wanted > (size_t)available)
+        wanted = (size_t)available;
+    ssize_t got = wanted > 0 ? read(STDIN_FILENO, bytes, wanted) : 0;
+    for (ssize_t i = 0; i < got; i++)
+        DecodeByte(bytes[i]);
+    // An ESC with nothing behind it in the terminal is taken as the key.
+    if (Decoder == AfterEscape && got == available) {
+        Decoder = Ground;
+        QueueKey(EscapeVirtualKey);
+    }
+    return KeyQueueLength;
+}
+
+static void RemoveKeyEvents(uint32_t count) {
+    for (uint32_t i = count; i < KeyQueueLength; i++)
+        KeyQueue[i - count] = KeyQueue[i];
+    KeyQueueLength -= count;
+}
+
+int EscapePressed(uint16_t virtualKey) {
+    uint32_t count = CountKeyEvents();
+    for (uint32_t i = 0; i < count; i++) {
+        if (KeyQueue[i] == virtualKey) {
+            RemoveKeyEvents(i);
+            return 1;
+        }
+    }
+    // A full queue without the key holds only keys that would go ahead of
+    // it anyway; dropping them lets the next poll read on.
+    if (count == KeyQueueCapacity)
+        RemoveKeyEvents(count);
+    return 0;
+}
+
+void ForgetConsoleInput() {
+    KeyQueueLength = 0;
+    Decoder = Ground;
+    InputIsTerminal = -1;
+}

@@ -1,0 +1,126 @@
+// FileDigest on ordinary files: chunk boundaries, the text it hands on, and
+// the one notice for a name that cannot be opened.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "digest/file_digest.h"
+#include "digest/md5.h"
+#include "tests/fake_host.h"
+#include "tests/test_files.h"
+
+static const char EmptyDigest[] = "d41d8cd98f00b204e9800998ecf8427e";
+static const char Untouched[] = "untouched untouched untouched un";
+
+static std::string Pattern(size_t length) {
+    std::string bytes(length, 0);
+    for (size_t i = 0; i < length; i++)
+        bytes[i] = (char)(i * 7 + (i >> 11));
+    return bytes;
+}
+
+static std::string MemoryDigest(const std::string &bytes, uint32_t size = DigestTextSize) {
+    DigestState state;
+    DigestStart(&state);
+    DigestAdd(&state, bytes.data(), (uint32_t)bytes.size());
+    uint8_t digest[DigestSize];
+    DigestEnd(&state, digest);
+    char text[DigestTextSize];
+    memcpy(text, Untouched, sizeof text);
+    DigestToHex(digest, text, size);
+    return std::string(text, sizeof text);
+}
+
+class FileDigestTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        StartFakeHost();
+        ForgetConsoleInput();
+        memcpy(text, Untouched, sizeof text);
+        // Each poll stores its answer, so a stale value shows a missing poll.
+        AbortRequested = 5;
+    }
+    void TearDown() override {
+        remove(FileName);
+    }
+    // All 33 bytes, so that writes past the terminator show too.
+    std::string Text() const {
+        return std::string(text, sizeof text);
+    }
+    const char *FileName = "digest-test.bin";
+    char text[DigestTextSize];
+};
+
+TEST_F(FileDigestTest, DigestsWholeFilesAcrossChunkBoundaries) {
+    // 2048 and 4096 end exactly on a chunk and take one more, empty, read.
+    for (size_t length : {0, 1, 2047, 2048, 2049, 4096, 5000, 70000}) {
+        std::string bytes = Pattern(length);
+        WriteBytes(FileName, bytes);
+        memcpy(text, Untouched, sizeof text);
+        AbortRequested = 5;
+        EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0) << length;
+        EXPECT_EQ(Text(), MemoryDigest(bytes)) << length;
+        EXPECT_EQ(AbortRequested, 0) << length;
+    }
+    EXPECT_TRUE(Host.calls.empty());
+}
+
+TEST_F(FileDigestTest, EmptyFileGivesTheDigestOfNothing) {
+    WriteBytes(FileName, "");
+    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    EXPECT_STREQ(text, EmptyDigest);
+    EXPECT_EQ(AbortRequested, 0);
+}
+
+TEST_F(FileDigestTest, BytesAreReadUntranslated) {
+    std::string bytes("a\r\nb\nc\r\x1a"
+                      "d\r",
+                      10);
+    WriteBytes(FileName, bytes);
+    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    EXPECT_EQ(Text(), MemoryDigest(bytes));
+}
+
+TEST_F(FileDigestTest, TextSizeIsHandedOnToTheHexForm) {
+    std::string bytes = Pattern(3000);
+    WriteBytes(FileName, bytes);
+    for (uint32_t size : {0u, 1u, 10u, 32u, 33u}) {
+        memcpy(text, Untouched, sizeof text);
+        EXPECT_EQ(FileDigest(FileName, text, size), 0);
+        EXPECT_EQ(Text(), MemoryDigest(bytes, size)) << size;
+    }
+}
+
+TEST_F(FileDigestTest, NamesThatDoNotOpenGetOneNoticeAndNoPoll) {
+    for (const char *name : {"digest-test-absent.bin", ".", "", "digest-no-such-dir/x.bin"}) {
+        StartFakeHost();
+        memcpy(text, Untouched, sizeof text);
+        AbortRequested = 5;
+        EXPECT_EQ(FileDigest(name, text, sizeof text), -1) << name;
+        EXPECT_EQ(Text(), std::string(Untouched, sizeof text)) << name;
+        EXPECT_EQ(AbortRequested, 5) << name;
+        ASSERT_EQ(Host.calls.size(), 1u) << name;
+        const HostCall &call = Host.calls[0];
+        EXPECT_EQ(call.op, "ShowMessageBox");
+        EXPECT_EQ(call.number, 3);
+        EXPECT_EQ(call.buttons, 1);
+        ASSERT_EQ(call.texts.size(), 3u);
+        EXPECT_EQ(call.texts[1], name);
+    }
+}
+
+TEST_F(FileDigestTest, FilesOthersHoldOpenAreRead) {
+    std::string bytes = Pattern(5000);
+    WriteBytes(FileName, bytes);
+    // The C runtime's streams share reading and writing on both platforms.
+    for (const char *mode : {"ab", "rb", "r+b"}) {
+        FILE *other = fopen(FileName, mode);
+        ASSERT_TRUE(other) << mode;
+        EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0) << mode;
+        EXPECT_EQ(Text(), MemoryDigest(bytes)) << mode;
+        fclose(other);
+    }
+    EXPECT_TRUE(Host.calls.empty());
+}
