@@ -1,10 +1,20 @@
-// sumbrel-host: a development host that loads the module and plays the host
-// file manager's side of the plug-in interface.
+// sumbrel-host: a development host that loads the module and plays the file
+// manager's side of the plug-in interface on one panel, by hand or in tests.
+// This file reads the options and runs the module once.
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
+#include "devhost/draw.h"
+#include "devhost/keys.h"
+#include "devhost/messages.h"
+#include "devhost/operations.h"
 #include "devhost/platform.h"
+#include "devhost/trace.h"
 #include "host/records.h"
 
 typedef void(SUMBREL_WINAPI *SetStartupInfoFn)(const StartupRecord *);
@@ -12,117 +22,349 @@ typedef void(SUMBREL_WINAPI *GetPluginInfoFn)(PluginInfoRecord *);
 typedef void *(SUMBREL_WINAPI *OpenPluginFn)(int32_t, intptr_t);
 
 static const int32_t HostModuleNumber = 7;
-static char *MessageTexts[MessageCount + 1];
-static char EmptyText[] = "";
+static const int32_t OpenFromPluginMenu = 1;
+static const int ExitBadUse = 2;
+static const int ExitContractBroken = 3;
 
-// Reads the module's message file: the Nth quoted line is text N.
-static bool LoadMessages(const char *path) {
-    FILE *file = fopen(path, "rb");
-    if (!file)
+struct Options {
+    std::string ModulePath;
+    std::string Directory = ".";
+    std::vector<std::string> Selected;
+    std::string Cursor = "..";
+    std::string Language = "Eng";
+    bool HasCommand = false;
+    std::string Command;
+    uint32_t StartupSize = sizeof(StartupRecord);
+    bool HasKeys = false;
+    std::string Keys;
+    uint32_t KeysAtNotice = 0; // 0: before the module starts
+    std::string TracePath; // empty: no trace; "-": standard output
+    bool HasDialogAnswer = false;
+    int32_t DialogAnswer = DialogCancelled;
+    bool HasName = false;
+    std::string Name;
+    bool Batch = false;
+    bool Quiet = false;
+    bool Help = false;
+};
+
+static const char HelpText[] =
+    "usage: sumbrel-host [OPTION]...   (--option VALUE or --option=VALUE)\n"
+    "Loads the module and plays the file manager's side of its interface: one panel\n"
+    "showing a directory, notices, the dialog and saved screens, drawn as text.\n"
+    "\n"
+    "  --module PATH       module to load (default: the one next to this program)\n"
+    "                        --module build/native/bin/Sumbrel.so\n"
+    "  --dir PATH          the panel's directory, also the current one (default .)\n"
+    "                        --dir ~/photos\n"
+    "  --select NAME       select a panel item; repeat for more\n"
+    "                        --select a.txt --select b.txt\n"
+    "  --cursor NAME       put the cursor on an item (default ..)\n"
+    "                        --cursor a.txt\n"
+    "  --lang NAME         message file Sumbrel<NAME>.lng next to this program (default Eng)\n"
+    "                        --lang Rus\n"
+    "  --command TEXT      run the command line \"md5 TEXT\" instead of the plug-in menu\n"
+    "                        --command sigfile.md5\n"
+    "  --startup-size N    size field of the startup record (default @SIZE@, the full record)\n"
+    "                        --startup-size 371\n"
+    "  --keys LIST         keys waiting in the console input when the module starts:\n"
+    "                      esc, enter, space, tab, up, down, left, right, a letter or a\n"
+    "                      digit, comma-separated; implies --batch\n"
+    "                        --keys a,b,esc\n"
+    "  --keys-at N         type the --keys only when the Nth progress notice shows, that\n"
+    "                      is while the module works on its Nth file\n"
+    "                        --keys-at 2\n"
+    "  --dialog ANSWER     answer the dialog: verify, create, close, cancel or an item\n"
+    "                      index (otherwise it asks, or cancels when not interactive)\n"
+    "                        --dialog create\n"
+    "  --name TEXT         text for the dialog's field (otherwise the module's stays)\n"
+    "                        --name other.md5\n"
+    "  --trace FILE        write every host operation the module calls as a JSON line;\n"
+    "                      - for standard output (drawings then go to standard error)\n"
+    "                        --trace trace.jsonl\n"
+    "  --batch             never wait for the user, even on a terminal\n"
+    "                        --batch\n"
+    "  --quiet             draw nothing; only errors are written\n"
+    "                        --quiet\n"
+    "  --help              this text\n"
+    "                        --help\n"
+    "\n"
+    "Exit status: 0 done; 2 bad use (unknown option, missing or unusable module,\n"
+    "unreadable directory); 3 the module broke the host's contract (a screen image\n"
+    "restored twice, unknown or never restored, or a panel record the host did not\n"
+    "hand out).\n";
+
+static int BadUse(const std::string &message) {
+    fprintf(stderr, "sumbrel-host: %s\n", message.c_str());
+    return ExitBadUse;
+}
+
+static bool ParseDialogAnswer(const std::string &text, int32_t &answer) {
+    static const struct {
+        const char *Name;
+        int32_t Answer;
+    } names[] = {{"verify", 4}, {"create", 5}, {"close", 6}, {"cancel", DialogCancelled}};
+    for (const auto &name : names)
+        if (text == name.Name) {
+            answer = name.Answer;
+            return true;
+        }
+    char *end;
+    errno = 0;
+    long number = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || errno || number < INT32_MIN || number > INT32_MAX)
         return false;
-    char line[1024];
-    int count = 0;
-    while (fgets(line, sizeof line, file) && count < MessageCount) {
-        char *open = strchr(line, '"');
-        char *close = strrchr(line, '"');
-        if (!open || close == open)
+    answer = (int32_t)number;
+    return true;
+}
+
+static bool ParseSize(const std::string &text, uint32_t &size) {
+    char *end;
+    errno = 0;
+    unsigned long long number = strtoull(text.c_str(), &end, 0);
+    if (text.empty() || text[0] == '-' || *end || errno || number > UINT32_MAX)
+        return false;
+    size = (uint32_t)number;
+    return true;
+}
+
+static bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
+    for (int i = 1; i < argc; i++) {
+        std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            options.Help = true;
             continue;
-        *close = 0;
-        MessageTexts[count++] = strdup(open + 1);
+        }
+        if (option == "--batch") {
+            options.Batch = true;
+            continue;
+        }
+        if (option == "--quiet") {
+            options.Quiet = true;
+            continue;
+        }
+        static const char *const withValue[] = {
+            "--module",       "--dir",  "--select", "--cursor", "--lang", "--command",
+            "--startup-size", "--keys", "--keys-at", "--trace",  "--dialog", "--name"};
+        // --name=TEXT is --name TEXT; it also carries an empty text through
+        // wrappers that drop empty arguments.
+        size_t equals = option.compare(0, 2, "--") == 0 ? option.find('=') : std::string::npos;
+        bool joined = equals != std::string::npos;
+        std::string value = joined ? option.substr(equals + 1) : std::string();
+        if (joined)
+            option.erase(equals);
+        bool known = false;
+        for (const char *name : withValue)
+            known = known || option == name;
+        if (joined && (option == "--help" || option == "--batch" || option == "--quiet")) {
+            error = option + " takes no value";
+            return false;
+        }
+        if (!known) {
+            error = (option.compare(0, 1, "-") == 0 ? "unknown option " : "unexpected argument ") +
+                    option;
+            return false;
+        }
+        if (!joined && i + 1 >= argc) {
+            error = option + " needs a value";
+            return false;
+        }
+        if (!joined)
+            value = argv[++i];
+        if (option == "--module")
+            options.ModulePath = value;
+        else if (option == "--dir")
+            options.Directory = value;
+        else if (option == "--select")
+            options.Selected.push_back(value);
+        else if (option == "--cursor")
+            options.Cursor = value;
+        else if (option == "--lang")
+            options.Language = value;
+        else if (option == "--command") {
+            options.HasCommand = true;
+            options.Command = value;
+        } else if (option == "--startup-size") {
+            if (!ParseSize(value, options.StartupSize)) {
+                error = "--startup-size wants a number from 0 to 4294967295, not " + value;
+                return false;
+            }
+        } else if (option == "--keys") {
+            options.HasKeys = true;
+            options.Keys = value;
+        } else if (option == "--keys-at") {
+            if (!ParseSize(value, options.KeysAtNotice) || options.KeysAtNotice == 0) {
+                error = "--keys-at wants a notice number from 1, not " + value;
+                return false;
+            }
+        } else if (option == "--trace") {
+            if (value.empty()) {
+                error = "--trace needs a file name or -";
+                return false;
+            }
+            options.TracePath = value;
+        } else if (option == "--dialog") {
+            options.HasDialogAnswer = true;
+            if (!ParseDialogAnswer(value, options.DialogAnswer)) {
+                error = "--dialog wants verify, create, close, cancel or a number, not " + value;
+                return false;
+            }
+        } else if (option == "--name") {
+            options.HasName = true;
+            options.Name = value;
+        }
     }
-    fclose(file);
-    return count > 0;
+    return true;
 }
 
-static const char *SUMBREL_WINAPI HostFetchMessageText(int32_t, int32_t messageId) {
-    if (messageId < 0 || messageId >= MessageCount || !MessageTexts[messageId])
-        return EmptyText;
-    return MessageTexts[messageId];
+// Fills the panel from the directory and applies --select and --cursor.
+static bool PreparePanel(const Options &options, std::string &error) {
+    if (!EnterDirectory(options.Directory)) {
+        error = "cannot enter the directory " + options.Directory;
+        return false;
+    }
+    std::vector<PanelEntry> entries;
+    if (!ListCurrentDirectory(entries)) {
+        error = "cannot read the directory " + options.Directory;
+        return false;
+    }
+    Panel &panel = Session.ActivePanel;
+    panel.Directory = CurrentDirectory();
+    SetPanelEntries(panel, entries);
+    for (const std::string &name : options.Selected) {
+        int32_t index = FindPanelItem(panel, name);
+        if (index < 0) {
+            error = "--select: no item " + name + " on the panel";
+            return false;
+        }
+        SetSelected(panel.Items[index], true);
+    }
+    panel.Cursor = FindPanelItem(panel, options.Cursor);
+    if (panel.Cursor < 0) {
+        error = "--cursor: no item " + options.Cursor + " on the panel";
+        return false;
+    }
+    return true;
 }
 
-static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t, uint32_t, const char *,
-                                                 const char *const *texts, int32_t textCount,
-                                                 int32_t) {
-    for (int32_t i = 0; i < textCount; i++)
-        printf("%s %s\n", i == 0 ? "[" : "|", texts[i]);
-    return 0;
+struct ModuleEntries {
+    SetStartupInfoFn SetStartupInfo;
+    GetPluginInfoFn GetPluginInfo;
+    OpenPluginFn OpenPlugin;
+};
+
+static bool LoadEntries(const std::string &path, ModuleEntries &entries, std::string &error) {
+    void *module = LoadModule(path.c_str());
+    if (!module) {
+        error = "cannot load the module " + path + ": " + ModuleLoadError();
+        return false;
+    }
+    entries.SetStartupInfo = (SetStartupInfoFn)FindExport(module, "SetStartupInfo");
+    entries.GetPluginInfo = (GetPluginInfoFn)FindExport(module, "GetPluginInfo");
+    entries.OpenPlugin = (OpenPluginFn)FindExport(module, "OpenPlugin");
+    if (!entries.SetStartupInfo || !entries.GetPluginInfo || !entries.OpenPlugin) {
+        error = path + " lacks SetStartupInfo, GetPluginInfo or OpenPlugin";
+        return false;
+    }
+    return true;
 }
 
-static int32_t SUMBREL_WINAPI HostPanelCommand(void *, int32_t, void *) {
-    return 0;
+// The menu path asks for the plug-in's menu entry first, as the host does
+// when it builds its plug-in menu.
+static void ShowPluginMenu(const ModuleEntries &entries) {
+    PluginInfoRecord info, before;
+    memset(&info, 0, sizeof info);
+    before = info;
+    entries.GetPluginInfo(&info);
+    TraceLine(PluginInfoTraceLine(before, info));
+    bool untouched = memcmp(&before, &info, sizeof info) == 0;
+    if (untouched || info.MenuStringCount < 1 || !info.MenuStrings || !info.MenuStrings[0]) {
+        Draw("The module published no menu entry.\n");
+        return;
+    }
+    Draw(std::string("Menu entry: ") + info.MenuStrings[0] +
+         "\nPrefix: " + (info.CommandPrefix ? info.CommandPrefix : "(none)") + "\n");
 }
 
-static ScreenHandle SUMBREL_WINAPI HostSaveScreen(int32_t, int32_t, int32_t, int32_t) {
-    return (ScreenHandle)1;
-}
-
-static void SUMBREL_WINAPI HostRestoreScreen(ScreenHandle) {
-}
-
-static int32_t SUMBREL_WINAPI HostRunDialog(int32_t, int32_t, int32_t, int32_t, int32_t,
-                                            const char *, DialogItemRecord *, int32_t) {
-    return -1;
-}
-
-static void Usage() {
-    fprintf(stderr, "usage: sumbrel-host [--module PATH] [--lang NAME]\n");
+// Reports what the module left undone and returns the exit status.
+static int FinishRun(void *result, const Options &options) {
+    size_t problemsBefore = Session.Screens.Problems.size();
+    size_t unrestored = CloseScreenLedger(Session.Screens);
+    for (size_t i = problemsBefore; i < Session.Screens.Problems.size(); i++)
+        fprintf(stderr, "sumbrel-host: %s\n", Session.Screens.Problems[i].c_str());
+    TraceLine(
+        JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Session.ActivePanel), unrestored));
+    if (Session.Trace && Session.Trace != stdout)
+        fclose(Session.Trace);
+    if (options.TracePath.empty())
+        Draw(DrawPanel(Session.ActivePanel));
+    bool broken = !Session.Screens.Problems.empty() || !Session.Problems.empty();
+    return broken ? ExitContractBroken : 0;
 }
 
 int main(int argc, char **argv) {
-    char folder[1024];
-    ProgramFolder(argv[0], folder, sizeof folder);
-    char modulePath[1200];
-    snprintf(modulePath, sizeof modulePath, "%s/%s", folder, ModuleFileName);
-    const char *language = "Eng";
-    for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "--module") && i + 1 < argc)
-            snprintf(modulePath, sizeof modulePath, "%s", argv[++i]);
-        else if (!strcmp(argv[i], "--lang") && i + 1 < argc)
-            language = argv[++i];
-        else {
-            Usage();
-            return 2;
-        }
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error))
+        return BadUse(error + " (see --help)");
+    if (options.Help) {
+        std::string help = HelpText;
+        help.replace(help.find("@SIZE@"), 6, std::to_string(sizeof(StartupRecord)));
+        fputs(help.c_str(), stdout);
+        return 0;
     }
+    std::string folder = ProgramFolder();
+    std::vector<KeyPress> keys;
+    std::string badKey;
+    if (options.HasKeys && !ParseKeyList(options.Keys, keys, badKey))
+        return BadUse("--keys: unknown key \"" + badKey + "\"");
+    std::string messagePath = folder + "/Sumbrel" + options.Language + ".lng";
+    if (!LoadMessageFile(messagePath, Session.Messages))
+        return BadUse("cannot read the message file " + messagePath);
+    // Opened before the panel's directory becomes the current one, so a
+    // relative name is where the caller meant it.
+    if (options.TracePath == "-")
+        Session.Trace = stdout;
+    else if (!options.TracePath.empty()) {
+        Session.Trace = fopen(options.TracePath.c_str(), "wb");
+        if (!Session.Trace)
+            return BadUse("cannot write the trace " + options.TracePath);
+    }
+    Session.Drawing = options.Quiet ? nullptr : options.TracePath == "-" ? stderr : stdout;
+    ModuleEntries entries;
+    std::string modulePath =
+        options.ModulePath.empty() ? folder + "/" + ModuleFileName : options.ModulePath;
+    if (!LoadEntries(modulePath, entries, error) || !PreparePanel(options, error))
+        return BadUse(error);
 
-    char messagePath[1200];
-    snprintf(messagePath, sizeof messagePath, "%s/Sumbrel%s.lng", folder, language);
-    if (!LoadMessages(messagePath)) {
-        fprintf(stderr, "sumbrel-host: cannot read %s\n", messagePath);
-        return 2;
-    }
-    void *module = LoadModule(modulePath);
-    if (!module) {
-        fprintf(stderr, "sumbrel-host: cannot load %s: %s\n", modulePath, ModuleLoadError());
-        return 2;
-    }
-    SetStartupInfoFn setStartupInfo = (SetStartupInfoFn)FindExport(module, "SetStartupInfo");
-    GetPluginInfoFn getPluginInfo = (GetPluginInfoFn)FindExport(module, "GetPluginInfo");
-    OpenPluginFn openPlugin = (OpenPluginFn)FindExport(module, "OpenPlugin");
-    if (!setStartupInfo || !getPluginInfo || !openPlugin) {
-        fprintf(stderr, "sumbrel-host: %s lacks the plug-in exports\n", modulePath);
-        return 2;
-    }
+    Session.ModuleNumber = HostModuleNumber;
+    Session.HasDialogAnswer = options.HasDialogAnswer;
+    Session.DialogAnswer = options.DialogAnswer;
+    Session.HasName = options.HasName;
+    Session.Name = options.Name;
+    // Typed-ahead keys are the input; asking the user as well would eat them.
+    Session.Interactive = !options.Batch && !options.HasKeys && InputIsInteractive();
 
-    StartupRecord startup;
-    memset(&startup, 0, sizeof startup);
-    startup.Size = sizeof startup;
-    startup.ModuleNumber = HostModuleNumber;
-    startup.FetchMessageText = HostFetchMessageText;
-    startup.ShowMessageBox = HostShowMessageBox;
-    startup.PanelCommand = HostPanelCommand;
-    startup.SaveScreenImage = HostSaveScreen;
-    startup.RestoreScreenImage = HostRestoreScreen;
-    startup.RunDialog = HostRunDialog;
-    setStartupInfo(&startup);
-
-    PluginInfoRecord info;
-    memset(&info, 0, sizeof info);
-    getPluginInfo(&info);
-    if (info.MenuStringCount != 1 || !info.MenuStrings || !info.CommandPrefix) {
-        fprintf(stderr, "sumbrel-host: the module published no menu entry\n");
-        return 1;
+    StartupRecord startup = MakeStartupRecord(options.StartupSize);
+    entries.SetStartupInfo(&startup);
+    std::vector<char> command(options.Command.begin(), options.Command.end());
+    command.push_back(0);
+    if (!options.HasCommand)
+        ShowPluginMenu(entries);
+    if (options.KeysAtNotice > 0) {
+        Session.KeysAtNotice = options.KeysAtNotice;
+        Session.PendingKeys = keys;
+        keys.clear();
     }
-    printf("Menu entry: %s\nPrefix: %s\n", info.MenuStrings[0], info.CommandPrefix);
-    return 0;
+    if (options.HasKeys && !StartKeyInput(keys, error))
+        return BadUse("--keys: " + error);
+    if (!options.HasKeys)
+        EnterModuleInputMode();
+    void *result =
+        options.HasCommand
+            ? entries.OpenPlugin(OpenFromCommandLine, reinterpret_cast<intptr_t>(command.data()))
+            : entries.OpenPlugin(OpenFromPluginMenu, 0);
+    StopKeyInput();
+    LeaveModuleInputMode();
+    return FinishRun(result, options);
 }

@@ -1,11 +1,47 @@
-// What the development host needs from the platform it runs on.
+// What the development host needs from the platform it runs on: loading the
+// module, the panel's directory, the terminal or console, and typed keys.
 #pragma once
 
-// Loads the module and finds an export by its plain name; null on failure.
+#include <string>
+#include <vector>
+
+#include "devhost/keys.h"
+#include "devhost/panel.h"
+
+// The module's file name, looked for next to this program.
+extern const char ModuleFileName[];
+
+// Null on failure; ModuleLoadError then says why.
 void *LoadModule(const char *path);
 void *FindExport(void *module, const char *name);
-const char *ModuleLoadError();
+std::string ModuleLoadError();
 
-// The module's file name and the folder this program lives in.
-extern const char ModuleFileName[];
-void ProgramFolder(const char *argv0, char *folder, unsigned size);
+// The folder this program lives in, without a trailing separator.
+std::string ProgramFolder();
+
+// Makes the path the current directory; false if it cannot be entered.
+bool EnterDirectory(const std::string &path);
+std::string CurrentDirectory();
+// The entries of the current directory, "." and ".." included or not.
+bool ListCurrentDirectory(std::vector<PanelEntry> &entries);
+
+// Whether standard input is a terminal (a console) someone can type at.
+bool InputIsInteractive();
+
+// While the module runs, the terminal is in the mode of a full-screen file
+// manager: keys arrive one by one, unechoed, so a poll sees Escape at once.
+// Leaving restores the terminal; it is also restored on exit and on fatal
+// signals.
+void EnterModuleInputMode();
+void LeaveModuleInputMode();
+
+// Asks the user for a line in the terminal's ordinary mode, without the line
+// end; false at the end of input.
+bool ReadUserLine(std::string &line);
+
+// Puts the keys into the console input the module will poll, before it runs;
+// on a terminal platform this replaces standard input until StopKeyInput.
+bool StartKeyInput(const std::vector<KeyPress> &keys, std::string &error);
+void StopKeyInput();
+// Types more keys into the console input set up by StartKeyInput.
+bool TypeKeys(const std::vector<KeyPress> &keys);

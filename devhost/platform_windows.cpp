@@ -1,5 +1,8 @@
-// The development host on Windows: the module is a DLL.
+// The development host on Windows (and under Wine): the module is a DLL, keys
+// are written into the console input, and the console leaves line mode while
+// the module runs.
 #include <windows.h>
+
 #include <stdio.h>
 #include <string.h>
 
@@ -7,27 +10,192 @@
 
 const char ModuleFileName[] = "Sumbrel.dll";
 
+// The console input's state, for restoring it on every way out.
+static struct {
+    bool ModeEntered;
+    DWORD Saved;
+    bool HandlersInstalled;
+    bool KeysWritten;
+} Console;
+
+// Wine's own conversion of a Unix path; absent on Windows.
+typedef WCHAR *(CDECL *DosFileNameFn)(const char *unixName);
+
+// Under Wine a path that starts with a slash is a Unix one, which the test
+// scripts pass; on Windows it is the root of the current drive and stays.
+// Null when the path is to be used as it stands; else free with HeapFree.
+static WCHAR *WineDosName(const std::string &path) {
+    if (path.empty() || path[0] != '/')
+        return nullptr;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    DosFileNameFn dosFileName =
+        kernel ? (DosFileNameFn)(void *)GetProcAddress(kernel, "wine_get_dos_file_name") : nullptr;
+    return dosFileName ? dosFileName(path.c_str()) : nullptr;
+}
+
 void *LoadModule(const char *path) {
-    return (void *)LoadLibraryA(path);
+    WCHAR *dosName = WineDosName(path);
+    if (!dosName)
+        return (void *)LoadLibraryA(path);
+    HMODULE module = LoadLibraryW(dosName);
+    HeapFree(GetProcessHeap(), 0, dosName);
+    return (void *)module;
 }
 
 void *FindExport(void *module, const char *name) {
     return (void *)GetProcAddress((HMODULE)module, name);
 }
 
-const char *ModuleLoadError() {
-    static char message[64];
-    snprintf(message, sizeof message, "Windows error %lu", (unsigned long)GetLastError());
-    return message;
+static std::string LastErrorText() {
+    return "Windows error " + std::to_string((unsigned long)GetLastError());
 }
 
-void ProgramFolder(const char *, char *folder, unsigned size) {
+std::string ModuleLoadError() {
+    return LastErrorText();
+}
+
+std::string ProgramFolder() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     if (length == 0 || length >= sizeof path)
-        strcpy(path, ".\\x");
+        return ".";
     char *slash = strrchr(path, '\\');
-    if (slash)
-        *slash = 0;
-    snprintf(folder, size, "%s", path);
+    if (!slash)
+        return ".";
+    *slash = 0;
+    return path;
+}
+
+bool EnterDirectory(const std::string &path) {
+    WCHAR *dosName = WineDosName(path);
+    if (!dosName)
+        return SetCurrentDirectoryA(path.c_str()) != 0;
+    bool entered = SetCurrentDirectoryW(dosName) != 0;
+    HeapFree(GetProcessHeap(), 0, dosName);
+    return entered;
+}
+
+std::string CurrentDirectory() {
+    char path[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof path, path);
+    return length > 0 && length < sizeof path ? path : ".";
+}
+
+bool ListCurrentDirectory(std::vector<PanelEntry> &entries) {
+    entries.clear();
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA("*", &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        uint64_t size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+        entries.push_back(PanelEntry{data.cFileName, data.dwFileAttributes, size});
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return true;
+}
+
+static HANDLE Input() {
+    return GetStdHandle(STD_INPUT_HANDLE);
+}
+
+bool InputIsInteractive() {
+    DWORD mode;
+    return GetConsoleMode(Input(), &mode) != 0;
+}
+
+static void RestoreConsole() {
+    if (Console.ModeEntered)
+        SetConsoleMode(Input(), Console.Saved);
+}
+
+static void ApplyModuleMode() {
+    SetConsoleMode(Input(), Console.Saved & ~(DWORD)(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
+}
+
+static BOOL WINAPI OnConsoleControl(DWORD) {
+    RestoreConsole();
+    return FALSE; // the default handler still ends the process
+}
+
+static void RestoreAtExit() {
+    LeaveModuleInputMode();
+}
+
+void EnterModuleInputMode() {
+    if (Console.ModeEntered || !GetConsoleMode(Input(), &Console.Saved))
+        return;
+    if (!Console.HandlersInstalled) {
+        Console.HandlersInstalled = true;
+        atexit(RestoreAtExit);
+        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    }
+    Console.ModeEntered = true;
+    ApplyModuleMode();
+}
+
+void LeaveModuleInputMode() {
+    RestoreConsole();
+    Console.ModeEntered = false;
+}
+
+bool ReadUserLine(std::string &line) {
+    RestoreConsole();
+    line.clear();
+    char buffer[512];
+    bool any = false;
+    while (fgets(buffer, sizeof buffer, stdin)) {
+        any = true;
+        line += buffer;
+        if (!line.empty() && line.back() == '\n')
+            break;
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (Console.ModeEntered)
+        ApplyModuleMode();
+    return any;
+}
+
+static INPUT_RECORD KeyDownEvent(const KeyPress &key) {
+    INPUT_RECORD record;
+    memset(&record, 0, sizeof record);
+    record.EventType = KEY_EVENT;
+    KEY_EVENT_RECORD &event = record.Event.KeyEvent;
+    event.bKeyDown = TRUE;
+    event.wRepeatCount = 1;
+    event.wVirtualKeyCode = key.VirtualKey;
+    event.wVirtualScanCode = (WORD)MapVirtualKeyA(key.VirtualKey, MAPVK_VK_TO_VSC);
+    event.uChar.AsciiChar = key.Character;
+    if (key.Extended)
+        event.dwControlKeyState |= ENHANCED_KEY;
+    if (key.Character >= 'A' && key.Character <= 'Z')
+        event.dwControlKeyState |= SHIFT_PRESSED;
+    return record;
+}
+
+bool TypeKeys(const std::vector<KeyPress> &keys) {
+    std::vector<INPUT_RECORD> records;
+    for (const KeyPress &key : keys)
+        records.push_back(KeyDownEvent(key));
+    DWORD written = 0;
+    return WriteConsoleInputA(Input(), records.data(), (DWORD)records.size(), &written) &&
+           written == records.size();
+}
+
+bool StartKeyInput(const std::vector<KeyPress> &keys, std::string &error) {
+    DWORD mode;
+    if (!GetConsoleMode(Input(), &mode) || !TypeKeys(keys)) {
+        error = "standard input is not a console (" + LastErrorText() + ")";
+        return false;
+    }
+    Console.KeysWritten = true;
+    return true;
+}
+
+void StopKeyInput() {
+    // Keys the module left behind would otherwise reach whoever reads next.
+    if (Console.KeysWritten)
+        FlushConsoleInputBuffer(Input());
+    Console.KeysWritten = false;
 }

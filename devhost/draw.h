@@ -1,0 +1,43 @@
+// Text drawings of what the host shows: notices, the dialog and the panel.
+#pragma once
+
+#include <stdint.h>
+#include <string>
+#include <vector>
+
+#include "devhost/panel.h"
+#include "host/records.h"
+
+// Notice flags the host gives a meaning: a warning is framed differently, and
+// a notice that asks for the host's own OK button gets one.
+const uint32_t NoticeWarningFlag = 0x1;
+const uint32_t NoticeOkButtonFlag = 0x10000;
+
+// Dialog item types the host draws in their own way.
+const int32_t DialogTextItem = 0;
+const int32_t DialogFrameItem = 3;
+const int32_t DialogEditItem = 4;
+const int32_t DialogButtonItem = 7;
+
+// The button labels a notice ends up with: the module's last buttonCount
+// texts, or the host's OK when the flags ask for it.
+std::vector<std::string> NoticeButtons(const std::vector<std::string> &texts, int32_t buttonCount,
+                                       uint32_t flags);
+
+// A notice as a box: the first text is the title, then the body lines, then
+// the buttons on one line.
+std::string DrawNotice(const std::vector<std::string> &texts, int32_t buttonCount, uint32_t flags);
+
+// The dialog on a character grid of the given size, from its records;
+// buttons without a horizontal position are centred together on their line
+// and the default button is marked with braces.
+std::string DrawDialog(const DialogItemRecord *items, int32_t count, int32_t width, int32_t height);
+
+// A label without its hotkey marks.
+std::string ButtonLabel(const std::string &text);
+
+// An item's text, which ends at its NUL or at the end of the field.
+std::string DialogItemText(const DialogItemRecord &item);
+
+// The panel, one item a line: ">" on the cursor, "*" on selected items.
+std::string DrawPanel(const Panel &panel);

@@ -1,0 +1,121 @@
+// The development host's active panel: ordering, refresh and selection rules.
+#include "devhost/panel.h"
+
+#include <algorithm>
+#include <string.h>
+
+static const char ParentName[] = "..";
+
+static PanelItemRecord MakeItem(const PanelEntry &entry) {
+    PanelItemRecord item;
+    memset(&item, 0, sizeof item);
+    item.Attributes = entry.Attributes;
+    // Find data keeps the size as high and low halves after the three times.
+    item.HostFindData[6] = (uint32_t)(entry.Size >> 32);
+    item.HostFindData[7] = (uint32_t)entry.Size;
+    size_t length = std::min(entry.Name.size(), PanelItemNameSize - 1);
+    memcpy(item.Name, entry.Name.data(), length);
+    return item;
+}
+
+static bool IsDirectory(const PanelEntry &entry) {
+    return (entry.Attributes & DirectoryAttribute) != 0;
+}
+
+// Directories before files; within each, plain unsigned byte order.
+static bool PanelOrder(const PanelEntry &a, const PanelEntry &b) {
+    if (IsDirectory(a) != IsDirectory(b))
+        return IsDirectory(a);
+    size_t common = std::min(a.Name.size(), b.Name.size());
+    int order = memcmp(a.Name.data(), b.Name.data(), common);
+    if (order != 0)
+        return order < 0;
+    return a.Name.size() < b.Name.size();
+}
+
+void SetPanelEntries(Panel &panel, const std::vector<PanelEntry> &entries) {
+    std::vector<PanelEntry> sorted;
+    for (const PanelEntry &entry : entries)
+        if (entry.Name != "." && entry.Name != ParentName && !entry.Name.empty())
+            sorted.push_back(entry);
+    std::sort(sorted.begin(), sorted.end(), PanelOrder);
+    panel.Items.clear();
+    panel.Items.push_back(MakeItem(PanelEntry{ParentName, DirectoryAttribute, 0}));
+    for (const PanelEntry &entry : sorted)
+        panel.Items.push_back(MakeItem(entry));
+    panel.Cursor = 0;
+}
+
+void RefreshPanel(Panel &panel, const std::vector<PanelEntry> &entries, bool keepSelection) {
+    std::vector<std::string> selected = SelectedNames(panel);
+    std::string cursorName;
+    if (panel.Cursor >= 0 && (size_t)panel.Cursor < panel.Items.size())
+        cursorName = panel.Items[panel.Cursor].Name;
+    SetPanelEntries(panel, entries);
+    if (keepSelection)
+        for (const std::string &name : selected) {
+            int32_t index = FindPanelItem(panel, name);
+            if (index >= 0)
+                SetSelected(panel.Items[index], true);
+        }
+    int32_t cursor = FindPanelItem(panel, cursorName);
+    panel.Cursor = cursor >= 0 ? cursor : 0;
+}
+
+int32_t FindPanelItem(const Panel &panel, const std::string &name) {
+    for (size_t i = 0; i < panel.Items.size(); i++)
+        if (name == panel.Items[i].Name)
+            return (int32_t)i;
+    return -1;
+}
+
+void FillPanelInfo(Panel &panel, PanelInfoRecord *info) {
+    panel.HandedOut.push_back(panel.Items);
+    std::vector<PanelItemRecord> &items = panel.HandedOut.back();
+    memset(info, 0, sizeof *info);
+    info->Items = items.data();
+    info->ItemCount = (int32_t)items.size();
+    info->CurrentItem = panel.Cursor;
+    int32_t selected = 0;
+    for (const PanelItemRecord &item : items)
+        selected += IsSelected(item) ? 1 : 0;
+    info->HostSelectedCount = selected;
+}
+
+bool ApplyPanelSelection(Panel &panel, const PanelInfoRecord *info) {
+    const std::vector<PanelItemRecord> *source = nullptr;
+    for (const std::vector<PanelItemRecord> &items : panel.HandedOut)
+        if (items.data() == info->Items && (int32_t)items.size() == info->ItemCount)
+            source = &items;
+    if (!source)
+        return false;
+    for (PanelItemRecord &item : panel.Items)
+        SetSelected(item, false);
+    for (const PanelItemRecord &given : *source) {
+        // The module may have written anything; the name is read bounded.
+        std::string name(given.Name, strnlen(given.Name, PanelItemNameSize));
+        int32_t index = FindPanelItem(panel, name);
+        if (index >= 0 && IsSelected(given))
+            SetSelected(panel.Items[index], true);
+    }
+    return true;
+}
+
+std::vector<std::string> SelectedNames(const Panel &panel) {
+    std::vector<std::string> names;
+    for (const PanelItemRecord &item : panel.Items)
+        if (IsSelected(item))
+            names.push_back(item.Name);
+    return names;
+}
+
+bool IsSelected(const PanelItemRecord &item) {
+    return (item.Flags & ItemSelectedFlag) != 0;
+}
+
+void SetSelected(PanelItemRecord &item, bool selected) {
+    if (selected)
+        item.Flags |= ItemSelectedFlag;
+    else
+        item.Flags &= ~ItemSelectedFlag;
+}

@@ -1,0 +1,250 @@
+"""Runs the development host on a panel directory of its own and reads back
+its trace, for end-to-end tests of the module through either build.
+
+SUMBREL_HOST is the host command: the path of sumbrel-host, or for the
+Windows build tests/wine-run followed by the path of sumbrel-host.exe.
+SUMBREL_WINEPREFIX, set for the Windows build, is the Wine prefix wine-run
+uses; start() keeps a wineserver up for it so that runs do not pay for one
+each.
+
+A run happens in a temporary folder that holds the panel's directory,
+"panel", and the trace file beside it, so the trace never shows on the panel.
+The trace has one JSON object per host operation the module called, in order,
+with the arguments as passed:
+
+  {"op":"FetchMessageText","module":7,"id":6}
+  {"op":"GetPluginInfo","size":44,"menu":["..."],"count":1,"prefix":"md5"}
+  {"op":"GetPluginInfo","untouched":true}                  (disabled module)
+  {"op":"ShowMessageBox","module":7,"flags":3,"help":null,
+   "texts":["...","...","..."],"count":3,"buttons":1}
+  {"op":"PanelCommand","panel":-1,"command":10,"arg":"info"}
+                     (arg: 0, "info" for a record given to PanelGetInfo,
+                      "pointer" for any other)
+  {"op":"SaveScreenImage","x1":0,"y1":0,"x2":-1,"y2":-1,"handle":1}
+  {"op":"RestoreScreenImage","handle":1}     (plus "error" for a bad handle)
+  {"op":"RunDialog","module":7,"x1":-1,"y1":-1,"x2":66,"y2":8,
+   "help":"Contents","items":[{"type":..,"x1":..,"y1":..,"x2":..,"y2":..,
+   "focus":..,"selected":.. or "history":"...","flags":..,"default":..,
+   "data":"..."}, ...],"count":7,"result":4}
+  {"op":"end","result":-1,"selected":["a.txt"],"unrestored":0}
+
+GetPluginInfo is a module entry point rather than a host operation; its line
+records what the module published. Texts are the module's bytes: valid UTF-8
+as it stands, every other byte as the character of the same number; compare
+them with trace_text(expected_bytes).
+
+Typical use:
+
+    with make_panel({"a.txt": b"abc"}) as panel:
+        run = run_host(["--dialog", "create"], dir=panel)
+        self.assertEqual(run.status, 0)
+        self.assertEqual(end(run.trace)["selected"], [])
+        signature = panel.read("sigfile.md5")
+"""
+
+import codecs
+import json
+import os
+import shlex
+import shutil
+import subprocess
+import tempfile
+from collections import namedtuple
+
+HostRun = namedtuple("HostRun", "status trace stdout")
+HostRun.__doc__ = """status: the host's exit status; trace: the parsed trace
+lines (empty when the host stopped before running the module); stdout: what
+the host wrote, standard error included, as text."""
+
+TRACE_NAME = "trace.jsonl"
+PANEL_NAME = "panel"
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def _as_trace(error):
+    return "".join(chr(b) for b in error.object[error.start:error.end]), error.end
+
+
+codecs.register_error("sumbrel-trace", _as_trace)
+
+
+def trace_text(data):
+    """The text the trace shows for these bytes."""
+    if isinstance(data, str):
+        return data
+    return data.decode("utf-8", "sumbrel-trace")
+
+
+def host_command():
+    command = os.environ.get("SUMBREL_HOST")
+    if not command:
+        raise RuntimeError("SUMBREL_HOST names no host; set it to the path of sumbrel-host")
+    return shlex.split(command)
+
+
+def under_wine():
+    return any(os.path.basename(part) == "wine-run" for part in host_command())
+
+
+def start():
+    """Keeps a wineserver running for the prefix while the tests run; it ends
+    by itself a little while after the last run."""
+    prefix = os.environ.get("SUMBREL_WINEPREFIX")
+    if not prefix or not under_wine():
+        return
+    if not os.path.isdir(prefix):
+        run_host(["--help"], trace=False)  # wine-run makes the prefix
+    environment = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
+    subprocess.run(["wineserver", "-p10"], env=environment, check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def _bytes_name(name):
+    return name if isinstance(name, bytes) else name.encode("utf-8")
+
+
+class PanelDir:
+    """A temporary folder whose "panel" subfolder is the panel's directory.
+
+    files maps names (str or bytes) to contents (bytes, or str written as
+    UTF-8); dirs lists subdirectories to make. Use it as a context manager or
+    call cleanup()."""
+
+    def __init__(self, files=None, dirs=()):
+        self.root = tempfile.mkdtemp(prefix="sumbrel-e2e-")
+        self.path = os.path.join(self.root, PANEL_NAME)
+        os.mkdir(self.path)
+        for name in dirs:
+            os.makedirs(self.file(name), exist_ok=True)
+        for name, data in (files or {}).items():
+            self.write(name, data)
+
+    def file(self, name):
+        """Path of a file on the panel (bytes if the name is bytes)."""
+        if isinstance(name, bytes):
+            return os.path.join(os.fsencode(self.path), name)
+        return os.path.join(self.path, name)
+
+    def write(self, name, data):
+        with open(self.file(name), "wb") as stream:
+            stream.write(data.encode("utf-8") if isinstance(data, str) else data)
+
+    def read(self, name):
+        with open(self.file(name), "rb") as stream:
+            return stream.read()
+
+    def exists(self, name):
+        return os.path.exists(self.file(name))
+
+    def names(self):
+        return sorted(os.listdir(os.fsencode(self.path)))
+
+    def cleanup(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.cleanup()
+
+
+def make_panel(files=None, dirs=()):
+    return PanelDir(files, dirs)
+
+
+def read_trace(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as stream:
+        text = stream.read().decode("utf-8")
+    trace = []
+    for number, line in enumerate(text.splitlines(), 1):
+        if not line.strip():
+            continue
+        try:
+            trace.append(json.loads(line))
+        except ValueError as error:
+            raise AssertionError("trace line %d is not JSON (%s): %r" % (number, error, line))
+    return trace
+
+
+def _joined_empty_values(args):
+    """["--name", ""] as ["--name="]: the same to the host, and an empty
+    argument does not survive every wrapper on the way to Wine."""
+    args = list(args)
+    joined = []
+    i = 0
+    while i < len(args):
+        if (isinstance(args[i], str) and args[i].startswith("--") and i + 1 < len(args)
+                and args[i + 1] in ("", b"")):
+            joined.append(args[i] + "=")
+            i += 2
+        else:
+            joined.append(args[i])
+            i += 1
+    return joined
+
+
+def run_host(args=(), dir=None, files=None, keys=None, batch=True, trace=True, stdin=None,
+             timeout=300):
+    """Runs the host once and returns HostRun(status, trace, stdout).
+
+    dir: a PanelDir (the run happens in its folder with --dir panel), a path
+    (given to --dir as an absolute path, the run happening in a fresh folder),
+    or None for a temporary panel holding files, removed afterwards.
+    keys: the --keys list. batch adds --batch, so that nothing waits for a
+    user. trace adds --trace with a file name relative to the run's folder.
+    args come last and so can override the others. stdin: a file descriptor
+    for the host's standard input (default: nothing)."""
+    own = None
+    if dir is None:
+        own = dir = PanelDir(files)
+    try:
+        if isinstance(dir, PanelDir):
+            folder, panel, scratch = dir.root, PANEL_NAME, None
+        else:
+            folder = scratch = tempfile.mkdtemp(prefix="sumbrel-e2e-")
+            panel = os.path.abspath(dir)
+        trace_path = os.path.join(folder, TRACE_NAME)
+        if os.path.exists(trace_path):
+            os.remove(trace_path)
+        command = host_command() + ["--dir", panel]
+        if trace:
+            command += ["--trace", TRACE_NAME]
+        if batch:
+            command += ["--batch"]
+        if keys is not None:
+            command += ["--keys", keys]
+        command += _joined_empty_values(args)
+        completed = subprocess.run(
+            command, cwd=folder, stdin=subprocess.DEVNULL if stdin is None else stdin,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+        lines = read_trace(trace_path) if trace else []
+        if scratch:
+            shutil.rmtree(scratch, ignore_errors=True)
+        output = completed.stdout.decode("utf-8", "replace")
+        return HostRun(completed.returncode, lines, output)
+    finally:
+        if own:
+            own.cleanup()
+
+
+def ops(trace, *names):
+    """The trace lines of the given operations, in order."""
+    return [line for line in trace if line["op"] in names]
+
+
+def end(trace):
+    """The last line, which must be the end line."""
+    if not trace or trace[-1]["op"] != "end":
+        raise AssertionError("the trace has no end line: %r" % trace[-1:])
+    return trace[-1]
+
+
+def message_texts(language="Eng"):
+    """The texts of a message file in the sources, as bytes."""
+    path = os.path.join(SOURCE_DIR, "resources", "Sumbrel%s.lng" % language)
+    with open(path, "rb") as stream:
+        lines = stream.read().split(b"\n")
+    return [line[1:line.rindex(b'"')] for line in lines if line.startswith(b'"')]
