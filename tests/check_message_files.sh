@@ -1,14 +1,37 @@
 #!/bin/sh
 # Every language's message file holds exactly the module's 11 texts, and every
-# language has its help file with the topic "Contents".
+# language has its help file, in the same language, whose topic "Contents"
+# explains the dialog and its buttons, the command prefix, both signature
+# forms and Escape.
 set -eu
+export LC_ALL=C
 status=0
+fail() { echo "$1"; status=1; }
+
+# Text N of a message file, without the hot-key marks.
+message() { grep '^"' "$1" | sed -n "$(($2 + 1))p" | sed 's/^"//; s/"$//; s/&//g'; }
+
 for file in "$1"/*.lng; do
   count=$(grep -c '^"' "$file" || true)
-  if [ "$count" -ne 11 ]; then echo "$file: $count texts, want 11"; status=1; fi
-  head -n1 "$file" | grep -q '^\.Language=' || { echo "$file: no .Language line"; status=1; }
+  [ "$count" -eq 11 ] || fail "$file: $count texts, want 11"
+  language=$(head -n1 "$file")
+  case "$language" in .Language=*) ;; *) fail "$file: no .Language line" ;; esac
   help="${file%.lng}.hlf"
-  [ -f "$help" ] || { echo "$file: no help file $help"; status=1; continue; }
-  grep -q '^@Contents' "$help" || { echo "$help: no topic Contents"; status=1; }
+  [ -f "$help" ] || { fail "$file: no help file $help"; continue; }
+  [ "$(head -n1 "$help")" = "$language" ] || fail "$help: not in the language of $file"
+  grep -q '^@Contents' "$help" || { fail "$help: no topic Contents"; continue; }
+  contents=$(awk '/^@/ { inside = ($0 ~ /^@Contents/) } inside' "$help")
+  # Verify, Create and Close, as the dialog labels them.
+  for id in 2 3 5; do
+    button=$(message "$file" $id)
+    printf '%s\n' "$contents" | grep -qF -- "$button" || fail "$help: no button \"$button\""
+  done
+  for text in 'md5:' 'sigfile.md5' 'MD5 ('; do
+    printf '%s\n' "$contents" | grep -qF -- "$text" || fail "$help: Contents lacks \"$text\""
+  done
+  # The key by the name the host gives it.
+  printf '%s\n' "$contents" | grep -qw 'Esc' || fail "$help: Contents lacks the key Esc"
+  printf '%s\n' "$contents" | grep -qE '[0-9a-f]{32} \*' ||
+    fail "$help: Contents lacks the asterisk form"
 done
 exit $status
