@@ -13,7 +13,7 @@ struct DigestState {
 };
 
 const uint32_t DigestSize = 16;
-const uint32_t DigestTextSize = 33;  // 32 hexadecimal characters and a NUL
+const uint32_t DigestTextSize = 33; // 32 hexadecimal characters and a NUL
 
 void DigestStart(DigestState *state);
 void DigestAdd(DigestState *state, const void *bytes, uint32_t length);
@@ -22,3 +22,11 @@ void DigestToHex(const uint8_t *digest, char *text, uint32_t size);
 
 // Compresses length / 64 whole blocks; length is a multiple of 64.
 void DigestBlocks(DigestState *state, const uint8_t *blocks, uint32_t length);
+
+// DigestBlocks runs the fastest compression loop the processor and the system
+// allow, chosen once at load. Tests and benchmarks switch with
+// DigestForceScalar (1: the plain loop, 0: back to the fastest), never while
+// a digest runs; DigestPathName names the loop in use ("scalar" or
+// "avx512vl").
+void DigestForceScalar(int scalar);
+const char *DigestPathName();

@@ -123,13 +123,26 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
         errno = EINVAL;
         return nullptr;
     }
-    int fd = reading ? open(name, O_RDONLY | O_CLOEXEC)
-                     : open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Without O_NONBLOCK a FIFO with nobody at the other end would hang the
+    // open; with it, writing into one that has no reader fails at once.
+    int fd = reading ? open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                     : open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                            0666);
     if (fd < 0)
         return nullptr;
-    // Windows refuses to open a directory as a file; so does this.
+    // Windows refuses to open a directory as a file; so does this. Only a
+    // regular file is read: a device or a pipe may block or never end.
     struct stat status;
-    int error = fstat(fd, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
+    int flags = fcntl(fd, F_GETFL);
+    int error = 0;
+    if (fstat(fd, &status) != 0 || flags < 0)
+        error = errno;
+    else if (S_ISDIR(status.st_mode))
+        error = EISDIR;
+    else if (reading && !S_ISREG(status.st_mode))
+        error = EINVAL;
+    else if (fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        error = errno;
     if (error != 0) {
         close(fd);
         errno = error;

@@ -1,6 +1,7 @@
 // Signature files on Windows: the C runtime's text mode does the line-end
 // and end-of-file translation, and file identity comes from the volume serial
 // number and file index.
+#include <io.h>
 #include <windows.h>
 
 #include <string.h>
@@ -17,7 +18,15 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
         textMode = "wt";
     if (textMode == nullptr)
         return nullptr;
-    return fopen(name, textMode);
+    FILE *stream = fopen(name, textMode);
+    // Only a disk file is read: the console, a serial port or a pipe would
+    // block the read or never end.
+    if (stream && textMode[0] == 'r' &&
+        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != FILE_TYPE_DISK) {
+        fclose(stream);
+        return nullptr;
+    }
+    return stream;
 }
 
 static bool FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {

@@ -1,0 +1,102 @@
+// File benchmark: FileDigest on a 1 GiB file in the page cache against
+// md5sum on the same file; each piece is one whole file.
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/bench.h"
+#include "bench/run.h"
+#include "digest/file_digest.h"
+#include "digest/md5.h"
+#include "tests/fake_host.h"
+
+static const uint64_t FileSize = 1ull << 30;
+
+struct Job {
+    const char *Path;
+    char Text[DigestTextSize];
+    bool Failed;
+};
+
+// Writes the file unless one of the right size is there already.
+static bool MakeFile(const char *path) {
+    struct stat status;
+    if (stat(path, &status) == 0 && (uint64_t)status.st_size == FileSize)
+        return true;
+    FILE *file = fopen(path, "wb");
+    if (!file)
+        return false;
+    std::vector<uint8_t> chunk(1 << 20);
+    uint32_t seed = 2166136261u;
+    for (uint64_t done = 0; done < FileSize; done += chunk.size()) {
+        for (uint8_t &byte : chunk) {
+            seed = seed * 1664525 + 1013904223;
+            byte = (uint8_t)(seed >> 24);
+        }
+        fwrite(chunk.data(), 1, chunk.size(), file);
+    }
+    return fclose(file) == 0;
+}
+
+// Reads the file once so that every side finds it in the page cache.
+static void WarmPageCache(const char *path) {
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return;
+    std::vector<char> chunk(1 << 20);
+    while (fread(chunk.data(), 1, chunk.size(), file) == chunk.size()) {
+    }
+    fclose(file);
+}
+
+static void RunModule(void *context) {
+    Job *job = static_cast<Job *>(context);
+    if (FileDigest(job->Path, job->Text, sizeof job->Text) != 0 || AbortRequested)
+        job->Failed = true;
+}
+
+static void RunPeer(void *context) {
+    Job *job = static_cast<Job *>(context);
+    const char *argv[] = {"md5sum", job->Path, nullptr};
+    std::string output;
+    if (RunProgram(argv, &output) != 0 || output.size() < 32)
+        job->Failed = true;
+    else
+        snprintf(job->Text, sizeof job->Text, "%.32s", output.c_str());
+}
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: sumbrel-file-bench SCRATCH-DIRECTORY\n");
+        return 2;
+    }
+    std::string path = std::string(argv[1]) + "/file-bench-1GiB.bin";
+    if (!MakeFile(path.c_str())) {
+        fprintf(stderr, "file bench: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    WarmPageCache(path.c_str());
+    StartFakeHost();
+
+    Job module = {path.c_str(), {}, false};
+    Job peer = {path.c_str(), {}, false};
+    Contender contenders[2] = {
+        {"FileDigest", nullptr, RunModule, nullptr, &module, 0},
+        {"md5sum", nullptr, RunPeer, nullptr, &peer, 0},
+    };
+    RunContest(contenders, 2, BenchRounds(5), 1);
+    if (module.Failed || peer.Failed || strcmp(module.Text, peer.Text) != 0) {
+        fprintf(stderr, "file bench: no agreement (module %s, md5sum %s)\n",
+                module.Failed ? "failed" : module.Text, peer.Failed ? "failed" : peer.Text);
+        return 1;
+    }
+    char what[128];
+    snprintf(what, sizeof what, "1 GiB file in the page cache, %s loop, stdin %s", DigestPathName(),
+             isatty(0) ? "a terminal" : "not a terminal");
+    ReportFigure("file", (double)FileSize, contenders[0], contenders[1], what);
+    return 0;
+}

@@ -1,0 +1,16 @@
+// A host that does nothing but hand out a panel: the module's own cost of a
+// job, without any host's drawing or bookkeeping.
+#pragma once
+
+#include <vector>
+
+#include "host/records.h"
+
+// The panel's items, "..", then the regular files of the current directory.
+extern std::vector<PanelItemRecord> NullHostItems;
+
+// Lists the current directory into the panel and starts the module.
+bool StartNullHost();
+
+// Number of panel items selected at the last PanelApplySelection.
+int NullHostSelectedCount();

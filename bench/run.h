@@ -1,0 +1,9 @@
+// Running a peer program (md5sum, the development host) from a benchmark.
+#pragma once
+
+#include <string>
+
+// Runs argv[0] (searched on PATH) with the given arguments, standard input
+// from /dev/null and standard output collected into output (if not null);
+// returns its exit status, or -1 if it could not be run or did not exit.
+int RunProgram(const char *const *argv, std::string *output);

@@ -1,0 +1,74 @@
+// Any bytes as a signature file, read through the module's own text stream:
+// every line stays within its buffer and NUL-terminated, matches the model
+// line for line, and parses to a name and digest text inside the buffer.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "signature/format.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/signature_model.h"
+
+static bool TerminatedInside(const char *text, const char *buffer) {
+    return text >= buffer && text < buffer + SignatureLineSize &&
+           memchr(text, 0, (size_t)(buffer + SignatureLineSize - text)) != nullptr;
+}
+
+static void CheckParse(char *line) {
+    ModelEntry model = ModelParseLine(std::string(line));
+    char *name = nullptr, *digestText = nullptr;
+    bool parsed = ParseSignatureLine(line, &name, &digestText);
+    Require(parsed == model.isEntry, "parser and model disagree on an entry");
+    if (!parsed)
+        return;
+    Require(TerminatedInside(name, line), "name outside the line buffer");
+    Require(TerminatedInside(digestText, line), "digest text outside the line buffer");
+    Require(model.name == name, "name differs from the model");
+    Require(model.digestText == digestText, "digest text differs from the model");
+}
+
+// The stream reads the file 4096 bytes at a time. An input whose first byte
+// has its low three bits set gets filler lines in front, so that its other
+// bytes straddle the end of the first read (where a CR LF pair can be split)
+// without the fuzzer having to grow past 4 KiB. Only one input in eight pays
+// for reading the filler.
+static std::string FileBytes(const uint8_t *data, size_t size) {
+    if (size == 0 || (data[0] & 7) != 7)
+        return std::string(reinterpret_cast<const char *>(data), size);
+    std::string raw;
+    for (size_t i = 0; i < 4096 - (size_t)(data[0] >> 3); i++)
+        raw += i % 64 == 63 ? '\n' : 'f';
+    raw.append(reinterpret_cast<const char *>(data) + 1, size - 1);
+    return raw;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static const std::string path = ScratchPath("lines.md5");
+    std::string raw = FileBytes(data, size);
+    WriteWholeFile(path, raw);
+    std::vector<std::string> expected = ModelSignatureLines(raw);
+
+    FILE *stream = OpenSignatureFile(path.c_str(), "r");
+    Require(stream != nullptr, "signature file does not open");
+    // Exactly the reader's size on the heap, so that a byte too far is seen.
+    char *line = static_cast<char *>(malloc(SignatureLineSize));
+    size_t count = 0;
+    while (!feof(stream)) {
+        memset(line, 0xA5, SignatureLineSize);
+        ReadSignatureLine(stream, line, SignatureLineSize);
+        Require(!ferror(stream), "read error on a plain file");
+        Require(memchr(line, 0, SignatureLineSize) != nullptr, "line not terminated");
+        Require(count < expected.size(), "more lines than the model");
+        const std::string &want = expected[count++];
+        Require(memcmp(line, want.data(), want.size()) == 0 && line[want.size()] == 0,
+                "line differs from the model");
+        CheckParse(line);
+    }
+    Require(count == expected.size(), "fewer lines than the model");
+    fclose(stream);
+    free(line);
+    return 0;
+}

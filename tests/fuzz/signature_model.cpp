@@ -1,0 +1,80 @@
+// The oracle for the signature reader: whole strings and indexes, no streams
+// and no in-place splitting, so that it shares no mistake with the module.
+#include "tests/fuzz/signature_model.h"
+
+static const size_t LineCapacity = 295;
+
+static std::string TranslateText(const std::string &raw) {
+    std::string text;
+    for (size_t i = 0; i < raw.size(); i++) {
+        if (raw[i] == '\x1a')
+            break;
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
+            continue; // the LF that follows stands for the pair
+        text += raw[i];
+    }
+    return text;
+}
+
+std::vector<std::string> ModelSignatureLines(const std::string &raw) {
+    std::string text = TranslateText(raw);
+    std::vector<std::string> lines;
+    size_t at = 0;
+    bool ended = false;
+    while (!ended) {
+        std::string line;
+        bool full = false;
+        for (;;) {
+            if (line.size() == LineCapacity) {
+                full = true;
+                break;
+            }
+            if (at == text.size()) {
+                ended = true;
+                break;
+            }
+            char c = text[at++];
+            if (c == '\n')
+                break;
+            line += c;
+        }
+        if (full) {
+            size_t feed = text.find('\n', at);
+            if (feed == std::string::npos) {
+                at = text.size();
+                ended = true;
+            } else {
+                at = feed + 1;
+            }
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+ModelEntry ModelParseLine(const std::string &line) {
+    std::string text = line.substr(0, line.find('\0'));
+    ModelEntry entry;
+    size_t asterisk = text.find('*');
+    if (asterisk != std::string::npos) {
+        entry.isEntry = true;
+        entry.digestText = text.substr(0, asterisk);
+        entry.name = text.substr(asterisk + 1);
+        return entry;
+    }
+    const std::string prefix = "MD5 (";
+    const std::string separator = ") = ";
+    if (text.compare(0, prefix.size(), prefix) != 0)
+        return entry;
+    size_t close = text.rfind(')');
+    if (close == std::string::npos || text.compare(close, separator.size(), separator) != 0)
+        return entry;
+    entry.isEntry = true;
+    entry.name = text.substr(prefix.size(), close - prefix.size());
+    entry.digestText = text.substr(close + separator.size());
+    return entry;
+}
+
+bool ModelIsCommentOrEmpty(const std::string &line) {
+    return line.empty() || line[0] == '\0' || line[0] == ';' || line[0] == '#';
+}

@@ -1,0 +1,24 @@
+// A plain, separately written model of how a signature file reads: the text
+// translation, the bounded line reader and the entry parser. The fuzz targets
+// hold the module's reader and parser against it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Every line a reader with a 296-byte buffer delivers from the raw bytes of
+// a file, in order, including the empty line read at the very end. A line
+// may hold NUL bytes.
+std::vector<std::string> ModelSignatureLines(const std::string &raw);
+
+struct ModelEntry {
+    bool isEntry = false;
+    std::string name;
+    std::string digestText;
+};
+
+// Splits a line as the C string it is (up to its first NUL).
+ModelEntry ModelParseLine(const std::string &line);
+
+// True for the lines a verification skips before parsing.
+bool ModelIsCommentOrEmpty(const std::string &line);

@@ -1,0 +1,90 @@
+// MD5's compression loops: each one reproduces the RFC 1321 suite, the fast
+// loop agrees with the scalar one over many blocks at once and at any
+// alignment, and forcing the scalar loop switches and switches back.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digest/md5.h"
+#include "digest/md5_avx512.h"
+
+static std::string DigestText(const uint8_t *bytes, size_t length, size_t piece) {
+    DigestState state;
+    DigestStart(&state);
+    for (size_t done = 0; done < length;) {
+        size_t n = length - done < piece ? length - done : piece;
+        DigestAdd(&state, bytes + done, (uint32_t)n);
+        done += n;
+    }
+    uint8_t digest[DigestSize];
+    DigestEnd(&state, digest);
+    char text[DigestTextSize];
+    DigestToHex(digest, text, sizeof text);
+    return text;
+}
+
+// Leaves the fastest loop in place for the tests that follow.
+struct Md5Loops : testing::Test {
+    void TearDown() override {
+        DigestForceScalar(0);
+    }
+};
+
+TEST_F(Md5Loops, EachLoopReproducesTheRfc1321Suite) {
+    static const char *const suite[][2] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"1234567890123456789012345678901234567890"
+         "1234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (int scalar = 1; scalar >= 0; scalar--) {
+        DigestForceScalar(scalar);
+        for (const auto &known : suite) {
+            const uint8_t *bytes = reinterpret_cast<const uint8_t *>(known[0]);
+            EXPECT_EQ(DigestText(bytes, strlen(known[0]), 1000), known[1])
+                << DigestPathName() << " loop, \"" << known[0] << '"';
+        }
+    }
+}
+
+TEST_F(Md5Loops, ForcingTheScalarLoopSwitchesAndSwitchesBack) {
+    DigestForceScalar(1);
+    EXPECT_STREQ(DigestPathName(), "scalar");
+    DigestForceScalar(0);
+    EXPECT_STREQ(DigestPathName(), Avx512VlUsable() ? "avx512vl" : "scalar");
+}
+
+// Whole calls of many blocks keep the chaining words in registers from block
+// to block; single bytes make every block go through BlockBuffer; the odd
+// offsets make every message word an unaligned load.
+TEST_F(Md5Loops, FastLoopAgreesWithTheScalarLoop) {
+    if (!Avx512VlUsable())
+        GTEST_SKIP() << "this processor runs only the scalar loop";
+    std::mt19937 random(20261207);
+    std::vector<uint8_t> storage(300000);
+    for (uint8_t &byte : storage)
+        byte = (uint8_t)random();
+    for (size_t offset = 0; offset < 4; offset++) {
+        for (size_t length : {0, 1, 63, 64, 65, 128, 129, 4096, 65536 + 17, 299990}) {
+            for (size_t piece : {1, 64, 2048, 300000}) {
+                if (piece == 1 && length > 5000)
+                    continue;
+                const uint8_t *bytes = storage.data() + offset;
+                DigestForceScalar(1);
+                std::string scalar = DigestText(bytes, length, piece);
+                DigestForceScalar(0);
+                EXPECT_EQ(DigestText(bytes, length, piece), scalar)
+                    << "offset " << offset << ", length " << length << ", pieces of " << piece;
+            }
+        }
+    }
+}

@@ -1,0 +1,42 @@
+// Signature files that are no disk file: verifying from NUL or the console
+// ends with one file error notice naming it, and reads nothing. The console
+// gets Ctrl+Z and Enter queued first, so that a module that did read it
+// would meet the end of its input instead of waiting for a user.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "digest/file_digest.h"
+#include "signature/signature.h"
+#include "tests/fake_host.h"
+
+static INPUT_RECORD Key(WORD virtualKey, char character) {
+    INPUT_RECORD record = {};
+    record.EventType = KEY_EVENT;
+    record.Event.KeyEvent.bKeyDown = TRUE;
+    record.Event.KeyEvent.wRepeatCount = 1;
+    record.Event.KeyEvent.wVirtualKeyCode = virtualKey;
+    record.Event.KeyEvent.uChar.AsciiChar = character;
+    return record;
+}
+
+TEST(SignatureSpecialFiles, DevicesAreRefusedAsSignatureFiles) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    for (const char *name : {"NUL", "nul", "CON", "CONIN$"}) {
+        FlushConsoleInputBuffer(input);
+        INPUT_RECORD endOfInput[] = {Key('Z', 0x1a), Key(VK_RETURN, '\r')};
+        DWORD written = 0;
+        WriteConsoleInputA(input, endOfInput, 2, &written);
+        StartFakeHost();
+        AbortRequested = 0;
+        VerifySignatures(name);
+        // The file error notice alone: no panel command, no completion.
+        ASSERT_EQ(Host.calls.size(), 1u) << name;
+        EXPECT_EQ(Host.calls[0].op, "ShowMessageBox") << name;
+        EXPECT_EQ(Host.calls[0].number, 3) << name;
+        EXPECT_EQ(Host.calls[0].texts, std::vector<std::string>({"Error", name, "Ok"}));
+    }
+    FlushConsoleInputBuffer(input);
+}
