@@ -38,7 +38,7 @@ struct Options {
     bool HasKeys = false;
     std::string Keys;
     uint32_t KeysAtNotice = 0; // 0: before the module starts
-    std::string TracePath; // empty: no trace; "-": standard output
+    std::string TracePath;     // empty: no trace; "-": standard output
     bool HasDialogAnswer = false;
     int32_t DialogAnswer = DialogCancelled;
     bool HasName = false;
@@ -144,7 +144,7 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
             continue;
         }
         static const char *const withValue[] = {
-            "--module",       "--dir",  "--select", "--cursor", "--lang", "--command",
+            "--module",       "--dir",  "--select",  "--cursor", "--lang",   "--command",
             "--startup-size", "--keys", "--keys-at", "--trace",  "--dialog", "--name"};
         // --name=TEXT is --name TEXT; it also carries an empty text through
         // wrappers that drop empty arguments.

@@ -21,17 +21,17 @@ struct DialogItemRecord;
 
 // The host's numbered texts for this module, fetched with FetchMessageText.
 enum MessageId : int32_t {
-    MessageTitle = 0,           // menu entry, dialog frame, completion title
-    MessageFileNameLabel = 1,   // label above the file-name field
-    MessageVerifyButton = 2,    // default button of the main dialog
-    MessageCreateButton = 3,    //
-    MessageOkButton = 4,        // the file error notice's button
-    MessageCloseButton = 5,     //
-    MessageFileErrorTitle = 6,  //
-    MessageProgressTitle = 7,   //
-    MessageCreatingLine = 8,    // progress line while creating
-    MessageVerifyingLine = 9,   // progress line while verifying
-    MessageAllMatch = 10,       // completion notice after a verification
+    MessageTitle = 0,          // menu entry, dialog frame, completion title
+    MessageFileNameLabel = 1,  // label above the file-name field
+    MessageVerifyButton = 2,   // default button of the main dialog
+    MessageCreateButton = 3,   //
+    MessageOkButton = 4,       // the file error notice's button
+    MessageCloseButton = 5,    //
+    MessageFileErrorTitle = 6, //
+    MessageProgressTitle = 7,  //
+    MessageCreatingLine = 8,   // progress line while creating
+    MessageVerifyingLine = 9,  // progress line while verifying
+    MessageAllMatch = 10,      // completion notice after a verification
     MessageCount = 11
 };
 
@@ -39,9 +39,8 @@ typedef void *ScreenHandle;
 
 typedef const char *(SUMBREL_WINAPI *FetchMessageTextFn)(int32_t moduleNumber, int32_t messageId);
 typedef int32_t(SUMBREL_WINAPI *ShowMessageBoxFn)(int32_t moduleNumber, uint32_t flags,
-                                                  const char *helpTopic,
-                                                  const char *const *texts, int32_t textCount,
-                                                  int32_t buttonCount);
+                                                  const char *helpTopic, const char *const *texts,
+                                                  int32_t textCount, int32_t buttonCount);
 typedef int32_t(SUMBREL_WINAPI *PanelCommandFn)(void *panel, int32_t command, void *argument);
 typedef ScreenHandle(SUMBREL_WINAPI *SaveScreenImageFn)(int32_t x1, int32_t y1, int32_t x2,
                                                         int32_t y2);
@@ -63,7 +62,7 @@ struct StartupRecord {
     PanelCommandFn PanelCommand;
     SaveScreenImageFn SaveScreenImage;
     RestoreScreenImageFn RestoreScreenImage;
-    void *HostOperations[18];  // further host operations the module never calls
+    void *HostOperations[18]; // further host operations the module never calls
 };
 
 // A startup record smaller than this leaves the module disabled.
@@ -84,7 +83,7 @@ struct PluginInfoRecord {
     int32_t HostReserved;
 };
 
-const int32_t PluginInfoRecordSize = 44;  // what the host's record declares
+const int32_t PluginInfoRecordSize = 44; // what the host's record declares
 
 const uint32_t DirectoryAttribute = 0x10;
 const uint32_t ItemSelectedFlag = 0x40000000;
@@ -94,7 +93,7 @@ const size_t PanelItemNameSize = 260;
 #pragma pack(push, 1)
 struct PanelItemRecord {
     uint32_t Attributes;
-    uint32_t HostFindData[10];  // times and sizes, never read
+    uint32_t HostFindData[10]; // times and sizes, never read
     char Name[PanelItemNameSize];
     char ShortName[14];
     uint32_t HostPackedSize[2];

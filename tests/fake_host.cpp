@@ -6,9 +6,9 @@
 FakeHost Host;
 
 static const int32_t FakeModuleNumber = 42;
-static const char *const FakeTexts[MessageCount] = {
-    "Title", "Label", "Verify", "Create", "Ok", "Close",
-    "Error", "Progress", "Creating", "Verifying", "All match"};
+static const char *const FakeTexts[MessageCount] = {"Title",    "Label",     "Verify",   "Create",
+                                                    "Ok",       "Close",     "Error",    "Progress",
+                                                    "Creating", "Verifying", "All match"};
 
 static const char *SUMBREL_WINAPI FakeFetch(int32_t module, int32_t id) {
     if (module != FakeModuleNumber || id < 0 || id >= MessageCount)
@@ -66,8 +66,8 @@ static int32_t SUMBREL_WINAPI FakeDialog(int32_t module, int32_t x1, int32_t y1,
                                          int32_t y2, const char *help, DialogItemRecord *items,
                                          int32_t count) {
     HostCall call;
-    bool good = module == FakeModuleNumber && x1 == -1 && y1 == -1 && x2 == 66 && y2 == 8 &&
-                help && !strcmp(help, "Contents");
+    bool good = module == FakeModuleNumber && x1 == -1 && y1 == -1 && x2 == 66 && y2 == 8 && help &&
+                !strcmp(help, "Contents");
     call.op = good ? "RunDialog" : "BadDialog";
     call.number = count;
     call.argument = items;

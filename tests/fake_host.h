@@ -8,9 +8,9 @@
 #include "host/host.h"
 
 struct HostCall {
-    std::string op;                  // operation name
-    int32_t number = 0;              // flags, command or message id
-    std::vector<std::string> texts;  // message box texts
+    std::string op;                 // operation name
+    int32_t number = 0;             // flags, command or message id
+    std::vector<std::string> texts; // message box texts
     int32_t buttons = 0;
     void *argument = nullptr;
 };
@@ -20,7 +20,7 @@ struct FakeHost {
     std::vector<PanelItemRecord> items;
     int32_t cursor = 0;
     int32_t dialogResult = -1;
-    std::string dialogName;   // text put into the edit field, when set
+    std::string dialogName; // text put into the edit field, when set
     bool setDialogName = false;
     int screensSaved = 0;
     int screensRestored = 0;

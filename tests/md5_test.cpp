@@ -92,11 +92,11 @@ TEST(Md5, BufferFilledToTheBrimIsEmptiedCompletely) {
     DigestState state;
     DigestStart(&state);
     DigestAdd(&state, bytes, 10);
-    DigestAdd(&state, bytes, 118);  // fills BlockBuffer to exactly 128
+    DigestAdd(&state, bytes, 118); // fills BlockBuffer to exactly 128
     EXPECT_EQ(state.BufferedLength, 0u);
     EXPECT_EQ(state.ByteCountLow, 128u);
     DigestAdd(&state, bytes, 10);
-    DigestAdd(&state, bytes, 150);  // 118 fill the buffer, 32 come after
+    DigestAdd(&state, bytes, 150); // 118 fill the buffer, 32 come after
     EXPECT_EQ(state.BufferedLength, 32u);
     EXPECT_EQ(state.ByteCountLow, 256u);
 }
@@ -117,8 +117,7 @@ TEST(Md5, FinalPaddingTakesOneOrTwoBlocks) {
         uint8_t digest[DigestSize];
         DigestEnd(&state, digest);
         EXPECT_EQ(state.ByteCountLow, c.waiting + c.finalBytes) << c.waiting << " waiting";
-        EXPECT_EQ(HexDigest(bytes, c.waiting, 1),
-                  HexDigest(bytes, c.waiting, 64));
+        EXPECT_EQ(HexDigest(bytes, c.waiting, 1), HexDigest(bytes, c.waiting, 64));
     }
 }
 
