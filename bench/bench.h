@@ -1,18 +1,23 @@
 // Shared pieces of the benchmark programs: the contest that times the module
 // and its peer in alternating turns, and the one-line report of a figure.
+//
+// Every side is timed by the processor time it used, user and system, not
+// by the wall clock: on these shared machines a program also waits for a
+// processor, for as long as the neighbours please, and that is not its own
+// speed.
 #pragma once
 
 #include <stdint.h>
 
-// One side of a contest. A round is Begin, Pieces calls of Run, then End;
-// the pieces of all sides are interleaved, so that a noisy moment on this
-// shared machine hits every side alike. Best is the shortest piece, in
-// seconds. Begin and End may be null.
+// Processor time used by the calling thread so far, in seconds
+// (bench/clock_*.cpp).
+double ThreadSeconds();
+
+// One side of a contest. Run does the measured job once and returns the
+// processor time it took; Best is the shortest of its runs.
 struct Contender {
     const char *Name;
-    void (*Begin)(void *context);
-    void (*Run)(void *context);
-    void (*End)(void *context);
+    double (*Run)(void *context);
     void *Context;
     double Best;
 };
@@ -20,17 +25,16 @@ struct Contender {
 // Rounds per contest: SUMBREL_BENCH_ROUNDS, or the given default.
 int BenchRounds(int fallback);
 
-// The order of the sides turns by one at every piece, so that none always
-// follows the same neighbour.
-void RunContest(Contender *contenders, int count, int rounds, int pieces);
+// Runs every side once a round, the order turning by one each round so that
+// none always follows the same neighbour.
+void RunContest(Contender *contenders, int count, int rounds);
 
 double Megabytes(double bytes, double seconds);
 
-// name, module-over-peer ratio, both throughputs (bytes per piece over the
-// best piece) and what was measured.
-void ReportFigure(const char *name, double pieceBytes, const Contender &module,
-                  const Contender &peer, const char *what);
+// name, module-over-peer ratio, both throughputs (bytes of a run over the
+// best run) and what was measured.
+void ReportFigure(const char *name, double bytes, const Contender &module, const Contender &peer,
+                  const char *what);
 // A figure whose peer runs elsewhere (the script that runs this program
 // makes the ratio): name and the module's throughput only.
-void ReportThroughput(const char *name, double pieceBytes, const Contender &module,
-                      const char *what);
+void ReportThroughput(const char *name, double bytes, const Contender &module, const char *what);

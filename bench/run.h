@@ -6,4 +6,5 @@
 // Runs argv[0] (searched on PATH) with the given arguments, standard input
 // from /dev/null and standard output collected into output (if not null);
 // returns its exit status, or -1 if it could not be run or did not exit.
-int RunProgram(const char *const *argv, std::string *output);
+// seconds receives the processor time the program used, user and system.
+int RunProgram(const char *const *argv, std::string *output, double *seconds);

@@ -34,10 +34,12 @@ static void Prompt(const std::string &text) {
 }
 
 static const char *SUMBREL_WINAPI HostFetchMessageText(int32_t moduleNumber, int32_t messageId) {
-    JsonObject line = JsonStart("FetchMessageText");
-    JsonAdd(line, "module", moduleNumber);
-    JsonAdd(line, "id", messageId);
-    TraceLine(JsonFinish(line));
+    if (Session.Trace) {
+        JsonObject line = JsonStart("FetchMessageText");
+        JsonAdd(line, "module", moduleNumber);
+        JsonAdd(line, "id", messageId);
+        TraceLine(JsonFinish(line));
+    }
     if (messageId < 0 || (size_t)messageId >= Session.Messages.size())
         return EmptyText;
     return Session.Messages[messageId].c_str();
@@ -49,20 +51,24 @@ static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t moduleNumber, uint32_t 
     std::vector<const char *> given;
     for (int32_t i = 0; texts && i < textCount && i < MaximumListed; i++)
         given.push_back(texts[i]);
-    JsonObject line = JsonStart("ShowMessageBox");
-    JsonAdd(line, "module", moduleNumber);
-    JsonAdd(line, "flags", flags);
-    JsonAddRaw(line, "help", JsonText(helpTopic));
-    JsonAddRaw(line, "texts", texts ? JsonTexts(given) : "null");
-    JsonAdd(line, "count", textCount);
-    JsonAdd(line, "buttons", buttonCount);
-    TraceLine(JsonFinish(line));
+    if (Session.Trace) {
+        JsonObject line = JsonStart("ShowMessageBox");
+        JsonAdd(line, "module", moduleNumber);
+        JsonAdd(line, "flags", flags);
+        JsonAddRaw(line, "help", JsonText(helpTopic));
+        JsonAddRaw(line, "texts", texts ? JsonTexts(given) : "null");
+        JsonAdd(line, "count", textCount);
+        JsonAdd(line, "buttons", buttonCount);
+        TraceLine(JsonFinish(line));
+    }
 
     // A notice without buttons is a progress notice: the module is about to
     // work on a file, the moment --keys-at aims at.
     if (buttonCount == 0 && flags == 0 && ++Session.ProgressNotices == Session.KeysAtNotice)
         TypeKeys(Session.PendingKeys);
 
+    if (!Session.Drawing && !Session.Interactive)
+        return 0;
     std::vector<std::string> shown;
     for (const char *text : given)
         shown.push_back(text ? text : "");
@@ -85,11 +91,13 @@ static void RereadPanel(bool keepSelection) {
 }
 
 static int32_t SUMBREL_WINAPI HostPanelCommand(void *panel, int32_t command, void *argument) {
-    JsonObject line = JsonStart("PanelCommand");
-    JsonAdd(line, "panel", (int64_t)(intptr_t)panel);
-    JsonAdd(line, "command", command);
-    JsonAddRaw(line, "arg", PointerName(command, argument));
-    TraceLine(JsonFinish(line));
+    if (Session.Trace) {
+        JsonObject line = JsonStart("PanelCommand");
+        JsonAdd(line, "panel", (int64_t)(intptr_t)panel);
+        JsonAdd(line, "command", command);
+        JsonAddRaw(line, "arg", PointerName(command, argument));
+        TraceLine(JsonFinish(line));
+    }
 
     if (panel != SUMBREL_ACTIVE_PANEL) {
         ReportProblem("PanelCommand " + std::to_string(command) + " for a panel that is not " +
@@ -109,7 +117,8 @@ static int32_t SUMBREL_WINAPI HostPanelCommand(void *panel, int32_t command, voi
         RereadPanel(argument != nullptr);
         return 1;
     case PanelRedraw:
-        Draw(DrawPanel(Session.ActivePanel));
+        if (Session.Drawing)
+            Draw(DrawPanel(Session.ActivePanel));
         return 1;
     case PanelApplySelection:
         if (!argument ||
@@ -127,24 +136,28 @@ static int32_t SUMBREL_WINAPI HostPanelCommand(void *panel, int32_t command, voi
 static ScreenHandle SUMBREL_WINAPI HostSaveScreenImage(int32_t x1, int32_t y1, int32_t x2,
                                                        int32_t y2) {
     uintptr_t handle = SaveScreen(Session.Screens);
-    JsonObject line = JsonStart("SaveScreenImage");
-    JsonAdd(line, "x1", x1);
-    JsonAdd(line, "y1", y1);
-    JsonAdd(line, "x2", x2);
-    JsonAdd(line, "y2", y2);
-    JsonAdd(line, "handle", (int64_t)handle);
-    TraceLine(JsonFinish(line));
+    if (Session.Trace) {
+        JsonObject line = JsonStart("SaveScreenImage");
+        JsonAdd(line, "x1", x1);
+        JsonAdd(line, "y1", y1);
+        JsonAdd(line, "x2", x2);
+        JsonAdd(line, "y2", y2);
+        JsonAdd(line, "handle", (int64_t)handle);
+        TraceLine(JsonFinish(line));
+    }
     return reinterpret_cast<ScreenHandle>(handle);
 }
 
 static void SUMBREL_WINAPI HostRestoreScreenImage(ScreenHandle screen) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(screen);
     bool restored = RestoreScreen(Session.Screens, handle);
-    JsonObject line = JsonStart("RestoreScreenImage");
-    JsonAdd(line, "handle", (int64_t)handle);
-    if (!restored)
-        JsonAddRaw(line, "error", JsonString(Session.Screens.Problems.back()));
-    TraceLine(JsonFinish(line));
+    if (Session.Trace) {
+        JsonObject line = JsonStart("RestoreScreenImage");
+        JsonAdd(line, "handle", (int64_t)handle);
+        if (!restored)
+            JsonAddRaw(line, "error", JsonString(Session.Screens.Problems.back()));
+        TraceLine(JsonFinish(line));
+    }
     if (!restored)
         fprintf(stderr, "sumbrel-host: %s\n", Session.Screens.Problems.back().c_str());
 }

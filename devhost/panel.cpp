@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string.h>
+#include <unordered_map>
 
 static const char ParentName[] = "..";
 
@@ -16,6 +17,15 @@ static PanelItemRecord MakeItem(const PanelEntry &entry) {
     size_t length = std::min(entry.Name.size(), PanelItemNameSize - 1);
     memcpy(item.Name, entry.Name.data(), length);
     return item;
+}
+
+// Names are unique within a directory; a panel of many thousand items must
+// not cost a search per item.
+static std::unordered_map<std::string, int32_t> IndexByName(const Panel &panel) {
+    std::unordered_map<std::string, int32_t> index;
+    for (size_t i = 0; i < panel.Items.size(); i++)
+        index.emplace(panel.Items[i].Name, (int32_t)i);
+    return index;
 }
 
 static bool IsDirectory(const PanelEntry &entry) {
@@ -52,12 +62,14 @@ void RefreshPanel(Panel &panel, const std::vector<PanelEntry> &entries, bool kee
     if (panel.Cursor >= 0 && (size_t)panel.Cursor < panel.Items.size())
         cursorName = panel.Items[panel.Cursor].Name;
     SetPanelEntries(panel, entries);
-    if (keepSelection)
+    if (keepSelection && !selected.empty()) {
+        std::unordered_map<std::string, int32_t> index = IndexByName(panel);
         for (const std::string &name : selected) {
-            int32_t index = FindPanelItem(panel, name);
-            if (index >= 0)
-                SetSelected(panel.Items[index], true);
+            auto found = index.find(name);
+            if (found != index.end())
+                SetSelected(panel.Items[found->second], true);
         }
+    }
     int32_t cursor = FindPanelItem(panel, cursorName);
     panel.Cursor = cursor >= 0 ? cursor : 0;
 }
@@ -91,12 +103,16 @@ bool ApplyPanelSelection(Panel &panel, const PanelInfoRecord *info) {
         return false;
     for (PanelItemRecord &item : panel.Items)
         SetSelected(item, false);
+    std::unordered_map<std::string, int32_t> index;
     for (const PanelItemRecord &given : *source) {
+        if (!IsSelected(given))
+            continue;
+        if (index.empty())
+            index = IndexByName(panel);
         // The module may have written anything; the name is read bounded.
-        std::string name(given.Name, strnlen(given.Name, PanelItemNameSize));
-        int32_t index = FindPanelItem(panel, name);
-        if (index >= 0 && IsSelected(given))
-            SetSelected(panel.Items[index], true);
+        auto found = index.find(std::string(given.Name, strnlen(given.Name, PanelItemNameSize)));
+        if (found != index.end())
+            SetSelected(panel.Items[found->second], true);
     }
     return true;
 }
