@@ -4,9 +4,11 @@
 // order, every saved screen is restored, the panel commands come in their
 // order, and nothing is written. An Escape arrives at the Nth progress
 // notice (N = input size mod 4, 0 for none) through a pseudo-terminal.
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -67,11 +69,25 @@ static const char *SUMBREL_WINAPI FetchText(int32_t module, int32_t id) {
     return "text";
 }
 
+// libFuzzer's timeout alarm interrupts system calls now and then; a call
+// that was interrupted is made again.
 static void SendEscape() {
-    Require(write(TerminalMaster, "\x1b", 1) == 1, "Escape not written");
+    ssize_t written;
+    do
+        written = write(TerminalMaster, "\x1b", 1);
+    while (written < 0 && errno == EINTR);
+    if (written != 1)
+        fprintf(stderr, "writing the Escape: %s\n", written < 0 ? strerror(errno) : "nothing");
+    Require(written == 1, "Escape not written");
     // The terminal hands bytes over asynchronously; wait until it is there.
     pollfd ready = {TerminalSlave, POLLIN, 0};
-    Require(poll(&ready, 1, 5000) == 1, "Escape never reached the terminal");
+    int events;
+    do
+        events = poll(&ready, 1, 5000);
+    while (events < 0 && errno == EINTR);
+    if (events != 1)
+        fprintf(stderr, "waiting for the Escape: %s\n", events < 0 ? strerror(errno) : "timeout");
+    Require(events == 1, "Escape never reached the terminal");
 }
 
 static int32_t SUMBREL_WINAPI ShowMessage(int32_t module, uint32_t flags, const char *help,
