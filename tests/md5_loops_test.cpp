@@ -10,21 +10,7 @@
 
 #include "digest/md5.h"
 #include "digest/md5_avx512.h"
-
-static std::string DigestText(const uint8_t *bytes, size_t length, size_t piece) {
-    DigestState state;
-    DigestStart(&state);
-    for (size_t done = 0; done < length;) {
-        size_t n = length - done < piece ? length - done : piece;
-        DigestAdd(&state, bytes + done, (uint32_t)n);
-        done += n;
-    }
-    uint8_t digest[DigestSize];
-    DigestEnd(&state, digest);
-    char text[DigestTextSize];
-    DigestToHex(digest, text, sizeof text);
-    return text;
-}
+#include "tests/test_files.h"
 
 // Leaves the fastest loop in place for the tests that follow.
 struct Md5Loops : testing::Test {
@@ -50,7 +36,7 @@ TEST_F(Md5Loops, EachLoopReproducesTheRfc1321Suite) {
         DigestForceScalar(scalar);
         for (const auto &known : suite) {
             const uint8_t *bytes = reinterpret_cast<const uint8_t *>(known[0]);
-            EXPECT_EQ(DigestText(bytes, strlen(known[0]), 1000), known[1])
+            EXPECT_EQ(DigestInPieces(bytes, strlen(known[0]), 1000), known[1])
                 << DigestPathName() << " loop, \"" << known[0] << '"';
         }
     }
@@ -80,9 +66,9 @@ TEST_F(Md5Loops, FastLoopAgreesWithTheScalarLoop) {
                     continue;
                 const uint8_t *bytes = storage.data() + offset;
                 DigestForceScalar(1);
-                std::string scalar = DigestText(bytes, length, piece);
+                std::string scalar = DigestInPieces(bytes, length, piece);
                 DigestForceScalar(0);
-                EXPECT_EQ(DigestText(bytes, length, piece), scalar)
+                EXPECT_EQ(DigestInPieces(bytes, length, piece), scalar)
                     << "offset " << offset << ", length " << length << ", pieces of " << piece;
             }
         }

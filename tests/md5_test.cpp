@@ -7,22 +7,7 @@
 #include <vector>
 
 #include "digest/md5.h"
-
-static std::string HexDigest(const void *data, size_t length, size_t piece) {
-    DigestState state;
-    DigestStart(&state);
-    const uint8_t *bytes = static_cast<const uint8_t *>(data);
-    for (size_t done = 0; done < length;) {
-        size_t n = length - done < piece ? length - done : piece;
-        DigestAdd(&state, bytes + done, (uint32_t)n);
-        done += n;
-    }
-    uint8_t digest[DigestSize];
-    DigestEnd(&state, digest);
-    char text[DigestTextSize];
-    DigestToHex(digest, text, sizeof text);
-    return text;
-}
+#include "tests/test_files.h"
 
 struct KnownDigest {
     const char *message;
@@ -44,7 +29,7 @@ static const KnownDigest Rfc1321Suite[] = {
 
 TEST(Md5, ReproducesTheRfc1321Suite) {
     for (const KnownDigest &known : Rfc1321Suite)
-        EXPECT_EQ(HexDigest(known.message, strlen(known.message), 1 << 20), known.digest)
+        EXPECT_EQ(DigestInPieces(known.message, strlen(known.message), 1 << 20), known.digest)
             << '"' << known.message << '"';
 }
 
@@ -55,9 +40,9 @@ TEST(Md5, PieceSizesDoNotChangeTheDigest) {
     // Lengths around every buffering boundary, each fed in pieces of all the
     // awkward sizes; the one-call digest is the reference.
     for (size_t length : {0, 1, 55, 56, 63, 64, 65, 119, 120, 127, 128, 129, 2048, 4999}) {
-        std::string whole = HexDigest(message.data(), length, length + 1);
+        std::string whole = DigestInPieces(message.data(), length, length + 1);
         for (size_t piece : {1, 2, 63, 64, 65, 127, 128, 129, 2048})
-            EXPECT_EQ(HexDigest(message.data(), length, piece), whole)
+            EXPECT_EQ(DigestInPieces(message.data(), length, piece), whole)
                 << "length " << length << " in pieces of " << piece;
     }
 }
@@ -117,7 +102,7 @@ TEST(Md5, FinalPaddingTakesOneOrTwoBlocks) {
         uint8_t digest[DigestSize];
         DigestEnd(&state, digest);
         EXPECT_EQ(state.ByteCountLow, c.waiting + c.finalBytes) << c.waiting << " waiting";
-        EXPECT_EQ(HexDigest(bytes, c.waiting, 1), HexDigest(bytes, c.waiting, 64));
+        EXPECT_EQ(DigestInPieces(bytes, c.waiting, 1), DigestInPieces(bytes, c.waiting, 64));
     }
 }
 
@@ -132,7 +117,7 @@ TEST(Md5, FiftyFiveWaitingBytesPutTheLengthRightAfterThePadByte) {
     EXPECT_EQ(state.BlockBuffer[55], 0x80);
     EXPECT_EQ(state.BlockBuffer[56], (55 * 8) & 0xff);
     EXPECT_EQ(state.BlockBuffer[57], (55 * 8) >> 8);
-    EXPECT_EQ(HexDigest(bytes, 55, 55), "ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(DigestInPieces(bytes, 55, 55), "ef1772b6dff9a122358552954ad0df65");
 }
 
 TEST(Md5, TextFormFitsTheBufferItIsGiven) {

@@ -45,9 +45,18 @@ std::string ReadBytes(const std::string &path) {
 }
 
 std::string DigestOf(const std::string &bytes) {
+    return DigestInPieces(bytes.data(), bytes.size(), bytes.size() + 1);
+}
+
+std::string DigestInPieces(const void *data, size_t length, size_t piece) {
+    const uint8_t *bytes = static_cast<const uint8_t *>(data);
     DigestState state;
     DigestStart(&state);
-    DigestAdd(&state, bytes.data(), (uint32_t)bytes.size());
+    for (size_t done = 0; done < length;) {
+        size_t n = length - done < piece ? length - done : piece;
+        DigestAdd(&state, bytes + done, (uint32_t)n);
+        done += n;
+    }
     uint8_t digest[DigestSize];
     DigestEnd(&state, digest);
     char text[DigestTextSize];

@@ -1,6 +1,8 @@
 // Scratch directories and files for tests that touch the disk.
 #pragma once
 
+#include <stddef.h>
+
 #include <string>
 
 // Makes a fresh empty directory, enters it and returns its path; the previous
@@ -12,3 +14,5 @@ void WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path);
 // The MD5 text of the given bytes, computed in memory.
 std::string DigestOf(const std::string &bytes);
+// The same, fed to DigestAdd in pieces of the given size.
+std::string DigestInPieces(const void *data, size_t length, size_t piece);
