@@ -20,25 +20,11 @@ struct Md5Loops : testing::Test {
 };
 
 TEST_F(Md5Loops, EachLoopReproducesTheRfc1321Suite) {
-    static const char *const suite[][2] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"1234567890123456789012345678901234567890"
-         "1234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-    };
     for (int scalar = 1; scalar >= 0; scalar--) {
         DigestForceScalar(scalar);
-        for (const auto &known : suite) {
-            const uint8_t *bytes = reinterpret_cast<const uint8_t *>(known[0]);
-            EXPECT_EQ(DigestInPieces(bytes, strlen(known[0]), 1000), known[1])
-                << DigestPathName() << " loop, \"" << known[0] << '"';
-        }
+        for (const KnownDigest &known : Rfc1321Suite)
+            EXPECT_EQ(DigestInPieces(known.message, strlen(known.message), 1000), known.digest)
+                << DigestPathName() << " loop, \"" << known.message << '"';
     }
 }
 
