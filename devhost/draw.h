@@ -8,17 +8,6 @@
 #include "devhost/panel.h"
 #include "host/records.h"
 
-// Notice flags the host gives a meaning: a warning is framed differently, and
-// a notice that asks for the host's own OK button gets one.
-const uint32_t NoticeWarningFlag = 0x1;
-const uint32_t NoticeOkButtonFlag = 0x10000;
-
-// Dialog item types the host draws in their own way.
-const int32_t DialogTextItem = 0;
-const int32_t DialogFrameItem = 3;
-const int32_t DialogEditItem = 4;
-const int32_t DialogButtonItem = 7;
-
 // The button labels a notice ends up with: the module's last buttonCount
 // texts, or the host's OK when the flags ask for it.
 std::vector<std::string> NoticeButtons(const std::vector<std::string> &texts, int32_t buttonCount,

@@ -22,7 +22,6 @@ typedef void(SUMBREL_WINAPI *GetPluginInfoFn)(PluginInfoRecord *);
 typedef void *(SUMBREL_WINAPI *OpenPluginFn)(int32_t, intptr_t);
 
 static const int32_t HostModuleNumber = 7;
-static const int32_t OpenFromPluginMenu = 1;
 static const int ExitBadUse = 2;
 static const int ExitContractBroken = 3;
 
@@ -103,7 +102,10 @@ static bool ParseDialogAnswer(const std::string &text, int32_t &answer) {
     static const struct {
         const char *Name;
         int32_t Answer;
-    } names[] = {{"verify", 4}, {"create", 5}, {"close", 6}, {"cancel", DialogCancelled}};
+    } names[] = {{"verify", MainDialogVerifyButton},
+                 {"create", MainDialogCreateButton},
+                 {"close", MainDialogCloseButton},
+                 {"cancel", DialogCancelled}};
     for (const auto &name : names)
         if (text == name.Name) {
             answer = name.Answer;
@@ -228,7 +230,7 @@ static bool PreparePanel(const Options &options, std::string &error) {
         error = "cannot read the directory " + options.Directory;
         return false;
     }
-    Panel &panel = Session.ActivePanel;
+    Panel &panel = Side.ActivePanel;
     panel.Directory = CurrentDirectory();
     SetPanelEntries(panel, entries);
     for (const std::string &name : options.Selected) {
@@ -288,18 +290,13 @@ static void ShowPluginMenu(const ModuleEntries &entries) {
 
 // Reports what the module left undone and returns the exit status.
 static int FinishRun(void *result, const Options &options) {
-    size_t problemsBefore = Session.Screens.Problems.size();
-    size_t unrestored = CloseScreenLedger(Session.Screens);
-    for (size_t i = problemsBefore; i < Session.Screens.Problems.size(); i++)
-        fprintf(stderr, "sumbrel-host: %s\n", Session.Screens.Problems[i].c_str());
-    TraceLine(
-        JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Session.ActivePanel), unrestored));
+    size_t unrestored = CloseHostSide();
+    TraceLine(JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Side.ActivePanel), unrestored));
     if (Session.Trace && Session.Trace != stdout)
         fclose(Session.Trace);
     if (options.TracePath.empty())
-        Draw(DrawPanel(Session.ActivePanel));
-    bool broken = !Session.Screens.Problems.empty() || !Session.Problems.empty();
-    return broken ? ExitContractBroken : 0;
+        Draw(DrawPanel(Side.ActivePanel));
+    return HostContractKept() ? 0 : ExitContractBroken;
 }
 
 int main(int argc, char **argv) {
@@ -319,7 +316,7 @@ int main(int argc, char **argv) {
     if (options.HasKeys && !ParseKeyList(options.Keys, keys, badKey))
         return BadUse("--keys: unknown key \"" + badKey + "\"");
     std::string messagePath = folder + "/Sumbrel" + options.Language + ".lng";
-    if (!LoadMessageFile(messagePath, Session.Messages))
+    if (!LoadMessageFile(messagePath, Side.Messages))
         return BadUse("cannot read the message file " + messagePath);
     // Opened before the panel's directory becomes the current one, so a
     // relative name is where the caller meant it.
@@ -330,22 +327,25 @@ int main(int argc, char **argv) {
         if (!Session.Trace)
             return BadUse("cannot write the trace " + options.TracePath);
     }
-    Session.Drawing = options.Quiet ? nullptr : options.TracePath == "-" ? stderr : stdout;
+    Side.Drawing = options.Quiet ? nullptr : options.TracePath == "-" ? stderr : stdout;
     ModuleEntries entries;
     std::string modulePath =
         options.ModulePath.empty() ? folder + "/" + ModuleFileName : options.ModulePath;
     if (!LoadEntries(modulePath, entries, error) || !PreparePanel(options, error))
         return BadUse(error);
 
-    Session.ModuleNumber = HostModuleNumber;
-    Session.HasDialogAnswer = options.HasDialogAnswer;
-    Session.DialogAnswer = options.DialogAnswer;
-    Session.HasName = options.HasName;
-    Session.Name = options.Name;
+    Side.ModuleNumber = HostModuleNumber;
+    Side.RereadsDirectory = true;
+    Side.ProblemStream = stderr;
+    Side.HasDialogAnswer = options.HasDialogAnswer;
+    Side.DialogAnswer = options.DialogAnswer;
+    Side.HasDialogName = options.HasName;
+    Side.DialogName = options.Name;
     // Typed-ahead keys are the input; asking the user as well would eat them.
-    Session.Interactive = !options.Batch && !options.HasKeys && InputIsInteractive();
+    Side.Interactive = !options.Batch && !options.HasKeys && InputIsInteractive();
+    StartSessionHooks();
 
-    StartupRecord startup = MakeStartupRecord(options.StartupSize);
+    StartupRecord startup = HostStartupRecord(options.StartupSize);
     entries.SetStartupInfo(&startup);
     std::vector<char> command(options.Command.begin(), options.Command.end());
     command.push_back(0);

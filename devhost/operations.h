@@ -1,32 +1,17 @@
-// The host operations handed to the module, and the state of the run they
-// share: the panel, the saved screens, the texts, the trace and the answers
-// given on the command line.
+// What the development host adds to the host's side: a JSON trace of every
+// host operation the module calls, and keys typed while it works.
 #pragma once
 
 #include <stdio.h>
 #include <string>
 #include <vector>
 
+#include "devhost/host_side.h"
 #include "devhost/keys.h"
-#include "devhost/panel.h"
-#include "devhost/screens.h"
-#include "host/records.h"
-
-// Dialog answers besides an item index.
-const int32_t DialogCancelled = -1;
+#include "devhost/trace.h"
 
 struct HostSession {
-    int32_t ModuleNumber;
-    std::vector<std::string> Messages; // served by FetchMessageText
-    Panel ActivePanel;
-    ScreenLedger Screens;
-    FILE *Trace;      // null when not tracing
-    FILE *Drawing;    // null with --quiet
-    bool Interactive; // notices wait for Enter and the dialog asks
-    bool HasDialogAnswer;
-    int32_t DialogAnswer;
-    bool HasName;
-    std::string Name;
+    FILE *Trace; // null when not tracing
     // Records the module passed to PanelGetInfo, to name them in the trace.
     std::vector<const void *> InfoRecords;
     // Keys typed while the module runs, at the progress notice of this
@@ -34,23 +19,15 @@ struct HostSession {
     uint32_t KeysAtNotice;
     std::vector<KeyPress> PendingKeys;
     uint32_t ProgressNotices;
-    // Breaches of the host contract other than the screen images.
-    std::vector<std::string> Problems;
+    JsonObject DialogLine; // the dialog's trace line until it closes
 };
 
 extern HostSession Session;
 
-// A startup record of the host's operations with the given size field.
-StartupRecord MakeStartupRecord(uint32_t size);
+// Hooks the trace and the typed keys into the host's operations.
+void StartSessionHooks();
 
 void TraceLine(const std::string &line);
-void Draw(const std::string &text);
-// Reports a breach of the host contract on standard error and keeps it.
-void ReportProblem(const std::string &problem);
 
 // The trace line for GetPluginInfo, from the record before and after the call.
 std::string PluginInfoTraceLine(const PluginInfoRecord &before, const PluginInfoRecord &after);
-
-// The answer the dialog's items give for a typed choice: an item index,
-// DialogCancelled, or -2 when the choice names nothing.
-int32_t DialogChoice(const DialogItemRecord *items, int32_t count, const std::string &typed);

@@ -94,11 +94,17 @@ void FillPanelInfo(Panel &panel, PanelInfoRecord *info) {
     info->HostSelectedCount = selected;
 }
 
-bool ApplyPanelSelection(Panel &panel, const PanelInfoRecord *info) {
+const std::vector<PanelItemRecord> *HandedOutItems(const Panel &panel,
+                                                   const PanelInfoRecord *info) {
     const std::vector<PanelItemRecord> *source = nullptr;
     for (const std::vector<PanelItemRecord> &items : panel.HandedOut)
         if (items.data() == info->Items && (int32_t)items.size() == info->ItemCount)
             source = &items;
+    return source;
+}
+
+bool ApplyPanelSelection(Panel &panel, const PanelInfoRecord *info) {
+    const std::vector<PanelItemRecord> *source = HandedOutItems(panel, info);
     if (!source)
         return false;
     for (PanelItemRecord &item : panel.Items)

@@ -18,7 +18,7 @@ struct PanelEntry {
 struct Panel {
     std::string Directory; // shown when the panel is drawn
     std::vector<PanelItemRecord> Items;
-    int32_t Cursor;
+    int32_t Cursor = 0;
     // Every array given out with PanelGetInfo stays valid until the run ends,
     // so a module that keeps an old one is caught reading stale data, not
     // freed memory.
@@ -39,6 +39,10 @@ int32_t FindPanelItem(const Panel &panel, const std::string &name);
 
 // Hands out a copy of the items and fills the record the way the host does.
 void FillPanelInfo(Panel &panel, PanelInfoRecord *info);
+
+// The handed-out array a record names, null if the record's array is not one
+// the host handed out or its count is not the one handed out with it.
+const std::vector<PanelItemRecord> *HandedOutItems(const Panel &panel, const PanelInfoRecord *info);
 
 // Takes the selection bits of a handed-out array as the panel's selection,
 // matching items by name. False, changing nothing, if the record's array is

@@ -19,9 +19,6 @@
 
 const char ModuleFileName[] = "Sumbrel.so";
 
-// Attributes the listing gives files; directories get DirectoryAttribute.
-static const uint32_t FileAttributeArchive = 0x20;
-
 // The terminal's state, for restoring it on every way out.
 static struct {
     bool ModeEntered;
@@ -82,7 +79,7 @@ bool ListCurrentDirectory(std::vector<PanelEntry> &entries) {
             memset(&status, 0, sizeof status);
         bool directoryEntry = S_ISDIR(status.st_mode);
         entries.push_back(PanelEntry{entry->d_name,
-                                     directoryEntry ? DirectoryAttribute : FileAttributeArchive,
+                                     directoryEntry ? DirectoryAttribute : ArchiveAttribute,
                                      directoryEntry ? 0 : (uint64_t)status.st_size});
     }
     closedir(directory);

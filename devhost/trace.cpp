@@ -6,9 +6,6 @@
 #include <stdio.h>
 #include <string.h>
 
-// Dialog item type of an edit field, whose selected slot holds a history name.
-static const int32_t EditItemType = 4;
-
 // Length of the valid UTF-8 sequence starting at bytes[0], 0 if there is none:
 // no overlong forms, no surrogates, nothing above U+10FFFF.
 static size_t Utf8SequenceLength(const unsigned char *bytes, size_t available) {
@@ -121,7 +118,7 @@ std::string JsonDialogItems(const DialogItemRecord *items, int32_t count) {
         JsonAdd(object, "x2", item.X2);
         JsonAdd(object, "y2", item.Y2);
         JsonAdd(object, "focus", item.Focus);
-        if (item.Type == EditItemType)
+        if (item.Type == DialogEditItem)
             JsonAddRaw(object, "history", JsonText(item.History));
         else
             JsonAdd(object, "selected", item.Selected);

@@ -6,8 +6,9 @@
 #include "signature/signature.h"
 
 const int MainDialogItemCount = 7;
-const int VerifyButtonIndex = 4;
-const int CreateButtonIndex = 5;
+const int MainDialogFileNameItem = 2;
+const int32_t MainDialogWidth = 66;
+const int32_t MainDialogHeight = 8;
 
 // Rebuilt on every menu call; the edit field's text is read back from it.
 static DialogItemRecord DialogItems[MainDialogItemCount];
@@ -45,35 +46,27 @@ void BuildDialogItems(const DialogItemTemplate *templates, DialogItemRecord *rec
     }
 }
 
-static void MakeTemplate(DialogItemTemplate *item, uint8_t type, uint8_t x1, uint8_t y1, uint8_t x2,
-                         uint8_t y2, uint32_t flags, uint8_t defaultButton, uintptr_t data) {
-    memset(item, 0, sizeof *item);
-    item->Type = type;
-    item->X1 = x1;
-    item->Y1 = y1;
-    item->X2 = x2;
-    item->Y2 = y2;
-    item->Flags = flags;
-    item->DefaultButton = defaultButton;
-    item->Data = data;
-}
-
 static uintptr_t TextData(const char *text) {
     return reinterpret_cast<uintptr_t>(text);
 }
 
 // The main dialog: a frame, the label and file-name field, a blank line and
-// the verify (default), create and close buttons sharing line 5.
+// the verify (default), create and close buttons, which share line 5 and
+// leave their places on it to the host. A button's index is its answer.
 static void MakeMainDialog(DialogItemTemplate *items) {
-    enum : uint8_t { Text = 0, Frame = 3, Edit = 4, Button = 7 };
-    MakeTemplate(&items[0], Frame, 3, 1, 62, 6, 0, 0, MessageTitle);
-    MakeTemplate(&items[1], Text, 5, 2, 0, 0, 0x400, 0, MessageFileNameLabel);
-    MakeTemplate(&items[2], Edit, 5, 3, 60, 0, 0x240000, 0, TextData(DefaultSignatureFile));
-    items[2].History = HistoryName;
-    MakeTemplate(&items[3], Text, 5, 4, 0, 0, 0x10200, 0, TextData(EmptyText));
-    MakeTemplate(&items[4], Button, 0, 5, 0, 0, 0x4000, 1, MessageVerifyButton);
-    MakeTemplate(&items[5], Button, 0, 5, 0, 0, 0x4000, 0, MessageCreateButton);
-    MakeTemplate(&items[6], Button, 0, 5, 0, 0, 0x4000, 0, MessageCloseButton);
+    // clang-format off
+    const DialogItemTemplate table[MainDialogItemCount] = {
+    //   type              x1 y1  x2 y2 focus history        flags                    default data
+        {DialogFrameItem,   3, 1, 62, 6, 0,   {nullptr},     0,                       0,      MessageTitle},
+        {DialogTextItem,    5, 2,  0, 0, 0,   {nullptr},     DialogLabelFlags,        0,      MessageFileNameLabel},
+        {DialogEditItem,    5, 3, 60, 0, 0,   {HistoryName}, DialogHistoryFieldFlags, 0,      TextData(DefaultSignatureFile)},
+        {DialogTextItem,    5, 4,  0, 0, 0,   {nullptr},     DialogSeparatorFlags,    0,      TextData(EmptyText)},
+        {DialogButtonItem,  0, 5,  0, 0, 0,   {nullptr},     DialogButtonRowFlags,    1,      MessageVerifyButton},
+        {DialogButtonItem,  0, 5,  0, 0, 0,   {nullptr},     DialogButtonRowFlags,    0,      MessageCreateButton},
+        {DialogButtonItem,  0, 5,  0, 0, 0,   {nullptr},     DialogButtonRowFlags,    0,      MessageCloseButton},
+    };
+    // clang-format on
+    memcpy(items, table, sizeof table);
 }
 
 SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) {
@@ -93,14 +86,15 @@ SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) 
     DialogItemTemplate templates[MainDialogItemCount];
     MakeMainDialog(templates);
     BuildDialogItems(templates, DialogItems, MainDialogItemCount);
-    int32_t chosen = HostServices.RunDialog(HostServices.ModuleNumber, -1, -1, 66, 8, HelpTopic,
+    int32_t chosen = HostServices.RunDialog(HostServices.ModuleNumber, DialogCentred, DialogCentred,
+                                            MainDialogWidth, MainDialogHeight, HelpTopic,
                                             DialogItems, MainDialogItemCount);
     // The host leaves the field NUL-terminated; the last byte makes sure.
-    char *fileName = DialogItems[2].Data;
+    char *fileName = DialogItems[MainDialogFileNameItem].Data;
     fileName[DialogItemDataSize - 1] = 0;
-    if (chosen == VerifyButtonIndex)
+    if (chosen == MainDialogVerifyButton)
         VerifySignatures(fileName);
-    else if (chosen == CreateButtonIndex)
+    else if (chosen == MainDialogCreateButton)
         CreateSignatures(fileName);
     return SUMBREL_NO_PANEL;
 }

@@ -32,8 +32,8 @@ struct DialogItemTemplate {
     uint8_t X1, Y1, X2, Y2;
     uint8_t Focus;
     union {
+        const char *History; // first, so that a table can name it
         int32_t Selected;
-        const char *History;
     };
     uint32_t Flags;
     uint8_t DefaultButton;

@@ -86,6 +86,7 @@ struct PluginInfoRecord {
 const int32_t PluginInfoRecordSize = 44; // what the host's record declares
 
 const uint32_t DirectoryAttribute = 0x10;
+const uint32_t ArchiveAttribute = 0x20; // what a host lists an ordinary file with
 const uint32_t ItemSelectedFlag = 0x40000000;
 const size_t PanelItemNameSize = 260;
 
@@ -120,6 +121,45 @@ enum PanelCommandNumber : int32_t {
     PanelApplySelection = 10
 };
 
+// Where a host puts a saved screen's or a dialog's corner: -1 as the right
+// or bottom edge of a screen image is the screen's last column or line; -1
+// as a dialog's left and top places it centred, x2 and y2 being its size.
+const int32_t ScreenFarEdge = -1;
+const int32_t DialogCentred = -1;
+
+// Dialog item types.
+enum DialogItemType : int32_t {
+    DialogTextItem = 0,
+    DialogFrameItem = 3, // a frame with a title
+    DialogEditItem = 4,  // its selected slot holds the history name
+    DialogButtonItem = 7
+};
+
+// Dialog item flags, passed to the host as they stand.
+const uint32_t DialogLabelFlags = 0x400;           // the label above the field
+const uint32_t DialogHistoryFieldFlags = 0x240000; // an edit field with a history list
+const uint32_t DialogSeparatorFlags = 0x10200;     // the blank line before the buttons
+const uint32_t DialogButtonRowFlags = 0x4000;      // buttons the host places on their line
+
+// RunDialog answers with the index of the button that closed the dialog,
+// or this when none did.
+const int32_t DialogCancelled = -1;
+
+// The main dialog's buttons by index, as its answers.
+const int32_t MainDialogVerifyButton = 4;
+const int32_t MainDialogCreateButton = 5;
+const int32_t MainDialogCloseButton = 6;
+
+// Notice flags a host gives a meaning: a warning is framed apart, and a
+// notice may ask for the host's own OK button instead of the module's.
+const uint32_t NoticeWarningFlag = 0x1;
+const uint32_t NoticeOkButtonFlag = 0x10000;
+
+// The module's three kinds of notice.
+const uint32_t ProgressNoticeFlags = 0;
+const uint32_t FileErrorNoticeFlags = 0x3;
+const uint32_t CompletionNoticeFlags = NoticeOkButtonFlag;
+
 const size_t DialogItemDataSize = 512;
 
 struct DialogItemRecord {
@@ -140,7 +180,9 @@ struct DialogItemRecord {
 // The panel handle that names the active panel.
 #define SUMBREL_ACTIVE_PANEL ((void *)(intptr_t)-1)
 
-const int32_t OpenFromCommandLine = 4;
+// How OpenPlugin was invoked: every value but the command line's is a menu.
+const int32_t OpenFromPluginMenu = 1;
+const int32_t OpenFromCommandLine = 4; // through the prefix; the item is the text after it
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(StartupRecord) == 372, "startup record");

@@ -9,9 +9,6 @@ int PluginDisabled;
 static const char *MenuEntries[1];
 static const char CommandPrefix[] = "md5";
 
-static const uint32_t FileErrorFlags = 3;
-static const uint32_t CompletionFlags = 0x10000;
-
 SUMBREL_EXPORT void SUMBREL_WINAPI SetStartupInfo(const StartupRecord *record) {
     // A short record is copied only as far as it goes; the module stays
     // disabled then and never reaches the missing operations.
@@ -40,13 +37,15 @@ void HostPanelCommand(int32_t command, void *argument) {
 
 void ReportFileError(const char *name) {
     const char *texts[3] = {HostText(MessageFileErrorTitle), name, HostText(MessageOkButton)};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorFlags, nullptr, texts, 3, 1);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags, nullptr, texts, 3,
+                                1);
 }
 
 ScreenHandle ShowProgressNotice(int32_t lineMessageId, const char *name) {
-    ScreenHandle screen = HostServices.SaveScreenImage(0, 0, -1, -1);
+    ScreenHandle screen = HostServices.SaveScreenImage(0, 0, ScreenFarEdge, ScreenFarEdge);
     const char *texts[3] = {HostText(MessageProgressTitle), HostText(lineMessageId), name};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, 0, nullptr, texts, 3, 0);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts, 3,
+                                0);
     return screen;
 }
 
@@ -56,5 +55,6 @@ void RemoveProgressNotice(ScreenHandle screen) {
 
 void ShowCompletionNotice() {
     const char *texts[2] = {HostText(MessageTitle), HostText(MessageAllMatch)};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionFlags, nullptr, texts, 2, 0);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags, nullptr, texts, 2,
+                                0);
 }

@@ -1,3 +1,4 @@
+// The recording host: hooks on the host's side that note each call.
 #include "tests/fake_host.h"
 
 #include <stdio.h>
@@ -6,93 +7,64 @@
 FakeHost Host;
 
 static const int32_t FakeModuleNumber = 42;
-static const char *const FakeTexts[MessageCount] = {"Title",    "Label",     "Verify",   "Create",
-                                                    "Ok",       "Close",     "Error",    "Progress",
-                                                    "Creating", "Verifying", "All match"};
+static const char *const FakeTexts[] = {"Title",    "Label",     "Verify",   "Create",
+                                        "Ok",       "Close",     "Error",    "Progress",
+                                        "Creating", "Verifying", "All match"};
 
-static const char *SUMBREL_WINAPI FakeFetch(int32_t module, int32_t id) {
-    if (module != FakeModuleNumber || id < 0 || id >= MessageCount)
-        return "BAD";
-    return FakeTexts[id];
-}
-
-static int32_t SUMBREL_WINAPI FakeMessageBox(int32_t module, uint32_t flags, const char *help,
-                                             const char *const *texts, int32_t count,
-                                             int32_t buttons) {
+static void Note(const char *op, int32_t number, void *argument = nullptr) {
     HostCall call;
-    call.op = module == FakeModuleNumber && !help ? "ShowMessageBox" : "BadMessageBox";
-    call.number = (int32_t)flags;
-    for (int32_t i = 0; i < count; i++)
-        call.texts.push_back(texts[i]);
-    call.buttons = buttons;
-    Host.calls.push_back(call);
-    return 0;
-}
-
-static int32_t SUMBREL_WINAPI FakePanelCommand(void *panel, int32_t command, void *argument) {
-    HostCall call;
-    call.op = panel == SUMBREL_ACTIVE_PANEL ? "PanelCommand" : "BadPanelCommand";
-    call.number = command;
+    call.op = op;
+    call.number = number;
     call.argument = argument;
     Host.calls.push_back(call);
-    if (command == PanelGetInfo) {
-        PanelInfoRecord *info = static_cast<PanelInfoRecord *>(argument);
-        info->Items = Host.items.data();
-        info->ItemCount = (int32_t)Host.items.size();
-        info->CurrentItem = Host.cursor;
-    }
-    if (command == PanelRefresh && argument == nullptr)
-        for (PanelItemRecord &item : Host.items)
-            item.Flags &= ~ItemSelectedFlag;
-    return 0;
 }
 
-static ScreenHandle SUMBREL_WINAPI FakeSave(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    HostCall call;
-    call.op = x1 == 0 && y1 == 0 && x2 == -1 && y2 == -1 ? "SaveScreenImage" : "BadSave";
-    Host.calls.push_back(call);
-    return reinterpret_cast<ScreenHandle>((intptr_t)++Host.screensSaved);
+static void NoteMessageBox(const NoticeCall &notice, bool kept) {
+    Note(kept ? "ShowMessageBox" : "BadMessageBox", (int32_t)notice.Flags);
+    HostCall &call = Host.calls.back();
+    for (const char *text : notice.Listed)
+        call.texts.push_back(text ? text : "(null)");
+    call.buttons = notice.Buttons;
 }
 
-static void SUMBREL_WINAPI FakeRestore(ScreenHandle screen) {
-    HostCall call;
-    call.op = "RestoreScreenImage";
-    call.number = (int32_t) reinterpret_cast<intptr_t>(screen);
-    Host.calls.push_back(call);
-    Host.screensRestored++;
+static void NotePanelCommand(void *, int32_t command, void *argument, bool kept) {
+    Note(kept ? "PanelCommand" : "BadPanelCommand", command, argument);
 }
 
-static int32_t SUMBREL_WINAPI FakeDialog(int32_t module, int32_t x1, int32_t y1, int32_t x2,
-                                         int32_t y2, const char *help, DialogItemRecord *items,
-                                         int32_t count) {
-    HostCall call;
-    bool good = module == FakeModuleNumber && x1 == -1 && y1 == -1 && x2 == 66 && y2 == 8 && help &&
-                !strcmp(help, "Contents");
-    call.op = good ? "RunDialog" : "BadDialog";
-    call.number = count;
-    call.argument = items;
-    Host.calls.push_back(call);
-    if (Host.setDialogName && count > 2)
-        snprintf(items[2].Data, sizeof items[2].Data, "%s", Host.dialogName.c_str());
-    return Host.dialogResult;
+static void NoteSave(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uintptr_t) {
+    bool wholeScreen = x1 == 0 && y1 == 0 && x2 == ScreenFarEdge && y2 == ScreenFarEdge;
+    Note(wholeScreen ? "SaveScreenImage" : "BadSave", 0);
+}
+
+static void NoteRestore(uintptr_t handle, bool kept) {
+    Note(kept ? "RestoreScreenImage" : "BadRestore", (int32_t)handle);
+}
+
+// The main dialog is the only one: centred, 66 by 8, with help "Contents".
+static void NoteDialog(const DialogCall &dialog, bool kept) {
+    bool good = kept && dialog.X1 == DialogCentred && dialog.Y1 == DialogCentred &&
+                dialog.X2 == 66 && dialog.Y2 == 8 && dialog.Help &&
+                !strcmp(dialog.Help, "Contents");
+    Note(good ? "RunDialog" : "BadDialog", dialog.ItemCount, dialog.Items);
 }
 
 StartupRecord FakeStartupRecord(uint32_t size) {
-    StartupRecord record;
-    memset(&record, 0, sizeof record);
-    record.Size = size;
+    StartupRecord record = HostStartupRecord(size);
     record.ModuleNumber = FakeModuleNumber;
-    record.FetchMessageText = FakeFetch;
-    record.ShowMessageBox = FakeMessageBox;
-    record.PanelCommand = FakePanelCommand;
-    record.SaveScreenImage = FakeSave;
-    record.RestoreScreenImage = FakeRestore;
-    record.RunDialog = FakeDialog;
     return record;
 }
 
 void StartFakeHost() {
-    Host = FakeHost();
+    Side = HostSide();
+    Side.ModuleNumber = FakeModuleNumber;
+    Side.Messages.assign(FakeTexts, FakeTexts + sizeof FakeTexts / sizeof FakeTexts[0]);
+    Side.UnknownText = "BAD";
+    Side.Hooks.ShowMessageBox = NoteMessageBox;
+    Side.Hooks.PanelCommand = NotePanelCommand;
+    Side.Hooks.SaveScreenImage = NoteSave;
+    Side.Hooks.RestoreScreenImage = NoteRestore;
+    Side.Hooks.RunDialog = NoteDialog;
+    Host.calls.clear();
     StartupRecord record = FakeStartupRecord(sizeof(StartupRecord));
     SetStartupInfo(&record);
 }
@@ -100,18 +72,14 @@ void StartFakeHost() {
 PanelItemRecord MakeItem(const char *name, bool directory, bool selected) {
     PanelItemRecord item;
     memset(&item, 0, sizeof item);
-    item.Attributes = directory ? DirectoryAttribute : 0x20;
+    item.Attributes = directory ? DirectoryAttribute : ArchiveAttribute;
     snprintf(item.Name, sizeof item.Name, "%s", name);
     item.Flags = selected ? ItemSelectedFlag : 0;
     return item;
 }
 
 std::vector<std::string> SelectedNames() {
-    std::vector<std::string> names;
-    for (const PanelItemRecord &item : Host.items)
-        if (item.Flags & ItemSelectedFlag)
-            names.push_back(item.Name);
-    return names;
+    return SelectedNames(Side.ActivePanel);
 }
 
 int CountCalls(const char *op) {

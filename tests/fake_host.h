@@ -1,10 +1,14 @@
-// A recording host for unit tests: hands the module a startup record whose
-// operations note every call, and serves a panel built by the test.
+// A recording host for unit tests, built on the host's side that the
+// development host uses: the module gets copies of the panel's items and the
+// panel takes a selection only when the module applies it. Every call is
+// noted in order; a call that breaks the host's contract, or passes other
+// arguments than the module's own, is noted as Bad...
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "devhost/host_side.h"
 #include "host/host.h"
 
 struct HostCall {
@@ -15,24 +19,26 @@ struct HostCall {
     void *argument = nullptr;
 };
 
+// The test's view of the host; the panel and the dialog's answer are the
+// host side's own.
 struct FakeHost {
     std::vector<HostCall> calls;
-    std::vector<PanelItemRecord> items;
-    int32_t cursor = 0;
-    int32_t dialogResult = -1;
-    std::string dialogName; // text put into the edit field, when set
-    bool setDialogName = false;
-    int screensSaved = 0;
-    int screensRestored = 0;
+    std::vector<PanelItemRecord> &items = Side.ActivePanel.Items;
+    int32_t &cursor = Side.ActivePanel.Cursor;
+    int32_t &dialogResult = Side.DialogAnswer;
+    std::string &dialogName = Side.DialogName; // text put into the edit field, when set
+    bool &setDialogName = Side.HasDialogName;
 };
 
 extern FakeHost Host;
 
-// Resets the recording and starts the module with a full startup record.
+// Resets the host and the recording and starts the module with a full
+// startup record.
 void StartFakeHost();
 // A startup record of the fake host's operations with the given size field.
 StartupRecord FakeStartupRecord(uint32_t size);
 
 PanelItemRecord MakeItem(const char *name, bool directory = false, bool selected = false);
+// The items selected on the panel.
 std::vector<std::string> SelectedNames();
 int CountCalls(const char *op);

@@ -1,9 +1,9 @@
 // Any bytes as a signature file, verified through OpenPlugin against a fixed
-// directory and a lean host: the selection is exactly the mismatching panel
-// files the model finds, progress and error notices name the entries in
-// order, every saved screen is restored, the panel commands come in their
-// order, and nothing is written. An Escape arrives at the Nth progress
-// notice (N = input size mod 4, 0 for none) through a pseudo-terminal.
+// directory and the host's side with hooks that note what the module shows: the selection is
+// exactly the mismatching panel files the model finds, progress and error notices name the entries
+// in order, every saved screen is restored, the panel commands come in their order, and nothing is
+// written. An Escape arrives at the Nth progress notice (N = input size mod 4, 0 for none) through
+// a pseudo-terminal.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "devhost/host_side.h"
 #include "digest/file_digest.h"
 #include "host/host.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -43,13 +44,12 @@ static const FixedFile PanelFiles[] = {
     {"c d.txt", false, "gamma"}, {"e*f", false, "star"}, {SignatureName, false, nullptr},
 };
 
+// What the hooks note; the panel and the screen ledger are the host side's.
 struct FuzzHost {
-    std::vector<PanelItemRecord> items;
     std::vector<int32_t> commands;
     bool commandArgumentsGood = true;
     PanelInfoRecord *infoHandedOut = nullptr;
-    std::vector<intptr_t> openScreens;
-    intptr_t nextScreen = 0;
+    std::vector<uintptr_t> openScreens;
     bool screensGood = true;
     std::vector<std::string> progressNames;
     std::vector<std::string> errorNames;
@@ -63,10 +63,9 @@ static int TerminalMaster = -1, TerminalSlave = -1;
 static std::string BigContents;
 static std::vector<std::string> FixedDigests; // per panel item, empty for directories
 
-static const char *SUMBREL_WINAPI FetchText(int32_t module, int32_t id) {
-    if (module != ModuleNumber || id < 0 || id >= MessageCount)
+static void NoteText(int32_t, int32_t id, bool kept) {
+    if (!kept || id < 0 || id >= MessageCount)
         Host.noticesGood = false;
-    return "text";
 }
 
 // libFuzzer's timeout alarm interrupts system calls now and then; a call
@@ -90,66 +89,50 @@ static void SendEscape() {
     Require(events == 1, "Escape never reached the terminal");
 }
 
-static int32_t SUMBREL_WINAPI ShowMessage(int32_t module, uint32_t flags, const char *help,
-                                          const char *const *texts, int32_t count,
-                                          int32_t buttons) {
-    if (module != ModuleNumber || help != nullptr)
+static void NoteNotice(const NoticeCall &call, bool kept) {
+    if (!kept)
         Host.noticesGood = false;
-    if (flags == 0 && count == 3 && buttons == 0) {
-        Host.progressNames.push_back(texts[2]);
+    if (call.Flags == ProgressNoticeFlags && call.TextCount == 3 && call.Buttons == 0) {
+        Host.progressNames.push_back(call.Texts[2]);
         if (Host.progressNames.size() == Host.escapeAt)
             SendEscape();
-    } else if (flags == 3 && count == 3 && buttons == 1) {
-        Host.errorNames.push_back(texts[1]);
-    } else if (flags == 0x10000 && count == 2 && buttons == 0) {
+    } else if (call.Flags == FileErrorNoticeFlags && call.TextCount == 3 && call.Buttons == 1) {
+        Host.errorNames.push_back(call.Texts[1]);
+    } else if (call.Flags == CompletionNoticeFlags && call.TextCount == 2 && call.Buttons == 0) {
         Host.completions++;
     } else {
         Host.noticesGood = false;
     }
-    return 0;
 }
 
-static int32_t SUMBREL_WINAPI PanelCommand(void *panel, int32_t command, void *argument) {
+static void NotePanelCommand(void *, int32_t command, void *argument, bool kept) {
     Host.commands.push_back(command);
-    bool good = panel == SUMBREL_ACTIVE_PANEL;
-    if (command == PanelGetInfo) {
-        PanelInfoRecord *info = static_cast<PanelInfoRecord *>(argument);
-        info->Items = Host.items.data();
-        info->ItemCount = (int32_t)Host.items.size();
-        info->CurrentItem = 0;
-        Host.infoHandedOut = info;
-    } else if (command == PanelRefresh) {
+    bool good = kept;
+    if (command == PanelGetInfo)
+        Host.infoHandedOut = static_cast<PanelInfoRecord *>(argument);
+    else if (command == PanelRefresh || command == PanelRedraw)
         good = good && argument == nullptr;
-        for (PanelItemRecord &item : Host.items)
-            item.Flags &= ~ItemSelectedFlag;
-    } else if (command == PanelApplySelection) {
+    else if (command == PanelApplySelection)
         good = good && argument == Host.infoHandedOut;
-    } else if (command == PanelRedraw) {
-        good = good && argument == nullptr;
-    }
     Host.commandArgumentsGood = Host.commandArgumentsGood && good;
-    return 0;
 }
 
-static ScreenHandle SUMBREL_WINAPI SaveScreen(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    if (x1 != 0 || y1 != 0 || x2 != -1 || y2 != -1)
+static void NoteSave(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uintptr_t handle) {
+    if (x1 != 0 || y1 != 0 || x2 != ScreenFarEdge || y2 != ScreenFarEdge)
         Host.screensGood = false;
-    Host.openScreens.push_back(++Host.nextScreen);
-    return reinterpret_cast<ScreenHandle>(Host.nextScreen);
+    Host.openScreens.push_back(handle);
 }
 
-static void SUMBREL_WINAPI RestoreScreen(ScreenHandle screen) {
+static void NoteRestore(uintptr_t handle, bool kept) {
     // Only the latest saved screen can be put back.
-    if (Host.openScreens.empty() || Host.openScreens.back() != reinterpret_cast<intptr_t>(screen))
+    if (!kept || Host.openScreens.empty() || Host.openScreens.back() != handle)
         Host.screensGood = false;
     else
         Host.openScreens.pop_back();
 }
 
-static int32_t SUMBREL_WINAPI RunDialog(int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
-                                        DialogItemRecord *, int32_t) {
+static void NoteDialog(const DialogCall &, bool) {
     Host.noticesGood = false; // a command-line verification shows no dialog
-    return -1;
 }
 
 static void StartTerminal() {
@@ -189,16 +172,14 @@ static void MakeDirectory() {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     MakeDirectory();
     StartTerminal();
-    StartupRecord record;
-    memset(&record, 0, sizeof record);
-    record.Size = sizeof record;
-    record.ModuleNumber = ModuleNumber;
-    record.FetchMessageText = FetchText;
-    record.ShowMessageBox = ShowMessage;
-    record.PanelCommand = PanelCommand;
-    record.SaveScreenImage = SaveScreen;
-    record.RestoreScreenImage = RestoreScreen;
-    record.RunDialog = RunDialog;
+    Side.ModuleNumber = ModuleNumber;
+    Side.Hooks.FetchMessageText = NoteText;
+    Side.Hooks.ShowMessageBox = NoteNotice;
+    Side.Hooks.PanelCommand = NotePanelCommand;
+    Side.Hooks.SaveScreenImage = NoteSave;
+    Side.Hooks.RestoreScreenImage = NoteRestore;
+    Side.Hooks.RunDialog = NoteDialog;
+    StartupRecord record = HostStartupRecord(sizeof(StartupRecord));
     SetStartupInfo(&record);
     return 0;
 }
@@ -207,7 +188,7 @@ static std::vector<PanelItemRecord> FreshPanel() {
     std::vector<PanelItemRecord> items(sizeof PanelFiles / sizeof PanelFiles[0]);
     for (size_t i = 0; i < items.size(); i++) {
         memset(&items[i], 0, sizeof items[i]);
-        items[i].Attributes = PanelFiles[i].directory ? DirectoryAttribute : 0x20;
+        items[i].Attributes = PanelFiles[i].directory ? DirectoryAttribute : ArchiveAttribute;
         strcpy(items[i].Name, PanelFiles[i].name);
     }
     return items;
@@ -292,7 +273,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     WriteWholeFile(SignatureName, raw);
 
     Host = FuzzHost();
-    Host.items = FreshPanel();
+    Side.ActivePanel.Items = FreshPanel();
+    Side.ActivePanel.HandedOut.clear();
+    Side.Screens = ScreenLedger();
+    Side.Problems.clear();
     Host.escapeAt = size % 4;
     tcflush(TerminalSlave, TCIFLUSH);
     ForgetConsoleInput();
@@ -303,14 +287,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             "OpenPlugin opened a panel");
 
     std::set<std::string> selected;
-    for (const PanelItemRecord &item : Host.items)
+    for (const PanelItemRecord &item : Side.ActivePanel.Items)
         if (item.Flags & ItemSelectedFlag) {
             Require(memmem(data, size, item.Name, strlen(item.Name)) != nullptr,
                     "selected a name that is not in the signature file");
             selected.insert(item.Name);
         }
     Require(selected == expected.selected, "selection differs from the model");
-    Require(Host.screensGood && Host.openScreens.empty(), "a saved screen was not restored");
+    Require(Host.screensGood && Host.openScreens.empty() && CloseHostSide() == 0,
+            "a saved screen was not restored");
+    Require(HostContractKept(), "the host's contract was broken");
     Require(Host.progressNames == expected.progressNames, "progress notices differ");
     Require(ErrorsMatch(expected, Host.errorNames), "file error notices differ");
     Require(Host.completions == (expected.completion ? 1 : 0), "completion notice wrong");
