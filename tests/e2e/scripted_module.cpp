@@ -69,7 +69,7 @@ static void RunStep(const std::string &step) {
     std::string argument = colon == std::string::npos ? "" : Decode(step.substr(colon + 1));
     void *active = SUMBREL_ACTIVE_PANEL;
     if (verb == "save")
-        Host.SaveScreenImage(0, 0, -1, -1);
+        Host.SaveScreenImage(0, 0, ScreenFarEdge, ScreenFarEdge);
     else if (verb == "restore")
         Host.RestoreScreenImage((ScreenHandle)(uintptr_t)strtoul(argument.c_str(), nullptr, 10));
     else if (verb == "get")
