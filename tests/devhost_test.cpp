@@ -344,3 +344,82 @@ TEST(DevhostDraw, DialogShowsFieldTextAndMarksTheDefaultButton) {
     EXPECT_EQ(rows[2].substr(5, 26), "sigfile.md5_______________");
     EXPECT_NE(rows[3].find("{ Verify } [ Create ]"), std::string::npos);
 }
+
+// The host's operations as every host built on them answers: each breach of
+// the contract is noted once with what was wrong, a sound call notes nothing.
+TEST(HostSide, OperationsNoteEachBreachOfTheContract) {
+    static PanelInfoRecord info, copied;
+    static std::vector<PanelItemRecord> copy;
+    static const char *const texts[] = {"Title", "line"};
+    const struct {
+        const char *what;
+        void (*call)(const StartupRecord &host);
+        const char *problem; // empty: none
+    } cases[] = {
+        {"own texts", [](const StartupRecord &h) { h.FetchMessageText(h.ModuleNumber, 0); }, ""},
+        {"another module's text",
+         [](const StartupRecord &h) { h.FetchMessageText(h.ModuleNumber + 1, 0); },
+         "FetchMessageText for module 8, not this one (7)"},
+        {"notice with a help topic",
+         [](const StartupRecord &h) {
+             h.ShowMessageBox(h.ModuleNumber, 0, "Contents", texts, 2, 0);
+         },
+         "ShowMessageBox with a help topic"},
+        {"another panel",
+         [](const StartupRecord &h) { h.PanelCommand(nullptr, PanelRedraw, nullptr); },
+         "PanelCommand 5 for a panel that is not the active one (-1)"},
+        {"no record to fill",
+         [](const StartupRecord &h) {
+             h.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelGetInfo, nullptr);
+         },
+         "PanelGetInfo without a record to fill"},
+        {"selection handed back",
+         [](const StartupRecord &h) {
+             h.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelGetInfo, &info);
+             h.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelApplySelection, &info);
+         },
+         ""},
+        {"selection from a copy",
+         [](const StartupRecord &h) {
+             h.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelGetInfo, &info);
+             copy.assign(info.Items, info.Items + info.ItemCount);
+             copied = info;
+             copied.Items = copy.data();
+             h.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelApplySelection, &copied);
+         },
+         "PanelApplySelection with a record whose items the host did not hand out"},
+        {"dialog of another module",
+         [](const StartupRecord &h) { h.RunDialog(3, -1, -1, 66, 8, "Contents", nullptr, 0); },
+         "RunDialog for module 3, not this one (7)"},
+    };
+    for (const auto &c : cases) {
+        Side = HostSide();
+        Side.ModuleNumber = 7;
+        SetPanelEntries(Side.ActivePanel, {File("a")});
+        c.call(HostStartupRecord(sizeof(StartupRecord)));
+        EXPECT_EQ(Side.Problems,
+                  *c.problem ? std::vector<std::string>{c.problem} : std::vector<std::string>())
+            << c.what;
+        EXPECT_EQ(HostContractKept(), !*c.problem) << c.what;
+    }
+}
+
+// What a module changes in the items it was given reaches the panel only
+// when it applies them; a refresh without a listing keeps the items.
+TEST(HostSide, PanelTakesTheSelectionOnlyWhenApplied) {
+    Side = HostSide();
+    SetPanelEntries(Side.ActivePanel, {File("a"), File("b")});
+    StartupRecord host = HostStartupRecord(sizeof(StartupRecord));
+    PanelInfoRecord info;
+    host.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelGetInfo, &info);
+    SetSelected(info.Items[1], true);
+    EXPECT_TRUE(SelectedNames(Side.ActivePanel).empty());
+    host.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelApplySelection, &info);
+    EXPECT_EQ(SelectedNames(Side.ActivePanel), (std::vector<std::string>{"a"}));
+    host.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelRefresh, &info);
+    EXPECT_EQ(SelectedNames(Side.ActivePanel), (std::vector<std::string>{"a"}));
+    host.PanelCommand(SUMBREL_ACTIVE_PANEL, PanelRefresh, nullptr);
+    EXPECT_TRUE(SelectedNames(Side.ActivePanel).empty());
+    EXPECT_EQ(Side.ActivePanel.Items.size(), 3u);
+    EXPECT_TRUE(HostContractKept());
+}
