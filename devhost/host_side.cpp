@@ -12,8 +12,6 @@
 
 HostSide Side;
 
-// More texts or dialog items than this are a module fault, not a request.
-static const int32_t MaximumListed = 256;
 static const int32_t NoChoice = -2;
 
 static void Prompt(const std::string &text) {
@@ -43,7 +41,7 @@ static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t module, uint32_t flags,
                                                  const char *helpTopic, const char *const *texts,
                                                  int32_t textCount, int32_t buttonCount) {
     NoticeCall call = {module, flags, helpTopic, texts, textCount, buttonCount, {}};
-    for (int32_t i = 0; texts && i < textCount && i < MaximumListed; i++)
+    for (int32_t i = 0; texts && i < textCount && i < HostListLimit; i++)
         call.Listed.push_back(texts[i]);
     bool kept = OwnModule(module, "ShowMessageBox");
     if (helpTopic) {
@@ -212,7 +210,7 @@ static int32_t AskDialog(DialogItemRecord *items, int32_t count) {
 static int32_t SUMBREL_WINAPI HostRunDialog(int32_t module, int32_t x1, int32_t y1, int32_t x2,
                                             int32_t y2, const char *helpTopic,
                                             DialogItemRecord *items, int32_t itemCount) {
-    int32_t listed = items ? std::max<int32_t>(0, std::min(itemCount, MaximumListed)) : 0;
+    int32_t listed = items ? std::max<int32_t>(0, std::min(itemCount, HostListLimit)) : 0;
     DialogCall call = {module, x1, y1, x2, y2, helpTopic, items, itemCount, listed};
     bool kept = OwnModule(module, "RunDialog");
     if (Side.Hooks.RunDialog)

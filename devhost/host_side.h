@@ -16,8 +16,12 @@
 #include "devhost/screens.h"
 #include "host/records.h"
 
-// A notice as the module asked for it; Listed holds its texts, at most as
-// many as a host takes.
+// More texts, dialog items or menu entries than this are a module fault, not
+// a request: a host takes no more.
+const int32_t HostListLimit = 256;
+
+// A notice as the module asked for it; Listed holds its texts, at most
+// HostListLimit of them.
 struct NoticeCall {
     int32_t Module;
     uint32_t Flags;

@@ -9,9 +9,6 @@
 
 HostSession Session;
 
-// More menu entries than this are a module fault, not a request.
-static const int32_t MaximumListed = 256;
-
 static std::string PointerName(int32_t command, void *argument) {
     if (!argument)
         return "0";
@@ -127,7 +124,7 @@ std::string PluginInfoTraceLine(const PluginInfoRecord &before, const PluginInfo
     }
     JsonAdd(line, "size", after.Size);
     std::vector<const char *> menu;
-    for (int32_t i = 0; after.MenuStrings && i < after.MenuStringCount && i < MaximumListed; i++)
+    for (int32_t i = 0; after.MenuStrings && i < after.MenuStringCount && i < HostListLimit; i++)
         menu.push_back(after.MenuStrings[i]);
     JsonAddRaw(line, "menu", after.MenuStrings ? JsonTexts(menu) : "null");
     JsonAdd(line, "count", after.MenuStringCount);

@@ -92,13 +92,14 @@ static void SendEscape() {
 static void NoteNotice(const NoticeCall &call, bool kept) {
     if (!kept)
         Host.noticesGood = false;
-    if (call.Flags == ProgressNoticeFlags && call.TextCount == 3 && call.Buttons == 0) {
-        Host.progressNames.push_back(call.Texts[2]);
+    if (call.Flags == ProgressNoticeFlags && call.Listed.size() == 3 && call.Buttons == 0) {
+        Host.progressNames.push_back(call.Listed[2]);
         if (Host.progressNames.size() == Host.escapeAt)
             SendEscape();
-    } else if (call.Flags == FileErrorNoticeFlags && call.TextCount == 3 && call.Buttons == 1) {
-        Host.errorNames.push_back(call.Texts[1]);
-    } else if (call.Flags == CompletionNoticeFlags && call.TextCount == 2 && call.Buttons == 0) {
+    } else if (call.Flags == FileErrorNoticeFlags && call.Listed.size() == 3 && call.Buttons == 1) {
+        Host.errorNames.push_back(call.Listed[1]);
+    } else if (call.Flags == CompletionNoticeFlags && call.Listed.size() == 2 &&
+               call.Buttons == 0) {
         Host.completions++;
     } else {
         Host.noticesGood = false;
