@@ -32,7 +32,12 @@ enum MessageId : int32_t {
     MessageCreatingLine = 8,   // progress line while creating
     MessageVerifyingLine = 9,  // progress line while verifying
     MessageAllMatch = 10,      // completion notice after a verification
-    MessageCount = 11
+    // The closing notice of a verification, for what the panel cannot show.
+    MessageChangedOffPanel = 11, // heading of the changed files not on the panel
+    MessageMoreChanged = 12,     // followed by the count of those not named
+    MessageUnreadCount = 13,     // followed by the count of files not read
+    MessageNoEntries = 14,       // followed, on the next line, by the signature file
+    MessageCount = 15
 };
 
 typedef void *ScreenHandle;

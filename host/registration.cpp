@@ -10,7 +10,8 @@ static const char *MenuEntries[1];
 static const char CommandPrefix[] = "md5";
 
 static const uint32_t FileErrorFlags = 3;
-static const uint32_t CompletionFlags = 0x10000;
+static const uint32_t CompletionFlags = 0x10000;        // the host's OK button
+static const uint32_t ClosingNoticeFlags = 0x10000 | 1; // the same, drawn as a warning
 
 SUMBREL_EXPORT void SUMBREL_WINAPI SetStartupInfo(const StartupRecord *record) {
     // A short record is copied only as far as it goes; the module stays
@@ -57,4 +58,14 @@ void RemoveProgressNotice(ScreenHandle screen) {
 void ShowCompletionNotice() {
     const char *texts[2] = {HostText(MessageTitle), HostText(MessageAllMatch)};
     HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionFlags, nullptr, texts, 2, 0);
+}
+
+void ShowClosingNotice(const char *const *lines, int count) {
+    const char *texts[32];
+    int used = 0;
+    texts[used++] = HostText(MessageTitle);
+    for (int i = 0; i < count && used < 32; i++)
+        texts[used++] = lines[i];
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,
+                                0);
 }

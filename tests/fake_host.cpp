@@ -6,9 +6,10 @@
 FakeHost Host;
 
 static const int32_t FakeModuleNumber = 42;
-static const char *const FakeTexts[MessageCount] = {"Title",    "Label",     "Verify",   "Create",
-                                                    "Ok",       "Close",     "Error",    "Progress",
-                                                    "Creating", "Verifying", "All match"};
+static const char *const FakeTexts[MessageCount] = {
+    "Title",     "Label",      "Verify",   "Create",   "Ok",
+    "Close",     "Error",      "Progress", "Creating", "Verifying",
+    "All match", "Elsewhere:", "More:",    "Unread:",  "No entry in"};
 
 static const char *SUMBREL_WINAPI FakeFetch(int32_t module, int32_t id) {
     if (module != FakeModuleNumber || id < 0 || id >= MessageCount)
