@@ -134,6 +134,10 @@ static bool MakeChangedSet(const std::string &directory) {
 
 static double RunChangedAlone(void *context) {
     ChangedJob *job = static_cast<ChangedJob *>(context);
+    // The do-nothing host ignores the refresh that would drop the last run's
+    // selection.
+    for (PanelItemRecord &item : NullHostItems)
+        item.Flags &= ~ItemSelectedFlag;
     double start = ThreadSeconds();
     OpenPlugin(OpenFromCommandLine, reinterpret_cast<intptr_t>(job->List));
     double seconds = ThreadSeconds() - start;
@@ -162,7 +166,7 @@ static bool RaceChangedAgainstMatching() {
         return false;
     }
     ReportFigure("verify-changed", (double)ChangedCount * 16, contenders[0], contenders[1],
-                 "100,000 files all changed vs all matching, module alone");
+                 "100,000 files of 16 bytes");
     return true;
 }
 
