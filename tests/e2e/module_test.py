@@ -221,6 +221,21 @@ class Verification(unittest.TestCase):
                 self.assertEqual(panel_commands(run.trace)[:2], [(3, 0), (1, "info")])
                 self.assertEqual(panel_commands(run.trace)[2:], [(10, "info"), (5, 0)])
 
+    @unittest.skipUnless(under_wine(), "short 8.3 names are Windows's")
+    def test_short_name_marks_the_panels_file(self):
+        with make_panel({"long file name.txt": b"long\n"}) as panel:
+            listing = subprocess.run(
+                ["wine", "cmd", "/c", "dir", "/x"], cwd=panel.path, capture_output=True,
+                env=dict(os.environ, WINEPREFIX=os.environ["SUMBREL_WINEPREFIX"],
+                         WINEDEBUG="-all")).stdout.decode("latin-1")
+            short = [line.split()[-4] for line in listing.splitlines()
+                     if line.endswith("long file name.txt")]
+            self.assertEqual(len(short), 1, listing)
+            self.assertIn("~", short[0])
+            run = self.verify(panel, ("%s *%s\r\n" % (md5(b"other"), short[0])).encode())
+            self.assertEqual(end(run.trace)["selected"], ["long file name.txt"])
+            self.assertEqual(closing_notice(run.trace), [])
+
     def test_missing_signature_file_leaves_the_panel_alone(self):
         with make_panel(FILES) as panel:
             run = run_host(["--command", "missing.md5", "--select", "a.txt"], dir=panel)
