@@ -178,10 +178,9 @@ class Verification(unittest.TestCase):
         def changed(*names):
             return "".join("%s *%s\n" % (wrong, name) for name in names).encode()
 
-        def elsewhere(name):
-            """A changed file that is no panel item: named on Windows, where
-            "sub\\c.txt" is a path; here a missing file."""
-            return ([], [TEXTS[11], name]) if windows else ([name], [unread(1)])
+        def spelled(name, *on_windows):
+            """Windows finds a file by these names; here they name none."""
+            return on_windows if windows else ([], [name], [unread(1)])
 
         cases = [
             # what, signature, selected, file errors, closing notice
@@ -198,14 +197,12 @@ class Verification(unittest.TestCase):
             ("a missing file", changed("gone", "d.txt"), ["d.txt"], ["gone"], [unread(1)]),
             ("empty signature file", b"", [], [], no_entry),
             ("the panel's file as ./name", changed("./a.txt"), ["a.txt"], [], []),
-            ("in other letter case", changed("A.TXT"), ["a.txt"] if windows else [],
-             [] if windows else ["A.TXT"], [] if windows else [unread(1)]),
-            ("as .\\name", changed(".\\a.txt"), ["a.txt"] if windows else [],
-             [] if windows else [".\\a.txt"], [] if windows else [unread(1)]),
+            ("in other letter case", changed("A.TXT")) + spelled("A.TXT", ["a.txt"], [], []),
+            ("as .\\name", changed(".\\a.txt")) + spelled(".\\a.txt", ["a.txt"], [], []),
             ("a changed file in a folder", changed("sub/c.txt", "b.txt"), ["b.txt"], [],
              [TEXTS[11], "sub/c.txt"]),
-            ("the same with a backslash", changed("sub\\c.txt"), [])
-            + elsewhere("sub\\c.txt"),
+            ("the same with a backslash", changed("sub\\c.txt"))
+            + spelled("sub\\c.txt", [], [], [TEXTS[11], "sub\\c.txt"]),
             ("twelve changed elsewhere, one missing", changed(*["sub/c.txt"] * 12 + ["gone"]),
              [], ["gone"], [TEXTS[11]] + ["sub/c.txt"] * 10 + ["%s 2" % TEXTS[12], unread(1)]),
         ]
