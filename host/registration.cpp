@@ -61,10 +61,12 @@ void ShowCompletionNotice() {
 }
 
 void ShowClosingNotice(const char *const *lines, int count) {
-    const char *texts[32];
+    // A notice, not a list: the caller keeps well below this.
+    const int MaximumTexts = 32;
+    const char *texts[MaximumTexts];
     int used = 0;
     texts[used++] = HostText(MessageTitle);
-    for (int i = 0; i < count && used < 32; i++)
+    for (int i = 0; i < count && used < MaximumTexts; i++)
         texts[used++] = lines[i];
     HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,
                                 0);
