@@ -22,8 +22,11 @@ void ReportFileError(const char *name);
 ScreenHandle ShowProgressNotice(int32_t lineMessageId, const char *name);
 void RemoveProgressNotice(ScreenHandle screen);
 
-// Shown at the end of a verification that found nothing to mark.
+// Shown at the end of a verification that read and matched every listed file.
 void ShowCompletionNotice();
+// Shown at the end of a verification whose findings the panel cannot show:
+// a warning with the host's OK button and the given body lines.
+void ShowClosingNotice(const char *const *lines, int count);
 
 // One dialog item as the module describes it; BuildDialogItems expands it
 // into the host's record.

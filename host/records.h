@@ -32,7 +32,12 @@ enum MessageId : int32_t {
     MessageCreatingLine = 8,   // progress line while creating
     MessageVerifyingLine = 9,  // progress line while verifying
     MessageAllMatch = 10,      // completion notice after a verification
-    MessageCount = 11
+    // The closing notice of a verification, for what the panel cannot show.
+    MessageChangedOffPanel = 11, // heading of the changed files not on the panel
+    MessageMoreChanged = 12,     // followed by the count of those not named
+    MessageUnreadCount = 13,     // followed by the count of files not read
+    MessageNoEntries = 14,       // followed, on the next line, by the signature file
+    MessageCount = 15
 };
 
 typedef void *ScreenHandle;
@@ -159,6 +164,8 @@ const uint32_t NoticeOkButtonFlag = 0x10000;
 const uint32_t ProgressNoticeFlags = 0;
 const uint32_t FileErrorNoticeFlags = 0x3;
 const uint32_t CompletionNoticeFlags = NoticeOkButtonFlag;
+// What a verification could not show on the panel: the OK button, framed as a warning.
+const uint32_t ClosingNoticeFlags = NoticeOkButtonFlag | NoticeWarningFlag;
 
 const size_t DialogItemDataSize = 512;
 

@@ -58,3 +58,15 @@ void ShowCompletionNotice() {
     HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags, nullptr, texts, 2,
                                 0);
 }
+
+void ShowClosingNotice(const char *const *lines, int count) {
+    // A notice, not a list: the caller keeps well below this.
+    const int MaximumTexts = 32;
+    const char *texts[MaximumTexts];
+    int used = 0;
+    texts[used++] = HostText(MessageTitle);
+    for (int i = 0; i < count && used < MaximumTexts; i++)
+        texts[used++] = lines[i];
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,
+                                0);
+}

@@ -29,3 +29,8 @@ FILE *OpenSignatureFile(const char *name, const char *mode);
 // on Windows the same volume and file index); false if either cannot be
 // examined.
 bool SameFileOnDisk(const char *first, const char *second);
+
+// The name the file's own directory holds for it, the last part of the path
+// as stored on disk (on Windows the long name in its stored letter case,
+// also for a short 8.3 name). False if the file cannot be examined.
+bool NameInDirectory(const char *path, char *name, size_t size);

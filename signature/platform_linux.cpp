@@ -176,3 +176,14 @@ bool SameFileOnDisk(const char *first, const char *second) {
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+bool NameInDirectory(const char *path, char *name, size_t size) {
+    // Linux names are stored as they are spelled: the last part is the name.
+    const char *last = strrchr(path, '/');
+    last = last ? last + 1 : path;
+    size_t length = strlen(last);
+    if (length == 0 || length >= size)
+        return false;
+    memcpy(name, last, length + 1);
+    return true;
+}

@@ -48,3 +48,19 @@ bool SameFileOnDisk(const char *first, const char *second) {
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
+
+bool NameInDirectory(const char *path, char *name, size_t size) {
+    // The directory entry itself answers: a name that differs in letter case
+    // or is the short 8.3 alias finds the long name as stored. Listed names
+    // that were digested hold no wildcard, Windows refusing them in names.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    size_t length = strlen(found.cFileName);
+    if (length == 0 || length >= size)
+        return false;
+    memcpy(name, found.cFileName, length + 1);
+    return true;
+}

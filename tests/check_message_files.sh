@@ -1,8 +1,8 @@
 #!/bin/sh
-# Every language's message file holds exactly the module's 11 texts, and every
+# Every language's message file holds exactly the module's 15 texts, and every
 # language has its help file, in the same language, whose topic "Contents"
-# explains the dialog and its buttons, the command prefix, both signature
-# forms and Escape.
+# explains the dialog and its buttons, the command prefix, the three signature
+# forms, the closing notice and Escape.
 set -eu
 export LC_ALL=C
 status=0
@@ -13,7 +13,7 @@ message() { grep '^"' "$1" | sed -n "$(($2 + 1))p" | sed 's/^"//; s/"$//; s/&//g
 
 for file in "$1"/*.lng; do
   count=$(grep -c '^"' "$file" || true)
-  [ "$count" -eq 11 ] || fail "$file: $count texts, want 11"
+  [ "$count" -eq 15 ] || fail "$file: $count texts, want 15"
   language=$(head -n1 "$file")
   case "$language" in .Language=*) ;; *) fail "$file: no .Language line" ;; esac
   help="${file%.lng}.hlf"
@@ -33,5 +33,10 @@ for file in "$1"/*.lng; do
   printf '%s\n' "$contents" | grep -qw 'Esc' || fail "$help: Contents lacks the key Esc"
   printf '%s\n' "$contents" | grep -qE '[0-9a-f]{32} \*' ||
     fail "$help: Contents lacks the asterisk form"
+  printf '%s\n' "$contents" | grep -qE '[0-9a-f]{32}  [^ *]' ||
+    fail "$help: Contents lacks md5sum's default form"
+  # The closing notice, under a heading of its own.
+  [ "$(printf '%s\n' "$contents" | grep -c '^ #[^#]*#$')" -ge 5 ] ||
+    fail "$help: Contents lacks a section (the closing notice?)"
 done
 exit $status

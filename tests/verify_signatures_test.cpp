@@ -17,6 +17,7 @@ struct VerifySignaturesTest : testing::Test {
         std::filesystem::create_directory("sub");
         WriteBytes("a.txt", "alpha\n");
         WriteBytes("b.txt", "beta\n");
+        WriteBytes("sub/c.txt", "gamma\n");
         Host.items = {MakeItem("..", true), MakeItem("sub", true), MakeItem("a.txt"),
                       MakeItem("b.txt")};
     }
@@ -28,6 +29,19 @@ struct VerifySignaturesTest : testing::Test {
 static const std::string A = DigestOf("alpha\n");
 static const std::string B = DigestOf("beta\n");
 static const std::string Wrong = DigestOf("something else");
+
+static const std::vector<std::string> NoEntry = {"No entry in", "sigfile.md5"};
+
+// The body lines of the closing notice, empty when there is none.
+static std::vector<std::string> ClosingLines() {
+    for (const HostCall &call : Host.calls)
+        if (call.op == "ShowMessageBox" && call.number == 0x10001) {
+            EXPECT_EQ(call.buttons, 0);
+            EXPECT_EQ(call.texts.at(0), "Title");
+            return std::vector<std::string>(call.texts.begin() + 1, call.texts.end());
+        }
+    return {};
+}
 
 static bool CompletionShown() {
     for (const HostCall &call : Host.calls)
@@ -51,6 +65,7 @@ TEST_F(VerifySignaturesTest, MarksExactlyTheEntriesThatNoLongerMatch) {
         std::string signatures;
         std::vector<std::string> selected;
         std::vector<std::string> errors;
+        std::vector<std::string> closing = {};
     } cases[] = {
         {"all match", A + " *a.txt\n" + B + " *b.txt\n", {}, {}},
         {"one changed", A + " *a.txt\r\n" + Wrong + " *b.txt\r\n", {"b.txt"}, {}},
@@ -58,21 +73,22 @@ TEST_F(VerifySignaturesTest, MarksExactlyTheEntriesThatNoLongerMatch) {
          "MD5 (a.txt) = " + Wrong + "\nMD5 (b.txt) = " + B + "\n",
          {"a.txt"},
          {}},
-        {"only comments and blank lines", "; x\n# " + Wrong + " *a.txt\n\n\r\n", {}, {}},
-        {"empty file", "", {}, {}},
-        {"unrecognised lines", " ;" + Wrong + "  a.txt\nMD5 (a.txt)= " + Wrong + "\n", {}, {}},
-        {"upper-case digits never match",
-         "D41D8CD98F00B204E9800998ECF8427E *a.txt\n",
-         {"a.txt"},
-         {}},
+        {"only comments and blank lines", "; x\n# " + Wrong + " *a.txt\n\n\r\n", {}, {}, NoEntry},
+        {"empty file", "", {}, {}, NoEntry},
+        {"unrecognised lines",
+         " ;" + Wrong + "  a.txt\nMD5 (a.txt)= " + Wrong + "\n",
+         {},
+         {},
+         NoEntry},
+        {"capital digits a-f match", "9F9F90DBE3E5EE1218C86B8839DB1995 *a.txt\n", {}, {}},
         {"short digest never matches", A.substr(0, 31) + " *a.txt\n", {"a.txt"}, {}},
         {"leading blank spoils the digest", " " + A + " *a.txt\n", {"a.txt"}, {}},
-        {"a directory cannot be digested", Wrong + " *sub\n", {}, {"sub"}},
-        {"a missing file is reported",
-         Wrong + " *gone.txt\n" + Wrong + " *b.txt\n",
+        {"a directory cannot be digested", Wrong + " *sub\n", {}, {"sub"}, {"Unread: 1"}},
+        {"missing, changed here and elsewhere",
+         Wrong + " *gone.txt\n" + Wrong + " *b.txt\n" + Wrong + " *sub/c.txt\n",
          {"b.txt"},
-         {"gone.txt"}},
-        {"a listed file on another path cannot be marked", Wrong + " *sub/../a.txt\n", {}, {}},
+         {"gone.txt"},
+         {"Elsewhere:", "sub/c.txt", "Unread: 1"}},
         {"listed twice, selected once", Wrong + " *a.txt\n" + Wrong + " *a.txt\n", {"a.txt"}, {}},
     };
     for (const auto &c : cases) {
@@ -82,7 +98,8 @@ TEST_F(VerifySignaturesTest, MarksExactlyTheEntriesThatNoLongerMatch) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(SelectedNames(), c.selected);
         EXPECT_EQ(ErrorNames(), c.errors);
-        EXPECT_EQ(CompletionShown(), c.selected.empty());
+        EXPECT_EQ(ClosingLines(), c.closing);
+        EXPECT_EQ(CompletionShown(), c.selected.empty() && c.errors.empty() && c.closing.empty());
         EXPECT_EQ(CountCalls("SaveScreenImage"), CountCalls("RestoreScreenImage"));
     }
 }
@@ -111,11 +128,22 @@ TEST_F(VerifySignaturesTest, MissingSignatureFileLeavesThePanelAlone) {
     EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"a.txt"}));
 }
 
-// Where file names ignore case the file is found and differs; either way
-// only an item of exactly that name could be marked.
-TEST_F(VerifySignaturesTest, NameInOtherLetterCaseIsNeverMarked) {
+// Where file names ignore case the panel's own file is found and marked;
+// elsewhere "A.TXT" is another file, here a missing one.
+TEST_F(VerifySignaturesTest, NameInOtherLetterCaseMarksThePanelsFileOnlyIfItIsThatFile) {
+    bool caseBlind = std::filesystem::exists("A.TXT");
     WriteBytes("sigfile.md5", Wrong + " *A.TXT\n");
     VerifySignatures("sigfile.md5");
-    EXPECT_TRUE(SelectedNames().empty());
-    EXPECT_TRUE(CompletionShown());
+    EXPECT_EQ(SelectedNames().size() + ErrorNames().size(), 1u);
+    EXPECT_EQ(SelectedNames().size(), caseBlind ? 1u : 0u);
+    EXPECT_FALSE(CompletionShown());
+}
+
+// Two items of one name (a host may list them): the first one wins.
+TEST_F(VerifySignaturesTest, FirstItemOfTheNameIsMarked) {
+    Host.items.push_back(MakeItem("a.txt"));
+    WriteBytes("sigfile.md5", Wrong + " *a.txt\n");
+    VerifySignatures("sigfile.md5");
+    EXPECT_EQ(Host.items[2].Flags & ItemSelectedFlag, ItemSelectedFlag);
+    EXPECT_EQ(Host.items[4].Flags & ItemSelectedFlag, 0u);
 }

@@ -187,7 +187,7 @@ def _joined_empty_values(args):
 
 
 def run_host(args=(), dir=None, files=None, keys=None, batch=True, trace=True, stdin=None,
-             timeout=300):
+             timeout=300, env=None):
     """Runs the host once and returns HostRun(status, trace, stdout).
 
     dir: a PanelDir (the run happens in its folder with --dir panel), a path
@@ -196,7 +196,8 @@ def run_host(args=(), dir=None, files=None, keys=None, batch=True, trace=True, s
     keys: the --keys list. batch adds --batch, so that nothing waits for a
     user. trace adds --trace with a file name relative to the run's folder.
     args come last and so can override the others. stdin: a file descriptor
-    for the host's standard input (default: nothing)."""
+    for the host's standard input (default: nothing). env: variables added to
+    the host's environment."""
     own = None
     if dir is None:
         own = dir = PanelDir(files)
@@ -219,7 +220,8 @@ def run_host(args=(), dir=None, files=None, keys=None, batch=True, trace=True, s
         command += _joined_empty_values(args)
         completed = subprocess.run(
             command, cwd=folder, stdin=subprocess.DEVNULL if stdin is None else stdin,
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout,
+            env=dict(os.environ, **env) if env else None)
         lines = read_trace(trace_path) if trace else []
         if scratch:
             shutil.rmtree(scratch, ignore_errors=True)

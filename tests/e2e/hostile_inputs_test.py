@@ -49,6 +49,12 @@ def completion_shown(trace):
     return any(line["flags"] == 0x10000 for line in ops(trace, "ShowMessageBox"))
 
 
+def closing_notice(trace):
+    """The body lines of the closing notice, [] when there is none."""
+    shown = [line["texts"][1:] for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10001]
+    return shown[0] if len(shown) == 1 else shown
+
+
 def panel_commands(trace):
     return [line["command"] for line in ops(trace, "PanelCommand")]
 
@@ -106,20 +112,25 @@ class BrokenSignatureFiles(RunChecks):
                 self.assertEqual(progress_names(run.trace), progress)
                 self.assertEqual(end(run.trace)["selected"], selected)
                 self.assertEqual(error_notices(run.trace), errors)
-                self.assertEqual(completion_shown(run.trace), not selected)
+                self.assertEqual(completion_shown(run.trace), not selected and not errors)
 
-    def test_names_that_leave_the_panel_are_digested_but_never_marked(self):
+    def test_names_that_leave_the_panel_are_digested_and_named(self):
+        # Off the panel a changed file is named in the closing notice; a path
+        # that leads back to the panel's own file marks that file.
         with make_panel(FILES, dirs=["sub"]) as panel:
             outside = os.path.join(panel.root, "outside.txt")
             with open(outside, "wb") as stream:
                 stream.write(b"outside\n")
             missing = platform_path(os.path.join(panel.root, "missing.txt"))
-            names = ["../outside.txt", platform_path(outside), "sub/../a.txt", missing]
+            names = ["../outside.txt", platform_path(outside), "sub/../a.txt", missing,
+                     platform_path(panel.file("b.txt"))]
             run = self.verify(panel, b"".join(wrong(name) for name in names))
             self.assertEqual(progress_names(run.trace), names)
             self.assertEqual(error_notices(run.trace), [missing])
-            self.assertEqual(end(run.trace)["selected"], [])
-            self.assertTrue(completion_shown(run.trace))
+            self.assertEqual(end(run.trace)["selected"], ["a.txt", "b.txt"])
+            self.assertFalse(completion_shown(run.trace))
+            self.assertEqual(closing_notice(run.trace)[1:3], names[:2])
+            self.assertEqual(len(closing_notice(run.trace)), 4)
             with open(outside, "rb") as stream:
                 self.assertEqual(stream.read(), b"outside\n")
 
@@ -304,6 +315,29 @@ class Faults(RunChecks):
                              [("%s *a.txt" % md5(FILES["a.txt"])).encode(), b""])
 
     @unittest.skipIf(under_wine(), NATIVE_ONLY)
+    def test_read_error_part_way_through_the_signature_file(self):
+        # The first 4 KiB arrive, then the disk fails: what was found in
+        # them is applied, the signature file is reported, nothing is
+        # announced as a success.
+        good = ("%s *b.txt\r\n" % md5(b"")).encode()
+        signature = wrong("a.txt") + wrong("sub/c.txt") + good * 200 + wrong("b.txt")
+        asan = os.environ.get("ASAN_OPTIONS", "")
+        failing = {"LD_PRELOAD": os.environ["SUMBREL_FAILING_READ"],
+                   "SUMBREL_FAIL_READ_NAME": "sigfile.md5", "SUMBREL_FAIL_READ_AFTER": "4096",
+                   "ASAN_OPTIONS": asan + (":" if asan else "") + "verify_asan_link_order=0"}
+        with make_panel(dict(FILES, **{"sub/c.txt": b"gamma\n"}), dirs=["sub"]) as panel:
+            panel.write("sigfile.md5", signature)
+            run = run_host(["--command", "sigfile.md5"], dir=panel, env=failing)
+            self.assertEqual(run.status, 0, run.stdout[-2000:])
+            self.assertEqual(end(run.trace)["unrestored"], 0)
+            self.assertEqual(error_notices(run.trace), ["sigfile.md5"])
+            self.assertEqual(len(progress_names(run.trace)), 2 + (4096 - 2 * 41) // 41)
+            self.assertEqual(end(run.trace)["selected"], ["a.txt"])
+            self.assertEqual(panel_commands(run.trace), [3, 1, 10, 5])
+            self.assertFalse(completion_shown(run.trace))
+            self.assertEqual(closing_notice(run.trace)[1:], ["sub/c.txt"])
+
+    @unittest.skipIf(under_wine(), NATIVE_ONLY)
     def test_full_device_fails_creation_but_applies_the_selection(self):
         with make_panel(FILES, dirs=["sub"]) as panel:
             run = self.run_checked(panel, ["--dialog", "create", "--name", "/dev/full",
@@ -379,6 +413,7 @@ class EscapeAtEveryPoint(RunChecks):
                 run = self.verify(panel, signature, *self.keys(at))
                 self.assertEqual(end(run.trace)["selected"], self.NAMES[:max(at, 1) - 1])
                 self.assertFalse(completion_shown(run.trace))
+                self.assertEqual(closing_notice(run.trace), [])
                 self.assertEqual(panel_commands(run.trace)[-2:], [10, 5])
 
 

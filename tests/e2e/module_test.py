@@ -53,6 +53,19 @@ def completion_shown(trace):
     return len(shown) == 1
 
 
+def closing_notice(trace):
+    """The body lines of the closing notice, [] when there is none."""
+    shown = [line for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10001]
+    assert len(shown) <= 1, shown
+    for line in shown:
+        assert line["texts"][0] == TEXTS[0] and line["buttons"] == 0, line
+    return shown[0]["texts"][1:] if shown else []
+
+
+def unread(count):
+    return "%s %d" % (TEXTS[13], count)
+
+
 def panel_commands(trace):
     return [(line["command"], line["arg"]) for line in ops(trace, "PanelCommand")]
 
@@ -159,32 +172,72 @@ class Verification(unittest.TestCase):
     def test_marks_exactly_the_changed_files(self):
         wrong = md5(b"not this")
         good = b"".join(entry(name, data) for name, data in sorted(FILES.items()))
+        no_entry = [TEXTS[14], "sigfile.md5"]
+        windows = under_wine()
+
+        def changed(*names):
+            return "".join("%s *%s\n" % (wrong, name) for name in names).encode()
+
+        def spelled(name, *on_windows):
+            """Windows finds a file by these names; here they name none."""
+            return on_windows if windows else ([], [name], [unread(1)])
+
         cases = [
-            ("all match", good, [], []),
-            ("one changed", good + ("%s *a.txt\n" % wrong).encode(), ["a.txt"], []),
+            # what, signature, selected, file errors, closing notice
+            ("all match", good, [], [], []),
+            ("one changed", good + changed("a.txt"), ["a.txt"], [], []),
             ("parenthesised form", ("MD5 (b.txt) = %s\nMD5 (c.bin) = %s\n"
-                                    % (wrong, md5(FILES["c.bin"]))).encode(), ["b.txt"], []),
+                                    % (wrong, md5(FILES["c.bin"]))).encode(), ["b.txt"], [], []),
+            ("upper-case digits", b"".join(b"%s *%s\n" % (md5(data).upper().encode(), name.encode())
+                                           for name, data in sorted(FILES.items())), [], [], []),
             ("comments and unrecognised lines",
              ("; %s *a.txt\n# x\n\n %s  a.txt\nMD5 (a.txt)=%s\n" % (wrong, wrong, wrong)).encode(),
-             [], []),
-            ("a listed directory", ("%s *sub\n" % wrong).encode(), [], ["sub"]),
-            ("a missing file", ("%s *gone\n%s *d.txt\n" % (wrong, wrong)).encode(), ["d.txt"],
-             ["gone"]),
-            ("empty signature file", b"", [], []),
+             [], [], no_entry),
+            ("a listed directory", changed("sub"), [], ["sub"], [unread(1)]),
+            ("a missing file", changed("gone", "d.txt"), ["d.txt"], ["gone"], [unread(1)]),
+            ("empty signature file", b"", [], [], no_entry),
+            ("the panel's file as ./name", changed("./a.txt"), ["a.txt"], [], []),
+            ("in other letter case", changed("A.TXT")) + spelled("A.TXT", ["a.txt"], [], []),
+            ("as .\\name", changed(".\\a.txt")) + spelled(".\\a.txt", ["a.txt"], [], []),
+            ("a changed file in a folder", changed("sub/c.txt", "b.txt"), ["b.txt"], [],
+             [TEXTS[11], "sub/c.txt"]),
+            ("the same with a backslash", changed("sub\\c.txt"))
+            + spelled("sub\\c.txt", [], [], [TEXTS[11], "sub\\c.txt"]),
+            ("twelve changed elsewhere, one missing", changed(*["sub/c.txt"] * 12 + ["gone"]),
+             [], ["gone"], [TEXTS[11]] + ["sub/c.txt"] * 10 + ["%s 2" % TEXTS[12], unread(1)]),
         ]
-        for what, signature, selected, errors in cases:
-            with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
+        for what, signature, selected, errors, closing in cases:
+            with self.subTest(what), make_panel(dict(FILES, **{"sub/c.txt": b"gamma\n"}),
+                                                dirs=["sub"]) as panel:
                 run = self.verify(panel, signature, "--select", "b.txt")
                 self.assertEqual(end(run.trace)["selected"], selected)
                 self.assertEqual(error_notices(run.trace), errors)
-                self.assertEqual(completion_shown(run.trace), not selected)
+                self.assertEqual(closing_notice(run.trace), closing)
+                self.assertEqual(completion_shown(run.trace),
+                                 not selected and not errors and not closing)
                 self.assertEqual(panel_commands(run.trace)[:2], [(3, 0), (1, "info")])
                 self.assertEqual(panel_commands(run.trace)[2:], [(10, "info"), (5, 0)])
+
+    @unittest.skipUnless(under_wine(), "short 8.3 names are Windows's")
+    def test_short_name_marks_the_panels_file(self):
+        with make_panel({"long file name.txt": b"long\n"}) as panel:
+            listing = subprocess.run(
+                ["wine", "cmd", "/c", "dir", "/x"], cwd=panel.path, capture_output=True,
+                env=dict(os.environ, WINEPREFIX=os.environ["SUMBREL_WINEPREFIX"],
+                         WINEDEBUG="-all")).stdout.decode("latin-1")
+            short = [line.split()[-4] for line in listing.splitlines()
+                     if line.endswith("long file name.txt")]
+            self.assertEqual(len(short), 1, listing)
+            self.assertIn("~", short[0])
+            run = self.verify(panel, ("%s *%s\r\n" % (md5(b"other"), short[0])).encode())
+            self.assertEqual(end(run.trace)["selected"], ["long file name.txt"])
+            self.assertEqual(closing_notice(run.trace), [])
 
     def test_missing_signature_file_leaves_the_panel_alone(self):
         with make_panel(FILES) as panel:
             run = run_host(["--command", "missing.md5", "--select", "a.txt"], dir=panel)
             self.assertEqual(error_notices(run.trace), ["missing.md5"])
+            self.assertEqual(len(ops(run.trace, "ShowMessageBox")), 1)
             self.assertEqual(panel_commands(run.trace), [])
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
@@ -196,6 +249,7 @@ class Verification(unittest.TestCase):
             self.assertEqual(progress_names(run.trace), ["a.txt"])
             self.assertEqual(end(run.trace)["selected"], [])
             self.assertFalse(completion_shown(run.trace))
+            self.assertEqual(closing_notice(run.trace), [])
             self.assertEqual(panel_commands(run.trace)[-2:], [(10, "info"), (5, 0)])
 
 
@@ -208,6 +262,7 @@ class Verification(unittest.TestCase):
             self.assertEqual(progress_names(run.trace), names[:3])
             self.assertEqual(end(run.trace)["selected"], ["a.txt", "b.txt"])
             self.assertFalse(completion_shown(run.trace))
+            self.assertEqual(closing_notice(run.trace), [])
             self.assertEqual(panel_commands(run.trace)[-2:], [(10, "info"), (5, 0)])
 
 

@@ -1,9 +1,12 @@
 // Any bytes as a signature file, verified through OpenPlugin against a fixed
-// directory and the host's side with hooks that note what the module shows: the selection is
-// exactly the mismatching panel files the model finds, progress and error notices name the entries
-// in order, every saved screen is restored, the panel commands come in their order, and nothing is
-// written. An Escape arrives at the Nth progress notice (N = input size mod 4, 0 for none) through
-// a pseudo-terminal.
+// directory and a lean host: the selection is exactly the mismatching panel
+// files the model finds (by name or by the file a path leads to), progress
+// and error notices name the entries in order, the completion notice shows
+// only when every entry was read and matched and the closing notice when
+// the model says the panel cannot show what was found, every saved screen
+// is restored, the panel commands come in their order, and nothing is
+// written. An Escape arrives at the Nth progress
+// notice (N = input size mod 4, 0 for none) through a pseudo-terminal.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -54,6 +57,7 @@ struct FuzzHost {
     std::vector<std::string> progressNames;
     std::vector<std::string> errorNames;
     int completions = 0;
+    int closings = 0;
     bool noticesGood = true;
     size_t escapeAt = 0;
 };
@@ -101,6 +105,9 @@ static void NoteNotice(const NoticeCall &call, bool kept) {
     } else if (call.Flags == CompletionNoticeFlags && call.Listed.size() == 2 &&
                call.Buttons == 0) {
         Host.completions++;
+    } else if (call.Flags == ClosingNoticeFlags && call.Listed.size() >= 2 &&
+               call.Listed.size() <= 16 && call.Buttons == 0) {
+        Host.closings++;
     } else {
         Host.noticesGood = false;
     }
@@ -206,12 +213,40 @@ struct Expected {
     std::vector<std::string> progressNames;
     std::vector<std::string> errorNames; // certain notices
     std::vector<bool> errorOptional;     // per errorNames entry
-    bool completion = false;
+    std::set<int> completions, closings; // the counts allowed
 };
+
+// The panel file a readable name leads to, by device and inode, or -1.
+static int PanelFileOf(const std::string &name) {
+    struct stat entry, item;
+    if (stat(name.c_str(), &entry) != 0)
+        return -1;
+    for (size_t i = 0; i < sizeof PanelFiles / sizeof PanelFiles[0]; i++)
+        if (!PanelFiles[i].directory && stat(PanelFiles[i].name, &item) == 0 &&
+            item.st_dev == entry.st_dev && item.st_ino == entry.st_ino)
+            return (int)i;
+    return -1;
+}
+
+static bool RecordedMatches(const std::string &recorded, const std::string &actual) {
+    if (recorded.size() < 32)
+        return false;
+    for (size_t i = 0; i < 32; i++) {
+        char c = recorded[i] >= 'A' && recorded[i] <= 'F' ? (char)(recorded[i] - 'A' + 'a')
+                                                          : recorded[i];
+        if (c != actual[i])
+            return false;
+    }
+    return true;
+}
 
 static Expected Predict(const std::string &raw, size_t escapeAt) {
     Expected expected;
     bool escapePending = false, aborted = false;
+    // trouble: the closing notice must show; doubt: a file off the panel
+    // may match, change or fail to read, so either notice may.
+    bool trouble = false, doubt = false;
+    int entries = 0;
     for (const std::string &line : ModelSignatureLines(raw)) {
         if (ModelIsCommentOrEmpty(line))
             continue;
@@ -219,6 +254,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (!entry.isEntry)
             continue;
         expected.progressNames.push_back(entry.name);
+        entries++;
         if (expected.progressNames.size() == escapeAt)
             escapePending = true;
         int onPanel = -1;
@@ -229,24 +265,42 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             // Refused at the open, before any poll: the notice is certain.
             expected.errorNames.push_back(entry.name);
             expected.errorOptional.push_back(false);
+            trouble = true;
             continue;
         }
         if (escapePending) {
             aborted = true;
             break;
         }
+        if (onPanel < 0)
+            onPanel = PanelFileOf(entry.name);
         if (onPanel < 0) {
             // Somewhere else on the disk: it may still fail to read.
             expected.errorNames.push_back(entry.name);
             expected.errorOptional.push_back(true);
+            doubt = true;
             continue;
         }
-        std::string actual =
-            entry.name == SignatureName ? OpenSslDigestText(raw) : FixedDigests[(size_t)onPanel];
-        if (entry.digestText.size() < 32 || entry.digestText.compare(0, 32, actual) != 0)
-            expected.selected.insert(entry.name);
+        std::string actual = std::string(PanelFiles[onPanel].name) == SignatureName
+                                 ? OpenSslDigestText(raw)
+                                 : FixedDigests[(size_t)onPanel];
+        if (!RecordedMatches(entry.digestText, actual))
+            expected.selected.insert(PanelFiles[onPanel].name);
     }
-    expected.completion = !aborted && expected.selected.empty();
+    bool clean = expected.selected.empty();
+    if (aborted) {
+        expected.completions = {0};
+        expected.closings = {0};
+    } else if (trouble || entries == 0) {
+        expected.completions = {0};
+        expected.closings = {1};
+    } else if (doubt) {
+        expected.completions = clean ? std::set<int>{0, 1} : std::set<int>{0};
+        expected.closings = {0, 1};
+    } else {
+        expected.completions = {clean ? 1 : 0};
+        expected.closings = {0};
+    }
     return expected;
 }
 
@@ -300,7 +354,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Require(HostContractKept(), "the host's contract was broken");
     Require(Host.progressNames == expected.progressNames, "progress notices differ");
     Require(ErrorsMatch(expected, Host.errorNames), "file error notices differ");
-    Require(Host.completions == (expected.completion ? 1 : 0), "completion notice wrong");
+    Require(expected.completions.count(Host.completions) == 1, "completion notice wrong");
+    Require(expected.closings.count(Host.closings) == 1 && Host.completions + Host.closings <= 1,
+            "closing notice wrong");
     Require(Host.noticesGood, "a notice or text request was malformed");
     Require(Host.commands == std::vector<int32_t>(
                                  {PanelRefresh, PanelGetInfo, PanelApplySelection, PanelRedraw}) &&
