@@ -170,9 +170,9 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     return stream;
 }
 
-bool SameFileOnDisk(const char *first, const char *second) {
+bool SameFileOnDisk(const char *itemName, const char *fileName) {
     struct stat a, b;
-    if (stat(first, &a) != 0 || stat(second, &b) != 0)
+    if (stat(itemName, &a) != 0 || stat(fileName, &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

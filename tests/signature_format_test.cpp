@@ -338,7 +338,7 @@ TEST(SignatureParse, EntryForms) {
 
 // The longest name, in every entry form, behind a byte-order mark and some
 // indentation, is read whole and split into the whole name and digest.
-TEST_F(SignatureFormat, LongestEntriesAreReadWhole) {
+TEST_F(SignatureFormat, EveryEntryFormFitsTheBiggestName) {
     for (size_t length : {(size_t)255, (size_t)LongestEntryName}) {
         std::string name(length, 'n');
         name[0] = '(';
@@ -378,7 +378,6 @@ TEST_F(SignatureFormat, SameFileOnDisk) {
     EXPECT_TRUE(SameFileOnDisk(viaDot.c_str(), x.c_str()));
     EXPECT_TRUE(SameFileOnDisk(relative.c_str(), x.c_str()));
     EXPECT_TRUE(SameFileOnDisk(PathOf("link").c_str(), x.c_str()));
-    EXPECT_TRUE(SameFileOnDisk(PathOf("d").c_str(), (dir / "d" / ".").string().c_str()));
     EXPECT_FALSE(SameFileOnDisk(x.c_str(), PathOf("y").c_str()));
     EXPECT_FALSE(SameFileOnDisk(x.c_str(), PathOf("d").c_str()));
     EXPECT_FALSE(SameFileOnDisk(x.c_str(), PathOf("missing").c_str()));
