@@ -7,9 +7,7 @@
 
 #include "digest/file_digest.h"
 #include "digest/md5.h"
-#include "signature/format.h"
 #include "tests/fake_host.h"
-#include "tests/test_files.h"
 
 static const char FileName[] = "digest-test.bin";
 static const char PipeName[] = "\\\\.\\pipe\\sumbrel-digest-test";
@@ -58,45 +56,4 @@ TEST(SpecialFiles, FileHeldForWritingWithSharingIsRead) {
     EXPECT_EQ(CountCalls("ShowMessageBox"), 0);
     CloseHandle(other);
     DeleteFileA(FileName);
-}
-
-// A panel's bare name opens exactly that file: Windows would drop trailing
-// dots and blanks and take a device's name for the device. A name with a
-// directory part resolves as Windows resolves it.
-TEST(SpecialFiles, BareNamesOpenExactlyThatFile) {
-    const struct {
-        const wchar_t *created;
-        const char *name;
-        const char *contents;
-    } files[] = {
-        {L"trail.", "trail.", "dot"},     {L"trail", "trail", "plain"},
-        {L"space ", "space ", "blank"},   {L"space", "space", "plain too"},
-        {L"aux.txt", "aux.txt", "aux"},   {L"con.txt", "con.txt", "con"},
-        {L"sig.md5.", "sig.md5.", "sig"}, {L"sig.md5", "sig.md5", ""},
-    };
-    WCHAR directory[MAX_PATH];
-    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, directory), 0u);
-    for (const auto &file : files) {
-        std::wstring path = std::wstring(L"\\\\?\\") + directory + L"\\" + file.created;
-        HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(handle, INVALID_HANDLE_VALUE) << file.name;
-        DWORD written = 0;
-        WriteFile(handle, file.contents, (DWORD)strlen(file.contents), &written, nullptr);
-        CloseHandle(handle);
-    }
-    StartFakeHost();
-    for (const auto &file : files) {
-        char text[DigestTextSize];
-        ASSERT_EQ(FileDigest(file.name, text, sizeof text), 0) << file.name;
-        EXPECT_EQ(text, DigestOf(file.contents)) << file.name;
-    }
-    char text[DigestTextSize];
-    ASSERT_EQ(FileDigest(".\\trail.", text, sizeof text), 0);
-    EXPECT_EQ(text, DigestOf("plain"));
-    EXPECT_EQ(CountCalls("ShowMessageBox"), 0);
-    EXPECT_FALSE(SameFileOnDisk("sig.md5.", "sig.md5"));
-    EXPECT_TRUE(SameFileOnDisk("sig.md5", "sig.md5."));
-    for (const auto &file : files)
-        DeleteFileW((std::wstring(L"\\\\?\\") + directory + L"\\" + file.created).c_str());
 }

@@ -133,10 +133,11 @@ class Creation(unittest.TestCase):
 
     def test_names_windows_would_rewrite_are_signed_as_they_are(self):
         # Windows drops trailing dots and blanks when it opens a name and
-        # takes aux and con for devices; the panel's own file is meant.
+        # takes aux and con for devices; the panel's own file is meant, and
+        # "sigfile.md5." is not the signature file.
         files = {"trail.": b"dot", "trail": b"plain", "space ": b"blank", "space": b"plain 2",
-                 "aux.txt": b"aux", "con.txt": b"con"}
-        with make_panel(files) as panel:
+                 "aux.txt": b"aux", "con.txt": b"con", "sigfile.md5.": b"sig"}
+        with make_panel(dict(files, **{"sigfile.md5": b"old"})) as panel:
             run = self.create(panel)
             self.assertEqual(error_notices(run.trace), [])
             self.assertEqual(entries(panel.read("sigfile.md5")),
@@ -257,12 +258,13 @@ class MainDialog(unittest.TestCase):
         with make_panel(FILES) as panel:
             panel.write("my sums.md5", entry("a.txt", b"changed"))
             panel.write("sigfile.md5", entry("b.txt", b"changed"))
-            cases = [(' "my sums.md5" ', ["a.txt"]), ("  sigfile.md5", ["b.txt"]),
-                     ("sigfile.md5\t ", ["b.txt"])]
-            for typed, selected in cases:
+            cases = [(' "my sums.md5" ', ["a.txt"], []), ("  sigfile.md5", ["b.txt"], []),
+                     ("sigfile.md5\t ", ["b.txt"], []), ('"sigfile.md5', [], ['"sigfile.md5']),
+                     ('""sigfile.md5""', [], ['"sigfile.md5"'])]
+            for typed, selected, errors in cases:
                 with self.subTest(typed):
                     run = run_host(["--command", typed], dir=panel)
-                    self.assertEqual(error_notices(run.trace), [])
+                    self.assertEqual(error_notices(run.trace), errors)
                     self.assertEqual(end(run.trace)["selected"], selected)
 
     def test_dialog_offers_the_default_name(self):
