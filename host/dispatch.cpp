@@ -86,9 +86,8 @@ static bool IsBlank(char c) {
 
 // The signature file named on the command line, as a user types it after
 // "md5": blanks around it are not part of the name, and one pair of double
-// quotes around it, which the command line needs for a name with blanks,
-// is removed.
-// A text too long to be a name is handed on as it is, to fail as one.
+// quotes around it, which the command line needs for a name with blanks, is
+// removed. A text too long to be a name is handed on as it is, to fail as one.
 static const char *CommandLineName(const char *text) {
     while (IsBlank(*text))
         text++;
