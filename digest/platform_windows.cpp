@@ -1,14 +1,87 @@
 // Windows side of the file digest: opening a file to digest and the Escape
 // poll over the console input queue, which the module shares with the host.
+#include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <string.h>
 #include <windows.h>
 
 #include "digest/file_digest.h"
 
+// A current directory is at most MAX_PATH characters long unless a process
+// takes long paths; a whole path adds a prefix, a separator and a name of at
+// most 255 characters.
+const DWORD DirectorySize = 1024;
+const DWORD ExactPathSize = 2048;
+
+// A panel item's name has no directory part and no drive; a name typed by
+// the user or listed with a directory part resolves as Windows resolves it.
+static bool IsBareName(const char *name) {
+    return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr;
+}
+
+static bool StartsWith(const WCHAR *text, const WCHAR *prefix) {
+    return wcsncmp(text, prefix, wcslen(prefix)) == 0;
+}
+
+static size_t Append(WCHAR *path, size_t used, const WCHAR *text) {
+    size_t length = wcslen(text);
+    memcpy(path + used, text, length * sizeof(WCHAR));
+    return used + length;
+}
+
+// Windows drops trailing dots and blanks from a name it opens ("trail."
+// would open "trail") and takes "aux.txt" for a device. The "\\?\" form of
+// the whole path is used as it stands, so the current directory and the bare
+// name are put together here. That form exists only for the UTF-16 calls;
+// the name is converted by the code page the ANSI file calls use, as they
+// would have converted it themselves.
+static HANDLE OpenExactly(const char *name) {
+    WCHAR directory[DirectorySize];
+    DWORD length = GetCurrentDirectoryW(DirectorySize, directory);
+    if (length == 0 || length >= DirectorySize)
+        return INVALID_HANDLE_VALUE;
+    const WCHAR *prefix = L"\\\\?\\";
+    const WCHAR *rest = directory;
+    if (StartsWith(directory, L"\\\\?\\")) {
+        prefix = L"";
+    } else if (StartsWith(directory, L"\\\\")) {
+        prefix = L"\\\\?\\UNC\\"; // \\server\share becomes \\?\UNC\server\share
+        rest = directory + 2;
+    }
+    WCHAR path[ExactPathSize];
+    size_t used = Append(path, Append(path, 0, prefix), rest);
+    if (path[used - 1] != L'\\')
+        path[used++] = L'\\';
+    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    if (MultiByteToWideChar(codePage, 0, name, -1, path + used, (int)(ExactPathSize - used)) == 0)
+        return INVALID_HANDLE_VALUE;
+    // Reading and writing are shared with others, as msvcrt's fopen does.
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+static FILE *StreamOnHandle(HANDLE handle) {
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE *stream = _fdopen(fd, "rb");
+    if (!stream)
+        _close(fd);
+    return stream;
+}
+
 FILE *OpenFileToDigest(const char *name) {
-    // msvcrt's fopen shares reading and writing (not deletion) with others.
-    FILE *stream = fopen(name, "rb");
+    FILE *stream;
+    if (IsBareName(name)) {
+        HANDLE handle = OpenExactly(name);
+        stream = handle != INVALID_HANDLE_VALUE ? StreamOnHandle(handle) : nullptr;
+    } else {
+        // msvcrt's fopen shares reading and writing (not deletion) with others.
+        stream = fopen(name, "rb");
+    }
     if (!stream)
         return nullptr;
     // A console, NUL or a pipe would block the read or never end; only a

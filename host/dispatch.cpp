@@ -13,6 +13,10 @@ const int32_t MainDialogHeight = 8;
 // Rebuilt on every menu call; the edit field's text is read back from it.
 static DialogItemRecord DialogItems[MainDialogItemCount];
 
+// The signature file named on the command line, once trimmed: room for the
+// longest path either platform opens and its NUL.
+static char CommandLineFileName[4096];
+
 static const char HistoryName[] = "Sumbrel";
 static const char DefaultSignatureFile[] = "sigfile.md5";
 static const char EmptyText[] = "";
@@ -69,6 +73,31 @@ static void MakeMainDialog(DialogItemTemplate *items) {
     memcpy(items, table, sizeof table);
 }
 
+static bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The signature file named on the command line, as a user types it after
+// "md5": blanks around it are not part of the name, and one pair of double
+// quotes around it, which the command line needs for a name with blanks, is
+// removed. A text too long to be a name is handed on as it is, to fail as one.
+static const char *CommandLineName(const char *text) {
+    while (IsBlank(*text))
+        text++;
+    size_t length = strlen(text);
+    while (length > 0 && IsBlank(text[length - 1]))
+        length--;
+    if (length >= 2 && text[0] == '"' && text[length - 1] == '"') {
+        text++;
+        length -= 2;
+    }
+    if (length >= sizeof CommandLineFileName)
+        return text;
+    memcpy(CommandLineFileName, text, length);
+    CommandLineFileName[length] = '\0';
+    return CommandLineFileName;
+}
+
 SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) {
     if (PluginDisabled)
         return SUMBREL_NO_PANEL;
@@ -79,7 +108,7 @@ SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) 
 
     if (openFrom == OpenFromCommandLine) {
         const char *fileName = reinterpret_cast<const char *>(item);
-        VerifySignatures(fileName ? fileName : EmptyText);
+        VerifySignatures(CommandLineName(fileName ? fileName : EmptyText));
         return SUMBREL_NO_PANEL;
     }
 

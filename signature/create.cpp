@@ -49,7 +49,10 @@ void CreateSignatures(const char *fileName) {
             if (AbortRequested)
                 break;
             DigestUnlessSignatureFile(&record, i, stream, fileName);
-            item->Flags &= ~ItemSelectedFlag;
+            // A file left when Escape came was not dealt with: it stays
+            // selected, to be signed again with the ones not reached.
+            if (!AbortRequested)
+                item->Flags &= ~ItemSelectedFlag;
         }
 
         int cursor = record.CurrentItem;

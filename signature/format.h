@@ -5,17 +5,25 @@
 #include <stdint.h>
 #include <stdio.h>
 
-// A line keeps at most 295 characters and its NUL.
-const uint32_t SignatureLineSize = 296;
+// The longest name an entry may carry is the longest path the platforms
+// open (4095 bytes on Linux; Windows allows less). Its longest entry adds 44
+// bytes: a byte-order mark, "MD5 (", ") = " and 32 digits; the rest leaves
+// room for indentation. A line keeps at most SignatureLineSize - 1 bytes.
+const uint32_t LongestEntryName = 4095;
+const uint32_t SignatureLineSize = LongestEntryName + 64 + 1;
 
 void WriteSignatureHeader(FILE *stream);
 void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name);
 
-// Reads one line without its line feed; the caller checks feof and ferror.
+// Reads one line without its end, a line feed or a NUL (lists made with
+// md5sum -z end their entries with NUL); the caller checks feof and ferror.
+// An overlong line is cut to size - 1 bytes and its rest dropped.
 void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size);
 
-// Splits an entry line in place into name and digest text; false for any
-// line that is neither an asterisk nor a parenthesised entry.
+// Splits an entry line in place into name and digest text. A byte-order mark
+// and blanks or tabs before the entry are skipped. The entry forms, tried in
+// this order: "digest *name", "MD5 (name) = digest", and md5sum's
+// "digest  name" with 32 hexadecimal digits. False for any other line.
 bool ParseSignatureLine(char *line, char **name, char **digestText);
 
 // Platform layer (signature/platform_*.cpp).
@@ -25,10 +33,11 @@ bool ParseSignatureLine(char *line, char **name, char **digestText);
 // 0x1A ends the data. Null on failure; nothing is reported.
 FILE *OpenSignatureFile(const char *name, const char *mode);
 
-// True when both names lead to the same file on disk (same device and inode;
-// on Windows the same volume and file index); false if either cannot be
-// examined.
-bool SameFileOnDisk(const char *first, const char *second);
+// True when a panel item and a typed file name lead to the same file on disk
+// (same device and inode; on Windows the same volume and file index, the
+// item's bare name taken as exactly that file, as it is digested); false if
+// either cannot be examined.
+bool SameFileOnDisk(const char *itemName, const char *fileName);
 
 // The name the file's own directory holds for it, the last part of the path
 // as stored on disk (on Windows the long name in its stored letter case,

@@ -57,15 +57,24 @@ static ssize_t ReadText(void *cookie, char *out, size_t size) {
             file->start = 0;
             file->end = (uint32_t)got;
         }
-        char c = file->raw[file->start];
-        if (c == EndOfText) {
+        // Bytes other than CR and 0x1A go over as they stand, a run at a time.
+        const char *from = file->raw + file->start;
+        size_t run = file->end - file->start;
+        if (run > size - count)
+            run = size - count;
+        const char *stop = static_cast<const char *>(memchr(from, '\r', run));
+        size_t plain = stop ? (size_t)(stop - from) : run;
+        stop = static_cast<const char *>(memchr(from, EndOfText, plain));
+        if (stop)
+            plain = (size_t)(stop - from);
+        memcpy(out + count, from, plain);
+        count += plain;
+        file->start += (uint32_t)plain;
+        if (plain == run)
+            continue;
+        if (from[plain] == EndOfText) {
             file->ended = true;
             break;
-        }
-        if (c != '\r') {
-            out[count++] = c;
-            file->start++;
-            continue;
         }
         if (file->start + 1 == file->end) {
             // A CR ends the raw bytes: whether it is data depends on the
@@ -170,9 +179,9 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     return stream;
 }
 
-bool SameFileOnDisk(const char *first, const char *second) {
+bool SameFileOnDisk(const char *itemName, const char *fileName) {
     struct stat a, b;
-    if (stat(first, &a) != 0 || stat(second, &b) != 0)
+    if (stat(itemName, &a) != 0 || stat(fileName, &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

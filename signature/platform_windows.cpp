@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "digest/file_digest.h"
 #include "signature/format.h"
 
 FILE *OpenSignatureFile(const char *name, const char *mode) {
@@ -41,9 +42,21 @@ static bool FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
     return known != FALSE;
 }
 
-bool SameFileOnDisk(const char *first, const char *second) {
+// The item is opened as it is digested, so that its bare name means exactly
+// that file here too: "sigfile.md5." is not the signature file "sigfile.md5".
+static bool ItemIdentity(const char *itemName, BY_HANDLE_FILE_INFORMATION *info) {
+    FILE *stream = OpenFileToDigest(itemName);
+    if (!stream)
+        return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    BOOL known = GetFileInformationByHandle(handle, info);
+    fclose(stream);
+    return known != FALSE;
+}
+
+bool SameFileOnDisk(const char *itemName, const char *fileName) {
     BY_HANDLE_FILE_INFORMATION a, b;
-    if (!FileIdentity(first, &a) || !FileIdentity(second, &b))
+    if (!ItemIdentity(itemName, &a) || !FileIdentity(fileName, &b))
         return false;
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;

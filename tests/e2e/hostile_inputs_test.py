@@ -88,21 +88,22 @@ class RunChecks(unittest.TestCase):
 
 class BrokenSignatureFiles(RunChecks):
     def test_line_forms_that_break_naive_readers(self):
-        long_name = b"n" * 295
-        cut_name = trace_text(long_name[:295 - 34])
-        lone_crs = wrong("a.txt")[:-1] * 40  # every line ends in a lone CR
+        kept = 4159  # characters a line keeps
+        long_name = b"n" * 4200
+        cut_name = trace_text(long_name[:kept - 34])
+        lone_crs = wrong("a.txt")[:-1] * 120  # every line ends in a lone CR
         cases = [
             # what, signature, progress, selected, errors
             ("a line of 100 MiB before an entry",
              b"x" * (100 << 20) + b"\r\n" + wrong("a.txt"), ["a.txt"], ["a.txt"], []),
-            ("NUL bytes inside lines",
-             b"\0" + wrong("a.txt") + wrong("b.txt\0ignored") + WRONG.encode() + b"\0 *a.txt\r\n",
-             ["b.txt"], ["b.txt"], []),
+            ("NUL bytes end lines",
+             b"\0" + wrong("a.txt") + wrong("b.txt\0*c") + WRONG.encode() + b"\0 *a.txt\r\n",
+             ["a.txt", "b.txt", "c", "a.txt"], ["a.txt", "b.txt"], ["c"]),
             ("0x1A in mid-line ends the file",
              wrong("a.txt")[:-2] + b"\x1a" + b"\r\n" + wrong("b.txt"), ["a.txt"], ["a.txt"], []),
             ("only lone CRs: one cut line",
-             lone_crs, [trace_text(lone_crs[34:295])], [], [trace_text(lone_crs[34:295])]),
-            ("a name of 295 characters is cut with its line",
+             lone_crs, [trace_text(lone_crs[34:kept])], [], [trace_text(lone_crs[34:kept])]),
+            ("a name too long for any platform is cut with its line",
              wrong(long_name) + b"MD5 (" + long_name + b") = " + WRONG.encode() + b"\r\n"
              + wrong("a.txt"), [cut_name, "a.txt"], ["a.txt"], [cut_name]),
         ]
@@ -404,7 +405,8 @@ class EscapeAtEveryPoint(RunChecks):
                 self.assertTrue(lines[0].startswith(HEADER))
                 self.assertEqual(lines[1:], [("%s *%s" % (md5(self.FILES[name]), name)).encode()
                                              for name in self.NAMES[:stop - 1]] + [b""])
-                self.assertEqual(end(run.trace)["selected"], self.NAMES[stop:])
+                # The file Escape stopped stays selected with those after it.
+                self.assertEqual(end(run.trace)["selected"], self.NAMES[stop - 1:])
 
     def test_verification_keeps_the_marks_made_before(self):
         signature = b"".join(wrong(name) for name in self.NAMES)

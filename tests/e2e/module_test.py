@@ -132,17 +132,34 @@ class Creation(unittest.TestCase):
         with make_panel(FILES) as panel:
             run = self.create(panel, "--keys", "esc", "--select", "a.txt", "--select", "b.txt")
             self.assertEqual(entries(panel.read("sigfile.md5")), b"")
-            # The file during which Escape was found is deselected; the next
-            # selected one is not reached.
-            self.assertEqual(end(run.trace)["selected"], ["b.txt"])
+            # The file during which Escape was found was not dealt with and
+            # stays selected, and so does the next one, not reached.
+            self.assertEqual(end(run.trace)["selected"], ["a.txt", "b.txt"])
 
-    def test_escape_during_the_second_of_four_selected_files(self):
+    def test_escape_during_the_second_of_three_selected_files(self):
         with make_panel(FILES) as panel:
             run = self.create(panel, "--keys", "esc", "--keys-at", "2", *[
-                arg for name in sorted(FILES) for arg in ("--select", name)])
+                arg for name in ["a.txt", "b.txt", "c.bin"] for arg in ("--select", name)])
             self.assertEqual(entries(panel.read("sigfile.md5")), entry("a.txt", FILES["a.txt"]))
             self.assertEqual(progress_names(run.trace), ["a.txt", "b.txt"])
-            self.assertEqual(end(run.trace)["selected"], ["c.bin", "d.txt"])
+            self.assertEqual(end(run.trace)["selected"], ["b.txt", "c.bin"])
+
+    def test_names_windows_would_rewrite_are_signed_as_they_are(self):
+        # Windows drops trailing dots and blanks when it opens a name and
+        # takes aux and con for devices; the panel's own file is meant, and
+        # "sigfile.md5." is not the signature file.
+        files = {"trail.": b"dot", "trail": b"plain", "space ": b"blank", "space": b"plain 2",
+                 "aux.txt": b"aux", "con.txt": b"con", "sigfile.md5.": b"sig"}
+        with make_panel(dict(files, **{"sigfile.md5": b"old"})) as panel:
+            run = self.create(panel)
+            self.assertEqual(error_notices(run.trace), [])
+            self.assertEqual(entries(panel.read("sigfile.md5")),
+                             b"".join(entry(name, files[name]) for name in sorted(files)))
+            panel.write("trail.", b"changed")
+            panel.write("space ", b"changed")
+            run = run_host(["--command", "sigfile.md5"], dir=panel)
+            self.assertEqual(error_notices(run.trace), [])
+            self.assertEqual(end(run.trace)["selected"], ["space ", "trail."])
 
     def test_escape_with_the_cursor_on_parent_stops_the_whole_panel(self):
         with make_panel(FILES) as panel:
@@ -191,7 +208,7 @@ class Verification(unittest.TestCase):
             ("upper-case digits", b"".join(b"%s *%s\n" % (md5(data).upper().encode(), name.encode())
                                            for name, data in sorted(FILES.items())), [], [], []),
             ("comments and unrecognised lines",
-             ("; %s *a.txt\n# x\n\n %s  a.txt\nMD5 (a.txt)=%s\n" % (wrong, wrong, wrong)).encode(),
+             ("; %s *a.txt\n# x\n\n %s a.txt\nMD5 (a.txt)=%s\n" % (wrong, wrong, wrong)).encode(),
              [], [], no_entry),
             ("a listed directory", changed("sub"), [], ["sub"], [unread(1)]),
             ("a missing file", changed("gone", "d.txt"), ["d.txt"], ["gone"], [unread(1)]),
@@ -205,6 +222,17 @@ class Verification(unittest.TestCase):
             + spelled("sub\\c.txt", [], [], [TEXTS[11], "sub\\c.txt"]),
             ("twelve changed elsewhere, one missing", changed(*["sub/c.txt"] * 12 + ["gone"]),
              [], ["gone"], [TEXTS[11]] + ["sub/c.txt"] * 10 + ["%s 2" % TEXTS[12], unread(1)]),
+            ("byte-order mark, then the asterisk form",
+             b"\xef\xbb\xbf" + entry("a.txt", FILES["a.txt"]) + entry("c.bin", b"x"), ["c.bin"],
+             [], []),
+            ("byte-order mark, then the parenthesised form",
+             b"\xef\xbb\xbf" + ("MD5 (c.bin) = %s\r\n" % wrong).encode(), ["c.bin"], [], []),
+            ("blanks and tabs before the digest",
+             (" \t%s *a.txt\n\t%s  c.bin\n  MD5 (d.txt) = %s\n"
+              % (md5(FILES["a.txt"]), wrong, md5(FILES["d.txt"]))).encode(), ["c.bin"], [], []),
+            ("entries ended by NUL",
+             ("%s *a.txt\0%s  c.bin\0MD5 (d.txt) = %s\0"
+              % (md5(FILES["a.txt"]), wrong, wrong)).encode(), ["c.bin", "d.txt"], [], []),
         ]
         for what, signature, selected, errors, closing in cases:
             with self.subTest(what), make_panel(dict(FILES, **{"sub/c.txt": b"gamma\n"}),
@@ -282,6 +310,19 @@ class MainDialog(unittest.TestCase):
                 if not verified and not created:
                     self.assertEqual(ops(run.trace, "PanelCommand"), [])
 
+    def test_command_line_name_is_trimmed_and_unquoted(self):
+        with make_panel(FILES) as panel:
+            panel.write("my sums.md5", entry("a.txt", b"changed"))
+            panel.write("sigfile.md5", entry("b.txt", b"changed"))
+            cases = [(' "my sums.md5" ', ["a.txt"], []), ("  sigfile.md5", ["b.txt"], []),
+                     ("sigfile.md5\t ", ["b.txt"], []), ('"sigfile.md5', [], ['"sigfile.md5']),
+                     ('""sigfile.md5""', [], ['"sigfile.md5"'])]
+            for typed, selected, errors in cases:
+                with self.subTest(typed):
+                    run = run_host(["--command", typed], dir=panel)
+                    self.assertEqual(error_notices(run.trace), errors)
+                    self.assertEqual(end(run.trace)["selected"], selected)
+
     def test_dialog_offers_the_default_name(self):
         run = run_host(["--dialog", "close"])
         dialog = ops(run.trace, "RunDialog")[0]
@@ -308,11 +349,14 @@ class WithMd5sum(unittest.TestCase):
             self.assertIn(b"1 line is improperly formatted", checked.stderr)
 
     def test_md5sum_files_verify_and_mark_the_changed_file(self):
-        for form in (["-b"], ["--tag"]):
-            with self.subTest(form), make_panel(FILES) as panel:
-                listing = self.md5sum(panel, *(form + sorted(FILES))).stdout
+        # Names as long as the platforms allow, in every form md5sum writes.
+        files = dict(FILES, **{"L" * 254 + ")": b"long"})
+        for form in ([], ["-b"], ["--tag"], ["-z"], ["-b", "-z"], ["--tag", "-z"]):
+            with self.subTest(form), make_panel(files) as panel:
+                listing = self.md5sum(panel, *(form + sorted(files))).stdout
                 panel.write("sigfile.md5", listing)
                 run = run_host(["--command", "sigfile.md5"], dir=panel)
+                self.assertEqual(error_notices(run.trace), [])
                 self.assertEqual(end(run.trace)["selected"], [])
                 self.assertTrue(completion_shown(run.trace))
                 data = bytearray(FILES["c.bin"])

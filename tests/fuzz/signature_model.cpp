@@ -2,7 +2,11 @@
 // and no in-place splitting, so that it shares no mistake with the module.
 #include "tests/fuzz/signature_model.h"
 
-static const size_t LineCapacity = 295;
+#include <algorithm>
+
+#include "signature/format.h"
+
+static const size_t LineCapacity = SignatureLineSize - 1;
 
 static std::string TranslateText(const std::string &raw) {
     std::string text;
@@ -34,12 +38,12 @@ std::vector<std::string> ModelSignatureLines(const std::string &raw) {
                 break;
             }
             char c = text[at++];
-            if (c == '\n')
+            if (c == '\n' || c == '\0')
                 break;
             line += c;
         }
         if (full) {
-            size_t feed = text.find('\n', at);
+            size_t feed = text.find_first_of(std::string("\n\0", 2), at);
             if (feed == std::string::npos) {
                 at = text.size();
                 ended = true;
@@ -52,9 +56,18 @@ std::vector<std::string> ModelSignatureLines(const std::string &raw) {
     return lines;
 }
 
+static bool IsHex(char c) {
+    return std::string("0123456789abcdefABCDEF").find(c) != std::string::npos;
+}
+
 ModelEntry ModelParseLine(const std::string &line) {
     std::string text = line.substr(0, line.find('\0'));
     ModelEntry entry;
+    if (text.compare(0, 3, "\xef\xbb\xbf") == 0)
+        text = text.substr(3);
+    text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
+    if (text.empty() || text[0] == ';' || text[0] == '#')
+        return entry;
     size_t asterisk = text.find('*');
     if (asterisk != std::string::npos) {
         entry.isEntry = true;
@@ -64,14 +77,24 @@ ModelEntry ModelParseLine(const std::string &line) {
     }
     const std::string prefix = "MD5 (";
     const std::string separator = ") = ";
-    if (text.compare(0, prefix.size(), prefix) != 0)
-        return entry;
     size_t close = text.rfind(')');
-    if (close == std::string::npos || text.compare(close, separator.size(), separator) != 0)
+    if (text.compare(0, prefix.size(), prefix) == 0 && close != std::string::npos &&
+        text.compare(close, separator.size(), separator) == 0) {
+        entry.isEntry = true;
+        entry.name = text.substr(prefix.size(), close - prefix.size());
+        entry.digestText = text.substr(close + separator.size());
         return entry;
+    }
+    // md5sum's default form: 32 hexadecimal digits and two blanks.
+    if (text.size() < 34 || text.compare(32, 2, "  ") != 0)
+        return entry;
+    for (size_t i = 0; i < 32; i++) {
+        if (!IsHex(text[i]))
+            return entry;
+    }
     entry.isEntry = true;
-    entry.name = text.substr(prefix.size(), close - prefix.size());
-    entry.digestText = text.substr(close + separator.size());
+    entry.digestText = text.substr(0, 32);
+    entry.name = text.substr(34);
     return entry;
 }
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-// Every line a reader with a 296-byte buffer delivers from the raw bytes of
-// a file, in order, including the empty line read at the very end. A line
-// may hold NUL bytes.
+// Every line a reader with a buffer of SignatureLineSize delivers from the
+// raw bytes of a file, in order, including the empty line read at the very
+// end. A line feed or a NUL ends a line.
 std::vector<std::string> ModelSignatureLines(const std::string &raw);
 
 struct ModelEntry {
