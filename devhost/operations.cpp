@@ -17,6 +17,7 @@ static const char EmptyText[] = "";
 // More texts or dialog items than this are a module fault, not a request.
 static const int32_t MaximumListed = 256;
 static const int32_t NoChoice = -2;
+static const int KeystrokeMilliseconds = 100;
 
 static std::string PointerName(int32_t command, void *argument) {
     if (!argument)
@@ -63,9 +64,18 @@ static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t moduleNumber, uint32_t 
     }
 
     // A notice without buttons is a progress notice: the module is about to
-    // work on a file, the moment --keys-at aims at.
-    if (buttonCount == 0 && flags == 0 && ++Session.ProgressNotices == Session.KeysAtNotice)
-        TypeKeys(Session.PendingKeys);
+    // work on a file, the moment --keys-at aims at. Only the first over a
+    // saved screen counts; the later ones redraw it as the file goes on. A
+    // person takes longer to press a key than the module leaves between its
+    // polls, so after typing the host lets that much time pass: the file
+    // shown meets the keys at its first read.
+    if (buttonCount == 0 && flags == 0 && Session.NoticeAwaited) {
+        Session.NoticeAwaited = false;
+        if (++Session.ProgressNotices == Session.KeysAtNotice) {
+            TypeKeys(Session.PendingKeys);
+            PauseMilliseconds(KeystrokeMilliseconds);
+        }
+    }
 
     if (!Session.Drawing && !Session.Interactive)
         return 0;
@@ -136,6 +146,7 @@ static int32_t SUMBREL_WINAPI HostPanelCommand(void *panel, int32_t command, voi
 static ScreenHandle SUMBREL_WINAPI HostSaveScreenImage(int32_t x1, int32_t y1, int32_t x2,
                                                        int32_t y2) {
     uintptr_t handle = SaveScreen(Session.Screens);
+    Session.NoticeAwaited = true;
     if (Session.Trace) {
         JsonObject line = JsonStart("SaveScreenImage");
         JsonAdd(line, "x1", x1);
@@ -151,6 +162,7 @@ static ScreenHandle SUMBREL_WINAPI HostSaveScreenImage(int32_t x1, int32_t y1, i
 static void SUMBREL_WINAPI HostRestoreScreenImage(ScreenHandle screen) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(screen);
     bool restored = RestoreScreen(Session.Screens, handle);
+    Session.NoticeAwaited = true;
     if (Session.Trace) {
         JsonObject line = JsonStart("RestoreScreenImage");
         JsonAdd(line, "handle", (int64_t)handle);

