@@ -51,7 +51,13 @@ int main(int argc, char **argv) {
         byte = (uint8_t)(seed >> 24);
     }
 
+    // The first digest races the loops and keeps the faster.
     DigestForceScalar(0);
+    char processor[96];
+    ProcessorName(processor, sizeof processor);
+    printf("%-18s %s (%s loop chosen by racing the loops it can run)\n",
+           strcmp(name, "core") == 0 ? "processor" : "processor-win32", processor,
+           DigestPathName());
     static char fastestName[64];
     snprintf(fastestName, sizeof fastestName, "DigestAdd, %s loop", DigestPathName());
     bool twoLoops = strcmp(DigestPathName(), "scalar") != 0;
