@@ -69,10 +69,15 @@ static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t moduleNumber, uint32_t 
     // person takes longer to press a key than the module leaves between its
     // polls, so after typing the host lets that much time pass: the file
     // shown meets the keys at its first read.
-    if (buttonCount == 0 && flags == 0 && Session.NoticeAwaited) {
+    if (buttonCount == 0 && flags == 0) {
+        bool redraw = !Session.NoticeAwaited;
+        if (!redraw)
+            Session.ProgressNotices++;
         Session.NoticeAwaited = false;
-        if (++Session.ProgressNotices == Session.KeysAtNotice) {
+        if (Session.ProgressNotices == Session.KeysAtNotice && !Session.PendingKeys.empty() &&
+            redraw == Session.KeysMidFile) {
             TypeKeys(Session.PendingKeys);
+            Session.PendingKeys.clear();
             PauseMilliseconds(KeystrokeMilliseconds);
         }
     }
