@@ -111,10 +111,10 @@ static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t lengt
 // constant, so that the first digest finds it set whatever order static
 // objects are built in (a test's static digest runs before a dynamic
 // initialiser here would); the first digest then races the loops and fixes
-// the winner, kept in Fastest for DigestForceScalar. Relaxed atomics,
+// the winner, kept in Fastest for DigestForceLoop. Relaxed atomics,
 // because digests of separate states may run on several threads, which may
 // each race once; on x86 their loads and stores are plain moves.
-// DigestForceScalar is for tests and benchmarks, which call it while
+// DigestForceLoop is for tests and benchmarks, which call it while
 // nothing digests.
 static std::atomic<CompressLoop> Compress{ChooseLoop};
 static std::atomic<CompressLoop> Fastest{nullptr};
@@ -134,8 +134,16 @@ static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t lengt
     fastest(state, blocks, length);
 }
 
-void DigestForceScalar(int scalar) {
-    Compress.store(scalar ? CompressScalar : FastestLoop(), std::memory_order_relaxed);
+int DigestForceLoop(const char *name) {
+    CompressLoop loop = FastestLoop();
+    if (name && strcmp(name, "scalar") == 0)
+        loop = CompressScalar;
+    else if (name && strcmp(name, "avx512vl") == 0 && Avx512VlUsable())
+        loop = CompressAvx512;
+    else if (name)
+        return 0;
+    Compress.store(loop, std::memory_order_relaxed);
+    return 1;
 }
 
 const char *DigestPathName() {
