@@ -107,7 +107,7 @@ static CompressLoop MeasureFastestLoop() {
 
 static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length);
 
-// The md5 module's only module-wide state. Compress starts as ChooseLoop, a
+// The md5 module's module-wide state. Compress starts as ChooseLoop, a
 // constant, so that the first digest finds it set whatever order static
 // objects are built in (a test's static digest runs before a dynamic
 // initialiser here would); the first digest then races the loops and fixes
