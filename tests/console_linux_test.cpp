@@ -244,7 +244,7 @@ static void *TypeEscapeLater(void *argument) {
 
 // A 2 GiB file takes seconds to digest; an Escape typed while it is read
 // stops it long before that. (The bound is loose: machines are shared.)
-TEST_F(TerminalPoll, EscapeTypedWhileALongFileIsReadStopsIt) {
+TEST_F(TerminalPoll, EscapeTypedWhileAFileIsReadStopsIt) {
     FILE *file = fopen(FileName, "wb");
     ASSERT_TRUE(file);
     ASSERT_EQ(ftruncate(fileno(file), (off_t)2 << 30), 0);

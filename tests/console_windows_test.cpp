@@ -199,7 +199,7 @@ static DWORD WINAPI TypeEscapeLater(void *argument) {
 // A 2 GiB file takes seconds to digest; an Escape typed while it is read
 // stops it long before that, and stays queued for the host. (The bound is
 // loose: machines are shared.)
-TEST_F(ConsolePoll, EscapeTypedWhileALongFileIsReadStopsIt) {
+TEST_F(ConsolePoll, EscapeTypedWhileAFileIsReadStopsIt) {
     HANDLE file = CreateFileA(FileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
