@@ -1,8 +1,35 @@
 // Contest timing and figure reports shared by the benchmark programs.
 #include "bench/bench.h"
 
+#include <cpuid.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+void ProcessorName(char *name, size_t size) {
+    unsigned words[12] = {};
+    unsigned highest = __get_cpuid_max(0x80000000, nullptr);
+    if (highest >= 0x80000004)
+        for (unsigned leaf = 0; leaf < 3; leaf++)
+            __get_cpuid(0x80000002 + leaf, &words[4 * leaf], &words[4 * leaf + 1],
+                        &words[4 * leaf + 2], &words[4 * leaf + 3]);
+    char brand[sizeof words + 1] = {};
+    memcpy(brand, words, sizeof words);
+    const char *start = brand;
+    while (*start == ' ')
+        start++;
+    // Virtual machines often give only the maker's line; the family and
+    // model tell the generation.
+    unsigned eax = 0, ebx, ecx, edx;
+    __get_cpuid(1, &eax, &ebx, &ecx, &edx);
+    unsigned family = (eax >> 8) & 15, model = (eax >> 4) & 15;
+    if (family == 15)
+        family += (eax >> 20) & 255;
+    if (family >= 6)
+        model += ((eax >> 16) & 15) << 4;
+    snprintf(name, size, "%s, family %u model %u", *start ? start : "unknown processor", family,
+             model);
+}
 
 int BenchRounds(int fallback) {
     const char *text = getenv("SUMBREL_BENCH_ROUNDS");

@@ -7,6 +7,7 @@
 // speed.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 // Processor time used by the calling thread so far, in seconds
@@ -21,6 +22,10 @@ struct Contender {
     void *Context;
     double Best;
 };
+
+// The processor's name as it gives it (its brand string) with its family and
+// model numbers, for the report.
+void ProcessorName(char *name, size_t size);
 
 // Rounds per contest: SUMBREL_BENCH_ROUNDS, or the given default.
 int BenchRounds(int fallback);

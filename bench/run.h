@@ -8,3 +8,8 @@
 // returns its exit status, or -1 if it could not be run or did not exit.
 // seconds receives the processor time the program used, user and system.
 int RunProgram(const char *const *argv, std::string *output, double *seconds);
+
+// The same with standard input from the descriptor input (-1: /dev/null),
+// and wallSeconds (if not null) receiving the time from start to exit.
+int RunProgramOn(const char *const *argv, int input, std::string *output, double *seconds,
+                 double *wallSeconds);

@@ -37,7 +37,8 @@ struct Options {
     bool HasKeys = false;
     std::string Keys;
     uint32_t KeysAtNotice = 0; // 0: before the module starts
-    std::string TracePath;     // empty: no trace; "-": standard output
+    bool KeysMidFile = false;
+    std::string TracePath; // empty: no trace; "-": standard output
     bool HasDialogAnswer = false;
     int32_t DialogAnswer = DialogCancelled;
     bool HasName = false;
@@ -73,6 +74,9 @@ static const char HelpText[] =
     "  --keys-at N         type the --keys only when the Nth progress notice shows, that\n"
     "                      is while the module works on its Nth file\n"
     "                        --keys-at 2\n"
+    "  --keys-mid-file     with --keys-at, type them when the Nth notice first shows its\n"
+    "                      progress line, while that file is being read\n"
+    "                        --keys-mid-file\n"
     "  --dialog ANSWER     answer the dialog: verify, create, close, cancel or an item\n"
     "                      index (otherwise it asks, or cancels when not interactive)\n"
     "                        --dialog create\n"
@@ -145,6 +149,10 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
             options.Quiet = true;
             continue;
         }
+        if (option == "--keys-mid-file") {
+            options.KeysMidFile = true;
+            continue;
+        }
         static const char *const withValue[] = {
             "--module",       "--dir",  "--select",  "--cursor", "--lang",   "--command",
             "--startup-size", "--keys", "--keys-at", "--trace",  "--dialog", "--name"};
@@ -158,7 +166,8 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
         bool known = false;
         for (const char *name : withValue)
             known = known || option == name;
-        if (joined && (option == "--help" || option == "--batch" || option == "--quiet")) {
+        if (joined && (option == "--help" || option == "--batch" || option == "--quiet" ||
+                       option == "--keys-mid-file")) {
             error = option + " takes no value";
             return false;
         }
@@ -353,6 +362,7 @@ int main(int argc, char **argv) {
         ShowPluginMenu(entries);
     if (options.KeysAtNotice > 0) {
         Session.KeysAtNotice = options.KeysAtNotice;
+        Session.KeysMidFile = options.KeysMidFile;
         Session.PendingKeys = keys;
         keys.clear();
     }

@@ -9,6 +9,8 @@
 
 HostSession Session;
 
+static const int KeystrokeMilliseconds = 100;
+
 static std::string PointerName(int32_t command, void *argument) {
     if (!argument)
         return "0";
@@ -39,10 +41,23 @@ static void TraceShowMessageBox(const NoticeCall &call, bool) {
         TraceLine(JsonFinish(line));
     }
     // A notice without buttons is a progress notice: the module is about to
-    // work on a file, the moment --keys-at aims at.
-    if (call.Buttons == 0 && call.Flags == ProgressNoticeFlags &&
-        ++Session.ProgressNotices == Session.KeysAtNotice)
-        TypeKeys(Session.PendingKeys);
+    // work on a file, the moment --keys-at aims at. Only the first over a
+    // saved screen counts; the later ones redraw it as the file goes on. A
+    // person takes longer to press a key than the module leaves between its
+    // polls, so after typing the host lets that much time pass: the file
+    // shown meets the keys at its first read.
+    if (call.Buttons == 0 && call.Flags == ProgressNoticeFlags) {
+        bool redraw = !Session.NoticeAwaited;
+        if (!redraw)
+            Session.ProgressNotices++;
+        Session.NoticeAwaited = false;
+        if (Session.ProgressNotices == Session.KeysAtNotice && !Session.PendingKeys.empty() &&
+            redraw == Session.KeysMidFile) {
+            TypeKeys(Session.PendingKeys);
+            Session.PendingKeys.clear();
+            PauseMilliseconds(KeystrokeMilliseconds);
+        }
+    }
 }
 
 static void TracePanelCommand(void *panel, int32_t command, void *argument, bool kept) {
@@ -58,6 +73,7 @@ static void TracePanelCommand(void *panel, int32_t command, void *argument, bool
 }
 
 static void TraceSaveScreenImage(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uintptr_t handle) {
+    Session.NoticeAwaited = true;
     if (!Session.Trace)
         return;
     JsonObject line = JsonStart("SaveScreenImage");
@@ -70,6 +86,7 @@ static void TraceSaveScreenImage(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
 }
 
 static void TraceRestoreScreenImage(uintptr_t handle, bool restored) {
+    Session.NoticeAwaited = true;
     if (!Session.Trace)
         return;
     JsonObject line = JsonStart("RestoreScreenImage");

@@ -17,8 +17,13 @@ struct HostSession {
     // Keys typed while the module runs, at the progress notice of this
     // number (from 1); 0 when all keys wait before it starts.
     uint32_t KeysAtNotice;
+    // Type them at that notice's first redraw with a progress line instead.
+    bool KeysMidFile;
     std::vector<KeyPress> PendingKeys;
     uint32_t ProgressNotices;
+    // True until a notice shows over the screen last saved or restored:
+    // redraws of that notice are not new notices.
+    bool NoticeAwaited = true;
     JsonObject DialogLine; // the dialog's trace line until it closes
 };
 

@@ -45,3 +45,4 @@ bool StartKeyInput(const std::vector<KeyPress> &keys, std::string &error);
 void StopKeyInput();
 // Types more keys into the console input set up by StartKeyInput.
 bool TypeKeys(const std::vector<KeyPress> &keys);
+void PauseMilliseconds(int milliseconds);

@@ -207,6 +207,10 @@ bool TypeKeys(const std::vector<KeyPress> &keys) {
     return true;
 }
 
+void PauseMilliseconds(int milliseconds) {
+    usleep((useconds_t)milliseconds * 1000);
+}
+
 void StopKeyInput() {
     if (Terminal.KeyMaster < 0)
         return;

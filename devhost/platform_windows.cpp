@@ -183,6 +183,10 @@ bool TypeKeys(const std::vector<KeyPress> &keys) {
            written == records.size();
 }
 
+void PauseMilliseconds(int milliseconds) {
+    Sleep((DWORD)milliseconds);
+}
+
 bool StartKeyInput(const std::vector<KeyPress> &keys, std::string &error) {
     DWORD mode;
     if (!GetConsoleMode(Input(), &mode) || !TypeKeys(keys)) {

@@ -1,5 +1,12 @@
-// The digest of a whole file, with an Escape poll before every read so that
-// a long run can be cancelled.
+// The digest of a whole file, with Escape polls while it is read so that a
+// long run can be cancelled, and the progress line of a file that takes long.
+//
+// A poll is not free: under Wine one console query costs 0.3 to 0.8 ms, on
+// Windows a round trip to the console's process, on a Linux terminal a system
+// call. So polls follow the clock, not the bytes: one before the first read
+// of a job, then one whenever PollInterval has passed since the last. A key
+// pressed during a job is found within that interval plus one read, however
+// fast or slow the file comes in; under Wine the polls cost at most 3%.
 #include "digest/file_digest.h"
 
 #include "digest/md5.h"
@@ -7,8 +14,59 @@
 
 int AbortRequested;
 
-static const size_t ReadSize = 2048;
+// Measured on a 1 GiB file against md5sum: reads of 4 or 8 KiB leave about
+// 5% behind 16 KiB and more, which all do alike. 32 KiB, md5sum's own size,
+// keeps one read from a slow network share short enough not to hold up an
+// Escape. Reads of at least the stream buffer's size go straight into the
+// chunk, so the stream's own buffer only serves the final, partial read.
+static const size_t ReadSize = 32 * 1024;
 static const size_t StreamBufferSize = 4096;
+
+static const uint64_t PollInterval = 30 * 1000;      // microseconds
+static const uint64_t ProgressDelay = 1000 * 1000;   // a file shows its bar after this
+static const uint64_t ProgressInterval = 250 * 1000; // and redraws it at most this often
+
+// When the last poll was made; PollMade is 0 until the job's first poll.
+static int PollMade;
+static uint64_t LastPoll;
+
+void StartEscapeWatch() {
+    PollMade = 0;
+}
+
+static int PollDue() {
+    uint64_t now = MonotonicMicroseconds();
+    if (PollMade && now - LastPoll < PollInterval)
+        return 0;
+    PollMade = 1;
+    LastPoll = now;
+    return 1;
+}
+
+// Where the file has got, for the progress line; only files that take
+// longer than ProgressDelay show it.
+struct Progress {
+    uint64_t Started;
+    uint64_t LastDrawn; // 0: not drawn yet
+    uint64_t Done;
+    int64_t Total; // -1 until asked, or when the size is unknown
+};
+
+// The file's size is asked only once the bar is due: most files never
+// need it, and for many small ones the question is a noticeable cost.
+static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered) {
+    progress->Done += delivered;
+    uint64_t now = MonotonicMicroseconds();
+    if (now - progress->Started < ProgressDelay)
+        return;
+    if (progress->LastDrawn && now - progress->LastDrawn < ProgressInterval)
+        return;
+    if (!progress->LastDrawn)
+        progress->Total = FileSizeToDigest(stream);
+    progress->LastDrawn = now;
+    if (progress->Total > 0)
+        ShowProgressLine(progress->Done, (uint64_t)progress->Total);
+}
 
 int FileDigest(const char *name, char *text, uint32_t size) {
     FILE *stream = OpenFileToDigest(name);
@@ -19,14 +77,17 @@ int FileDigest(const char *name, char *text, uint32_t size) {
     // Lives in this frame, so the stream must be closed on every way out.
     char streamBuffer[StreamBufferSize];
     setvbuf(stream, streamBuffer, _IOFBF, sizeof streamBuffer);
+    Progress progress = {MonotonicMicroseconds(), 0, 0, -1};
 
     DigestState state;
     DigestStart(&state);
     uint8_t chunk[ReadSize];
     // End of file is tested before the poll and the poll comes before the
-    // read, so the final read that meets the end is polled too.
+    // read, so an Escape found at a job's first poll stops it before it has
+    // read anything. Between polls the flag keeps the last poll's answer.
     while (!feof(stream)) {
-        AbortRequested = EscapePressed(EscapeVirtualKey);
+        if (PollDue())
+            AbortRequested = EscapePressed(EscapeVirtualKey);
         if (AbortRequested)
             break;
         size_t delivered = fread(chunk, 1, sizeof chunk, stream);
@@ -35,8 +96,10 @@ int FileDigest(const char *name, char *text, uint32_t size) {
             fclose(stream);
             return -1;
         }
-        if (delivered > 0)
+        if (delivered > 0) {
             DigestAdd(&state, chunk, (uint32_t)delivered);
+            UpdateProgress(&progress, stream, delivered);
+        }
     }
     fclose(stream);
 

@@ -1,5 +1,5 @@
-// The digest of a whole file, read in 2048-byte chunks with an Escape poll
-// before every read, and the module-wide cancellation flag it sets.
+// The digest of a whole file, read in chunks with Escape polls on a clock,
+// and the module-wide cancellation flag it sets.
 #pragma once
 
 #include <stdint.h>
@@ -14,6 +14,11 @@ extern int AbortRequested;
 // and AbortRequested is 0.
 int FileDigest(const char *name, char *text, uint32_t size);
 
+// Begins a job's watch for Escape: the next FileDigest polls before its
+// first read; later polls come whenever a few milliseconds have passed,
+// across files.
+void StartEscapeWatch();
+
 // Platform layer (digest/platform_*.cpp).
 
 // 1 if a key-down of the given virtual key waits in the console input; the
@@ -24,6 +29,12 @@ int EscapePressed(uint16_t virtualKey);
 // writing with other processes. Anything else (a directory, a device, a pipe)
 // is refused without blocking. Null on failure; nothing is reported.
 FILE *OpenFileToDigest(const char *name);
+
+// The size of the file behind a stream from OpenFileToDigest, or -1.
+int64_t FileSizeToDigest(FILE *stream);
+
+// A clock that only goes forward, in microseconds from an arbitrary start.
+uint64_t MonotonicMicroseconds();
 
 // Drops the key events taken from the terminal that nobody removed and asks
 // again whether standard input is a terminal; for a new run or a changed

@@ -6,15 +6,18 @@
 // functions are written so that b enters last, in as few operations as the
 // instruction set allows. The resulting chain per step is 5 operations in
 // rounds 1 and 4 and 4 in rounds 2 and 3, as short as two-input integer
-// instructions go; processors with AVX-512VL take digest/md5_avx512.cpp,
-// whose three-input logic makes every step 4.
+// instructions go; digest/md5_avx512.cpp, whose three-input logic makes
+// every step 4, runs instead where AVX-512VL exists and proves faster.
 #include "digest/md5.h"
 
 #include <string.h>
 
+#include <x86intrin.h>
+
 #include <atomic>
 
 #include "digest/md5_avx512.h"
+#include "digest/md5_steps.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "message words are loaded as native little-endian words");
@@ -36,18 +39,12 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 // reassociates the word or the constant behind f, onto the chain: GCC 12
 // happens not to, clang 14 does (407 cycles a block; 343 with the asm, where
 // it still folds G back into a mux; GCC's loop takes 289, 291 for i686).
-#define STEP(f, a, b, c, d, word, constant, s)                                                     \
-    (a) += (word) + (constant);                                                                    \
+#define STEP(f, a, b, c, d, n, constant, s)                                                        \
+    (a) += MessageWord(blocks, (n)) + (constant);                                                  \
     __asm__("" : "+r"(a));                                                                         \
     (a) += f((b), (c), (d));                                                                       \
     (a) = ROTATE((a), (s));                                                                        \
     (a) += (b);
-
-static inline uint32_t LoadWord(const uint8_t *p) {
-    uint32_t word;
-    memcpy(&word, p, 4); // one unaligned load on both targets
-    return word;
-}
 
 static void AddToByteCount(DigestState *state, uint32_t length) {
     uint32_t low = state->ByteCountLow + length;
@@ -56,81 +53,12 @@ static void AddToByteCount(DigestState *state, uint32_t length) {
     state->ByteCountLow = low;
 }
 
-// The message words are read where they lie, each as it is needed.
-#define X(n) LoadWord(blocks + 4 * (n))
-
 static void CompressScalar(DigestState *state, const uint8_t *blocks, uint32_t length) {
     uint32_t a = state->A, b = state->B, c = state->C, d = state->D;
     for (const uint8_t *end = blocks + length; blocks != end; blocks += 64) {
         const uint32_t saved_a = a, saved_b = b, saved_c = c, saved_d = d;
 
-        STEP(F, a, b, c, d, X(0), 0xd76aa478, 7)
-        STEP(F, d, a, b, c, X(1), 0xe8c7b756, 12)
-        STEP(F, c, d, a, b, X(2), 0x242070db, 17)
-        STEP(F, b, c, d, a, X(3), 0xc1bdceee, 22)
-        STEP(F, a, b, c, d, X(4), 0xf57c0faf, 7)
-        STEP(F, d, a, b, c, X(5), 0x4787c62a, 12)
-        STEP(F, c, d, a, b, X(6), 0xa8304613, 17)
-        STEP(F, b, c, d, a, X(7), 0xfd469501, 22)
-        STEP(F, a, b, c, d, X(8), 0x698098d8, 7)
-        STEP(F, d, a, b, c, X(9), 0x8b44f7af, 12)
-        STEP(F, c, d, a, b, X(10), 0xffff5bb1, 17)
-        STEP(F, b, c, d, a, X(11), 0x895cd7be, 22)
-        STEP(F, a, b, c, d, X(12), 0x6b901122, 7)
-        STEP(F, d, a, b, c, X(13), 0xfd987193, 12)
-        STEP(F, c, d, a, b, X(14), 0xa679438e, 17)
-        STEP(F, b, c, d, a, X(15), 0x49b40821, 22)
-
-        STEP(G, a, b, c, d, X(1), 0xf61e2562, 5)
-        STEP(G, d, a, b, c, X(6), 0xc040b340, 9)
-        STEP(G, c, d, a, b, X(11), 0x265e5a51, 14)
-        STEP(G, b, c, d, a, X(0), 0xe9b6c7aa, 20)
-        STEP(G, a, b, c, d, X(5), 0xd62f105d, 5)
-        STEP(G, d, a, b, c, X(10), 0x02441453, 9)
-        STEP(G, c, d, a, b, X(15), 0xd8a1e681, 14)
-        STEP(G, b, c, d, a, X(4), 0xe7d3fbc8, 20)
-        STEP(G, a, b, c, d, X(9), 0x21e1cde6, 5)
-        STEP(G, d, a, b, c, X(14), 0xc33707d6, 9)
-        STEP(G, c, d, a, b, X(3), 0xf4d50d87, 14)
-        STEP(G, b, c, d, a, X(8), 0x455a14ed, 20)
-        STEP(G, a, b, c, d, X(13), 0xa9e3e905, 5)
-        STEP(G, d, a, b, c, X(2), 0xfcefa3f8, 9)
-        STEP(G, c, d, a, b, X(7), 0x676f02d9, 14)
-        STEP(G, b, c, d, a, X(12), 0x8d2a4c8a, 20)
-
-        STEP(H, a, b, c, d, X(5), 0xfffa3942, 4)
-        STEP(H, d, a, b, c, X(8), 0x8771f681, 11)
-        STEP(H, c, d, a, b, X(11), 0x6d9d6122, 16)
-        STEP(H, b, c, d, a, X(14), 0xfde5380c, 23)
-        STEP(H, a, b, c, d, X(1), 0xa4beea44, 4)
-        STEP(H, d, a, b, c, X(4), 0x4bdecfa9, 11)
-        STEP(H, c, d, a, b, X(7), 0xf6bb4b60, 16)
-        STEP(H, b, c, d, a, X(10), 0xbebfbc70, 23)
-        STEP(H, a, b, c, d, X(13), 0x289b7ec6, 4)
-        STEP(H, d, a, b, c, X(0), 0xeaa127fa, 11)
-        STEP(H, c, d, a, b, X(3), 0xd4ef3085, 16)
-        STEP(H, b, c, d, a, X(6), 0x04881d05, 23)
-        STEP(H, a, b, c, d, X(9), 0xd9d4d039, 4)
-        STEP(H, d, a, b, c, X(12), 0xe6db99e5, 11)
-        STEP(H, c, d, a, b, X(15), 0x1fa27cf8, 16)
-        STEP(H, b, c, d, a, X(2), 0xc4ac5665, 23)
-
-        STEP(I, a, b, c, d, X(0), 0xf4292244, 6)
-        STEP(I, d, a, b, c, X(7), 0x432aff97, 10)
-        STEP(I, c, d, a, b, X(14), 0xab9423a7, 15)
-        STEP(I, b, c, d, a, X(5), 0xfc93a039, 21)
-        STEP(I, a, b, c, d, X(12), 0x655b59c3, 6)
-        STEP(I, d, a, b, c, X(3), 0x8f0ccc92, 10)
-        STEP(I, c, d, a, b, X(10), 0xffeff47d, 15)
-        STEP(I, b, c, d, a, X(1), 0x85845dd1, 21)
-        STEP(I, a, b, c, d, X(8), 0x6fa87e4f, 6)
-        STEP(I, d, a, b, c, X(15), 0xfe2ce6e0, 10)
-        STEP(I, c, d, a, b, X(6), 0xa3014314, 15)
-        STEP(I, b, c, d, a, X(13), 0x4e0811a1, 21)
-        STEP(I, a, b, c, d, X(4), 0xf7537e82, 6)
-        STEP(I, d, a, b, c, X(11), 0xbd3af235, 10)
-        STEP(I, c, d, a, b, X(2), 0x2ad7d2bb, 15)
-        STEP(I, b, c, d, a, X(9), 0xeb86d391, 21)
+        MD5_STEPS(STEP)
 
         a += saved_a;
         b += saved_b;
@@ -145,20 +73,60 @@ static void CompressScalar(DigestState *state, const uint8_t *blocks, uint32_t l
 
 typedef void (*CompressLoop)(DigestState *state, const uint8_t *blocks, uint32_t length);
 
-static CompressLoop FastestLoop() {
-    return Avx512VlUsable() ? CompressAvx512 : CompressScalar;
+// Feature flags say which loops a processor can run, not which runs faster:
+// on some processors with AVX-512VL the plain loop is the quicker one, since
+// moving each word into a vector register and back costs more there than
+// the shorter chain saves. So the candidates race on a few kilobytes, taking
+// turns, each keeping its best time; a whole race takes well under a
+// millisecond, and the time stamp counter needs no system call.
+static const uint32_t RaceBytes = 4096;
+static const int RaceRounds = 8;
+
+static uint64_t RaceTime(CompressLoop loop, DigestState *scratch, const uint8_t *blocks) {
+    uint64_t start = __rdtsc();
+    loop(scratch, blocks, RaceBytes);
+    return __rdtsc() - start;
+}
+
+static CompressLoop MeasureFastestLoop() {
+    if (!Avx512VlUsable())
+        return CompressScalar;
+    uint8_t blocks[RaceBytes];
+    memset(blocks, 0x5a, sizeof blocks);
+    DigestState scratch;
+    DigestStart(&scratch);
+    uint64_t scalar = UINT64_MAX, avx512 = UINT64_MAX;
+    for (int round = 0; round < RaceRounds; round++) {
+        uint64_t time = RaceTime(CompressScalar, &scratch, blocks);
+        scalar = time < scalar ? time : scalar;
+        time = RaceTime(CompressAvx512, &scratch, blocks);
+        avx512 = time < avx512 ? time : avx512;
+    }
+    return avx512 < scalar ? CompressAvx512 : CompressScalar;
 }
 
 static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length);
 
-// The md5 module's only module-wide state. It starts as ChooseLoop, a
+// The md5 module's module-wide state. Compress starts as ChooseLoop, a
 // constant, so that the first digest finds it set whatever order static
 // objects are built in (a test's static digest runs before a dynamic
-// initialiser here would); the first digest then fixes the loop for good.
-// Relaxed atomic, because digests of separate states may run on several
-// threads; on x86 its loads and stores are plain moves. DigestForceScalar is
-// for tests and benchmarks, which call it while nothing digests.
+// initialiser here would); the first digest then races the loops and fixes
+// the winner, kept in Fastest for DigestForceLoop. Relaxed atomics,
+// because digests of separate states may run on several threads, which may
+// each race once; on x86 their loads and stores are plain moves.
+// DigestForceLoop is for tests and benchmarks, which call it while
+// nothing digests.
 static std::atomic<CompressLoop> Compress{ChooseLoop};
+static std::atomic<CompressLoop> Fastest{nullptr};
+
+static CompressLoop FastestLoop() {
+    CompressLoop fastest = Fastest.load(std::memory_order_relaxed);
+    if (!fastest) {
+        fastest = MeasureFastestLoop();
+        Fastest.store(fastest, std::memory_order_relaxed);
+    }
+    return fastest;
+}
 
 static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length) {
     CompressLoop fastest = FastestLoop();
@@ -166,8 +134,16 @@ static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t lengt
     fastest(state, blocks, length);
 }
 
-void DigestForceScalar(int scalar) {
-    Compress.store(scalar ? CompressScalar : FastestLoop(), std::memory_order_relaxed);
+int DigestForceLoop(const char *name) {
+    CompressLoop loop = FastestLoop();
+    if (name && strcmp(name, "scalar") == 0)
+        loop = CompressScalar;
+    else if (name && strcmp(name, "avx512vl") == 0 && Avx512VlUsable())
+        loop = CompressAvx512;
+    else if (name)
+        return 0;
+    Compress.store(loop, std::memory_order_relaxed);
+    return 1;
 }
 
 const char *DigestPathName() {

@@ -23,10 +23,11 @@ void DigestToHex(const uint8_t *digest, char *text, uint32_t size);
 // Compresses length / 64 whole blocks; length is a multiple of 64.
 void DigestBlocks(DigestState *state, const uint8_t *blocks, uint32_t length);
 
-// DigestBlocks runs the fastest compression loop the processor and the system
-// allow, chosen once at load. Tests and benchmarks switch with
-// DigestForceScalar (1: the plain loop, 0: back to the fastest), never while
-// a digest runs; DigestPathName names the loop in use ("scalar" or
-// "avx512vl").
-void DigestForceScalar(int scalar);
+// DigestBlocks runs the compression loop that proved fastest on this
+// processor among those it and the system allow, measured once by the first
+// digest. Tests and benchmarks switch loops with DigestForceLoop ("scalar",
+// "avx512vl", or null for the fastest again), never while a digest runs; it
+// returns 0, changing nothing, for a loop this processor cannot run.
+// DigestPathName names the loop in use.
+int DigestForceLoop(const char *name);
 const char *DigestPathName();

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "digest/file_digest.h"
@@ -44,6 +45,19 @@ FILE *OpenFileToDigest(const char *name) {
     if (!stream)
         close(fd);
     return stream;
+}
+
+int64_t FileSizeToDigest(FILE *stream) {
+    struct stat status;
+    if (fstat(fileno(stream), &status) != 0)
+        return -1;
+    return (int64_t)status.st_size;
+}
+
+uint64_t MonotonicMicroseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000000 + (uint64_t)now.tv_nsec / 1000;
 }
 
 static uint16_t VirtualKeyOfByte(uint8_t byte) {

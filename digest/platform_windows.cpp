@@ -8,6 +8,9 @@
 
 #include "digest/file_digest.h"
 
+// Ticks per second of the performance counter, fixed at boot; asked once.
+static LARGE_INTEGER CounterFrequency;
+
 // A current directory is at most MAX_PATH characters long unless a process
 // takes long paths; a whole path adds a prefix, a separator and a name of at
 // most 255 characters.
@@ -94,11 +97,30 @@ FILE *OpenFileToDigest(const char *name) {
     return stream;
 }
 
+int64_t FileSizeToDigest(FILE *stream) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size))
+        return -1;
+    return (int64_t)size.QuadPart;
+}
+
+uint64_t MonotonicMicroseconds() {
+    if (!CounterFrequency.QuadPart)
+        QueryPerformanceFrequency(&CounterFrequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t ticks = (uint64_t)now.QuadPart, perSecond = (uint64_t)CounterFrequency.QuadPart;
+    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+}
+
 int EscapePressed(uint16_t virtualKey) {
     int result = 0;
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD count = 0;
-    if (!GetNumberOfConsoleInputEvents(input, &count))
+    // An empty queue has nothing to match: the peek, a second round trip to
+    // the console, is left out.
+    if (!GetNumberOfConsoleInputEvents(input, &count) || count == 0)
         return 0;
     if (count > MAXDWORD / sizeof(INPUT_RECORD))
         return 0;

@@ -103,8 +103,10 @@ SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) 
         return SUMBREL_NO_PANEL;
     AbortRequested = 0;
     // Between calls the host owns the keyboard: what the last job left in
-    // the module's own copy of the input queue is the host's by now.
+    // the module's own copy of the input queue is the host's by now. The
+    // job's first poll comes before its first read.
     ForgetConsoleInput();
+    StartEscapeWatch();
 
     if (openFrom == OpenFromCommandLine) {
         const char *fileName = reinterpret_cast<const char *>(item);

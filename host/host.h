@@ -21,6 +21,12 @@ void ReportFileError(const char *name);
 // A progress notice over a saved screen; the caller restores the screen.
 ScreenHandle ShowProgressNotice(int32_t lineMessageId, const char *name);
 void RemoveProgressNotice(ScreenHandle screen);
+// Redraws the notice on screen with a line showing how far its file has got
+// (done of total bytes); nothing when no notice is on screen.
+void ShowProgressLine(uint64_t done, uint64_t total);
+// That line: a bar of '#' and '.' cells and the percentage, as in
+// "####.... 50%", cut to size bytes with its terminating zero.
+void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size);
 
 // Shown at the end of a verification that read and matched every listed file.
 void ShowCompletionNotice();

@@ -51,6 +51,19 @@ def readme_problems(text, version):
     return problems
 
 
+def owner_fields(extra):
+    """The Unix owner fields (Info-ZIP "Ux" and "ux") among an entry's extra
+    fields."""
+    found = []
+    while len(extra) >= 4:
+        tag = int.from_bytes(extra[0:2], "little")
+        size = int.from_bytes(extra[2:4], "little")
+        if tag in (0x5855, 0x7855, 0x7875):
+            found.append(tag)
+        extra = extra[4 + size:]
+    return found
+
+
 def check(archive, dll, resources, version):
     shipped = sorted(name for name in os.listdir(resources)
                      if name.endswith((".lng", ".hlf")))
@@ -71,6 +84,10 @@ def check(archive, dll, resources, version):
             problems.append("entries not in name order: %s" % names)
         if len({entry.date_time for entry in entries}) != 1:
             problems.append("entries carry different times")
+        # Whoever builds it, the archive is the same: no user or group.
+        owned = [entry.filename for entry in entries if owner_fields(entry.extra)]
+        if owned:
+            problems.append("entries carry their builder's user or group: %s" % owned)
         for name in files:
             data = package.read(name)
             if name == "Sumbrel/ReadMe.txt":

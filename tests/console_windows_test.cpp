@@ -49,6 +49,7 @@ class ConsolePoll : public ::testing::Test {
         ASSERT_TRUE(GetNumberOfConsoleInputEvents(input, &count))
             << "no console input; run under tests/wine-run";
         ASSERT_TRUE(FlushConsoleInputBuffer(input));
+        StartEscapeWatch();
         StartFakeHost();
     }
     void TearDown() override {
@@ -153,9 +154,10 @@ static std::string Pattern(size_t length) {
 TEST_F(ConsolePoll, WaitingEscapeCancelsBeforeAnyRead) {
     WriteBytes(FileName, Pattern(5000));
     Queue({Key('Q', TRUE), Key('Q', FALSE), Key(VK_ESCAPE, TRUE)});
-    // The second run finds the same Escape: the module never takes it.
+    // The second job finds the same Escape: the module never takes it.
     for (int run = 0; run < 2; run++) {
         char text[DigestTextSize];
+        StartEscapeWatch();
         AbortRequested = 0;
         EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
         EXPECT_STREQ(text, EmptyDigest);
@@ -176,4 +178,50 @@ TEST_F(ConsolePoll, OtherKeysDoNotCancel) {
     EXPECT_EQ(text, DigestOf(bytes));
     EXPECT_EQ(AbortRequested, 0);
     EXPECT_EQ(Waiting().size(), 3u);
+}
+
+struct TypeLater {
+    HANDLE input;
+    uint64_t typedAt;
+};
+
+static DWORD WINAPI TypeEscapeLater(void *argument) {
+    TypeLater *typist = static_cast<TypeLater *>(argument);
+    Sleep(200);
+    INPUT_RECORD escape = Key(VK_ESCAPE, TRUE);
+    DWORD written = 0;
+    typist->typedAt = MonotonicMicroseconds();
+    if (!WriteConsoleInputA(typist->input, &escape, 1, &written) || written != 1)
+        typist->typedAt = 0;
+    return 0;
+}
+
+// A 2 GiB file takes seconds to digest; an Escape typed while it is read
+// stops it long before that, and stays queued for the host. (The bound is
+// loose: machines are shared.)
+TEST_F(ConsolePoll, EscapeTypedWhileAFileIsReadStopsIt) {
+    HANDLE file = CreateFileA(FileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD returned = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 2ll << 30;
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+
+    TypeLater typist = {input, 0};
+    HANDLE thread = CreateThread(nullptr, 0, TypeEscapeLater, &typist, 0, nullptr);
+    ASSERT_TRUE(thread);
+    char text[DigestTextSize];
+    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    uint64_t stopped = MonotonicMicroseconds();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    ASSERT_NE(typist.typedAt, 0u);
+    EXPECT_EQ(AbortRequested, 1);
+    EXPECT_LT(stopped - typist.typedAt, 1000u * 1000) << "microseconds from Escape to the stop";
+    EXPECT_EQ(Waiting().size(), 1u);
+    EXPECT_TRUE(Host.calls.empty());
 }

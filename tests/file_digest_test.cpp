@@ -38,6 +38,7 @@ class FileDigestTest : public ::testing::Test {
     void SetUp() override {
         StartFakeHost();
         ForgetConsoleInput();
+        StartEscapeWatch();
         memcpy(text, Untouched, sizeof text);
         // Each poll stores its answer, so a stale value shows a missing poll.
         AbortRequested = 5;
@@ -54,11 +55,14 @@ class FileDigestTest : public ::testing::Test {
 };
 
 TEST_F(FileDigestTest, DigestsWholeFilesAcrossChunkBoundaries) {
-    // 2048 and 4096 end exactly on a chunk and take one more, empty, read.
-    for (size_t length : {0, 1, 2047, 2048, 2049, 4096, 5000, 70000}) {
+    // Around the stream's buffer and the reads, and whole reads that take
+    // one more, empty, read; each a job of its own, whose first read is
+    // polled.
+    for (size_t length : {0, 1, 4095, 4096, 4097, 65535, 65536, 65537, 131072, 200000}) {
         std::string bytes = Pattern(length);
         WriteBytes(FileName, bytes);
         memcpy(text, Untouched, sizeof text);
+        StartEscapeWatch();
         AbortRequested = 5;
         EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0) << length;
         EXPECT_EQ(Text(), MemoryDigest(bytes)) << length;

@@ -1,7 +1,9 @@
 // Registration: the disable rule, the published menu entry and prefix, and
-// the file error notice.
+// the file error notice, and the progress line of a long file.
 #include <gtest/gtest.h>
 #include <string.h>
+
+#include <string>
 
 #include "tests/fake_host.h"
 
@@ -69,4 +71,28 @@ TEST(Registration, FileErrorNoticeNamesTheFileWithOneButton) {
         EXPECT_EQ(call.texts, (std::vector<std::string>{"Error", name, "Ok"}));
         EXPECT_EQ(call.buttons, 1);
     }
+}
+
+TEST(Registration, ProgressLineIsABarAndThePercentage) {
+    const std::string none(40, '.'), full(40, '#');
+    const struct {
+        uint64_t done, total;
+        std::string line;
+    } cases[] = {
+        {0, 1000, none + "   0%"},
+        {999, 1000, std::string(39, '#') + "." + "  99%"},
+        {1000, 1000, full + " 100%"},
+        {1500, 1000, full + " 100%"}, // a file that grew while it was read
+        {0, 0, full + " 100%"},
+        {3ull << 32, 6ull << 32, std::string(20, '#') + std::string(20, '.') + "  50%"},
+    };
+    for (const auto &c : cases) {
+        char line[64];
+        FormatProgressLine(c.done, c.total, line, sizeof line);
+        EXPECT_EQ(line, c.line) << c.done << " of " << c.total;
+    }
+    // No notice on screen: nothing to redraw.
+    StartFakeHost();
+    ShowProgressLine(1, 2);
+    EXPECT_TRUE(Host.calls.empty());
 }

@@ -16,6 +16,7 @@ static const char FifoName[] = "digest-test.fifo";
 static void ExpectRefused(const char *name) {
     StartFakeHost();
     ForgetConsoleInput();
+    StartEscapeWatch();
     char text[DigestTextSize] = "untouched";
     AbortRequested = 5;
     EXPECT_EQ(FileDigest(name, text, sizeof text), -1) << name;

@@ -17,7 +17,8 @@ def setUpModule():
 
 # Options of the host, each with a value its --help example shows.
 OPTIONS = ["--module", "--dir", "--select", "--cursor", "--lang", "--command", "--startup-size",
-           "--keys", "--dialog", "--name", "--trace", "--batch", "--quiet", "--help"]
+           "--keys", "--keys-mid-file", "--dialog", "--name", "--trace", "--batch", "--quiet",
+           "--help"]
 
 
 def full_startup_size():

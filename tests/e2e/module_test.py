@@ -41,9 +41,22 @@ def error_notices(trace):
     return [line["texts"][1] for line in ops(trace, "ShowMessageBox") if line["flags"] == 3]
 
 
+def progress_notices(trace):
+    """Progress notices, each the first after a saved screen; a long file's
+    notice is redrawn later with its progress line."""
+    notices, awaited = [], False
+    for line in trace:
+        if line["op"] == "SaveScreenImage":
+            awaited = True
+        elif (line["op"] == "ShowMessageBox" and line["flags"] == 0 and line["buttons"] == 0
+              and awaited):
+            notices.append(line)
+            awaited = False
+    return notices
+
+
 def progress_names(trace):
-    return [line["texts"][2] for line in ops(trace, "ShowMessageBox")
-            if line["flags"] == 0 and line["buttons"] == 0]
+    return [line["texts"][2] for line in progress_notices(trace)]
 
 
 def completion_shown(trace):
@@ -292,6 +305,38 @@ class Verification(unittest.TestCase):
             self.assertFalse(completion_shown(run.trace))
             self.assertEqual(closing_notice(run.trace), [])
             self.assertEqual(panel_commands(run.trace)[-2:], [(10, "info"), (5, 0)])
+
+
+class LongFile(unittest.TestCase):
+    """A file that takes seconds: its notice gains a progress line, and an
+    Escape typed while it is read (at the first progress line) ends the job
+    before the line is due again, keeping the marks made before it."""
+
+    SIZE = 2 << 30  # sparse, so it costs no disk, only digest time
+
+    def test_escape_typed_mid_file_and_the_progress_line(self):
+        wrong = md5(b"x")
+        names = ["a.txt", "long.bin", "c.bin"]
+        with make_panel(FILES) as panel:
+            panel.write("long.bin", b"")
+            os.truncate(panel.file("long.bin"), self.SIZE)
+            panel.write("sigfile.md5", "".join("%s *%s\n" % (wrong, n) for n in names))
+            run = run_host(["--command", "sigfile.md5", "--keys", "esc", "--keys-at", "2",
+                            "--keys-mid-file"], dir=panel)
+        self.assertEqual(run.status, 0, run.stdout)
+        self.assertEqual(progress_names(run.trace), names[:2])
+        self.assertEqual(end(run.trace)["selected"], ["a.txt"])
+        self.assertFalse(completion_shown(run.trace))
+        # The line redraws the notice over the screen saved for the file, no
+        # other save or restore; the Escape typed at the first stopped the
+        # read before a second was due.
+        self.assertEqual(len(ops(run.trace, "SaveScreenImage")), 2)
+        self.assertEqual(len(ops(run.trace, "RestoreScreenImage")), 2)
+        bars = [line["texts"] for line in ops(run.trace, "ShowMessageBox") if line["count"] == 4]
+        self.assertEqual(len(bars), 1)
+        self.assertEqual(bars[0][:3], [TEXTS[7], TEXTS[9], "long.bin"])
+        self.assertRegex(bars[0][3], r"^#*\.+ +\d{1,2}%$")
+        self.assertEqual(len(bars[0][3].split(" ")[0]), 40)
 
 
 class MainDialog(unittest.TestCase):

@@ -91,6 +91,10 @@ static void SendEscape() {
     if (events != 1)
         fprintf(stderr, "waiting for the Escape: %s\n", events < 0 ? strerror(errno) : "timeout");
     Require(events == 1, "Escape never reached the terminal");
+    // A person takes longer to press a key than the module leaves between
+    // its polls, so its next poll is due: the file shown meets the Escape at
+    // its first read.
+    StartEscapeWatch();
 }
 
 static void NoteNotice(const NoticeCall &call, bool kept) {
