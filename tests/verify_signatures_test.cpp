@@ -82,7 +82,7 @@ TEST_F(VerifySignaturesTest, MarksExactlyTheEntriesThatNoLongerMatch) {
          NoEntry},
         {"capital digits a-f match", "9F9F90DBE3E5EE1218C86B8839DB1995 *a.txt\n", {}, {}},
         {"short digest never matches", A.substr(0, 31) + " *a.txt\n", {"a.txt"}, {}},
-        {"leading blank spoils the digest", " " + A + " *a.txt\n", {"a.txt"}, {}},
+        {"blanks before the digest are skipped", " \t" + A + " *a.txt\n", {}, {}},
         {"a directory cannot be digested", Wrong + " *sub\n", {}, {"sub"}, {"Unread: 1"}},
         {"missing, changed here and elsewhere",
          Wrong + " *gone.txt\n" + Wrong + " *b.txt\n" + Wrong + " *sub/c.txt\n",
