@@ -33,26 +33,31 @@ static bool IsDirectory(const PanelEntry &entry) {
 }
 
 // Directories before files; within each, plain unsigned byte order.
-static bool PanelOrder(const PanelEntry &a, const PanelEntry &b) {
-    if (IsDirectory(a) != IsDirectory(b))
-        return IsDirectory(a);
-    size_t common = std::min(a.Name.size(), b.Name.size());
-    int order = memcmp(a.Name.data(), b.Name.data(), common);
+static bool PanelOrder(const PanelEntry *a, const PanelEntry *b) {
+    if (IsDirectory(*a) != IsDirectory(*b))
+        return IsDirectory(*a);
+    size_t common = std::min(a->Name.size(), b->Name.size());
+    int order = memcmp(a->Name.data(), b->Name.data(), common);
     if (order != 0)
         return order < 0;
-    return a.Name.size() < b.Name.size();
+    return a->Name.size() < b->Name.size();
 }
 
+// A directory of many thousand files is listed at start and at every
+// refresh, so the entries are ordered by reference rather than copied, and
+// the items are built in one array of the final size.
 void SetPanelEntries(Panel &panel, const std::vector<PanelEntry> &entries) {
-    std::vector<PanelEntry> sorted;
+    std::vector<const PanelEntry *> sorted;
+    sorted.reserve(entries.size());
     for (const PanelEntry &entry : entries)
         if (entry.Name != "." && entry.Name != ParentName && !entry.Name.empty())
-            sorted.push_back(entry);
+            sorted.push_back(&entry);
     std::sort(sorted.begin(), sorted.end(), PanelOrder);
     panel.Items.clear();
+    panel.Items.reserve(sorted.size() + 1);
     panel.Items.push_back(MakeItem(PanelEntry{ParentName, DirectoryAttribute, 0}));
-    for (const PanelEntry &entry : sorted)
-        panel.Items.push_back(MakeItem(entry));
+    for (const PanelEntry *entry : sorted)
+        panel.Items.push_back(MakeItem(*entry));
     panel.Cursor = 0;
 }
 
