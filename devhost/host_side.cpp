@@ -73,7 +73,9 @@ static void RefreshActivePanel(bool keepSelection) {
                 SetSelected(item, false);
         return;
     }
+    // The directory as last listed is the best guess of its size now.
     std::vector<PanelEntry> entries;
+    entries.reserve(panel.Items.size() + 1);
     if (!ListCurrentDirectory(entries)) {
         fprintf(stderr, "sumbrel-host: cannot re-read the panel's directory\n");
         return;

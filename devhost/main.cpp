@@ -303,7 +303,7 @@ static int FinishRun(void *result, const Options &options) {
     TraceLine(JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Side.ActivePanel), unrestored));
     if (Session.Trace && Session.Trace != stdout)
         fclose(Session.Trace);
-    if (options.TracePath.empty())
+    if (options.TracePath.empty() && Side.Drawing)
         Draw(DrawPanel(Side.ActivePanel));
     return HostContractKept() ? 0 : ExitContractBroken;
 }

@@ -7,16 +7,15 @@
 
 static const char ParentName[] = "..";
 
-static PanelItemRecord MakeItem(const PanelEntry &entry) {
-    PanelItemRecord item;
-    memset(&item, 0, sizeof item);
-    item.Attributes = entry.Attributes;
+// Fills an item that starts out zeroed, as every item of a fresh array does.
+static void FillItem(PanelItemRecord &item, const std::string &name, uint32_t attributes,
+                     uint64_t size) {
+    item.Attributes = attributes;
     // Find data keeps the size as high and low halves after the three times.
-    item.HostFindData[6] = (uint32_t)(entry.Size >> 32);
-    item.HostFindData[7] = (uint32_t)entry.Size;
-    size_t length = std::min(entry.Name.size(), PanelItemNameSize - 1);
-    memcpy(item.Name, entry.Name.data(), length);
-    return item;
+    item.HostFindData[6] = (uint32_t)(size >> 32);
+    item.HostFindData[7] = (uint32_t)size;
+    size_t length = std::min(name.size(), PanelItemNameSize - 1);
+    memcpy(item.Name, name.data(), length);
 }
 
 // Names are unique within a directory; a panel of many thousand items must
@@ -53,11 +52,12 @@ void SetPanelEntries(Panel &panel, const std::vector<PanelEntry> &entries) {
         if (entry.Name != "." && entry.Name != ParentName && !entry.Name.empty())
             sorted.push_back(&entry);
     std::sort(sorted.begin(), sorted.end(), PanelOrder);
+    // Cleared and then resized, every item is zeroed in place.
     panel.Items.clear();
-    panel.Items.reserve(sorted.size() + 1);
-    panel.Items.push_back(MakeItem(PanelEntry{ParentName, DirectoryAttribute, 0}));
-    for (const PanelEntry *entry : sorted)
-        panel.Items.push_back(MakeItem(*entry));
+    panel.Items.resize(sorted.size() + 1);
+    FillItem(panel.Items[0], ParentName, DirectoryAttribute, 0);
+    for (size_t i = 0; i < sorted.size(); i++)
+        FillItem(panel.Items[i + 1], sorted[i]->Name, sorted[i]->Attributes, sorted[i]->Size);
     panel.Cursor = 0;
 }
 
