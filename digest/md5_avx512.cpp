@@ -2,9 +2,11 @@
 //
 // The chaining words live in lane 0 of four xmm registers. vpternlogd
 // computes any round function of b, c and d in one instruction and vprold
-// rotates in one, so every step's chain through b is four one-cycle
-// operations (round function, add, rotate, add) where the integer loop
-// needs five in rounds 1 and 4. The other lanes carry values nobody reads.
+// rotates in one, so every step's chain through b is four operations (round
+// function, add, rotate, add) where the integer loop needs five in rounds 1
+// and 4. That wins only where the vector rotate takes one cycle; on AMD's
+// Zen 4 it takes two, and the plain loop wins the race. The other lanes
+// carry values nobody reads.
 //
 // Only CompressAvx512 is compiled for AVX-512; Avx512VlUsable, which guards
 // it, and the rest of the module run on any x86 processor.
