@@ -39,6 +39,10 @@ FILE *OpenSignatureFile(const char *name, const char *mode);
 // either cannot be examined.
 bool SameFileOnDisk(const char *itemName, const char *fileName);
 
+// The same for a name listed in a signature file, taken as exactly the file
+// it digested: on Windows a bare listed name is opened exactly too.
+bool SameFileAsListed(const char *itemName, const char *listedName);
+
 // The name the file's own directory holds for it, the last part of the path
 // as stored on disk (on Windows the long name in its stored letter case,
 // also for a short 8.3 name). False if the file cannot be examined.

@@ -102,7 +102,7 @@ static int32_t FindSameFile(PanelNameIndex *index, const PanelInfoRecord *record
     if (!NameInDirectory(name, stored, sizeof stored))
         return -1;
     int32_t item = FindPanelItem(index, record, stored);
-    if (item < 0 || !SameFileOnDisk(record->Items[item].Name, name))
+    if (item < 0 || !SameFileAsListed(record->Items[item].Name, name))
         return -1;
     return item;
 }
