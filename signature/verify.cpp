@@ -170,10 +170,6 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
         ShowClosingNotice(lines, count);
 }
 
-static bool IsCommentOrEmpty(const char *line) {
-    return line[0] == 0 || line[0] == ';' || line[0] == '#';
-}
-
 void VerifySignatures(const char *fileName) {
     FILE *stream = OpenSignatureFile(fileName, "r");
     if (!stream) {
@@ -201,7 +197,8 @@ void VerifySignatures(const char *fileName) {
             break;
         }
         char *name, *recorded;
-        if (IsCommentOrEmpty(line) || !ParseSignatureLine(line, &name, &recorded))
+        // Empty lines and comments are no entries either.
+        if (!ParseSignatureLine(line, &name, &recorded))
             continue;
         tally.entries++;
 
