@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "digest/file_digest.h"
 #include "digest/md5.h"
@@ -57,41 +56,4 @@ TEST(SpecialFiles, FileHeldForWritingWithSharingIsRead) {
     EXPECT_EQ(CountCalls("ShowMessageBox"), 0);
     CloseHandle(other);
     DeleteFileA(FileName);
-}
-
-// A bare name is opened exactly, trailing dot and all, in a directory as
-// deep as the current directory may be without long paths. (Wine takes a
-// longer current directory but fails at exit when a process had one.)
-TEST(SpecialFiles, BareNameIsExactInADeepDirectory) {
-    wchar_t start[MAX_PATH];
-    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, start), 0u);
-    std::wstring deep = std::wstring(L"\\\\?\\") + start;
-    std::vector<std::wstring> made;
-    while (deep.size() + 40 < MAX_PATH) {
-        deep += L"\\" + std::wstring(30, L'd');
-        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr) ||
-                    GetLastError() == ERROR_ALREADY_EXISTS);
-        made.push_back(deep);
-    }
-    ASSERT_TRUE(SetCurrentDirectoryW(deep.c_str()));
-    for (const wchar_t *name : {L"trail.", L"trail"}) {
-        HANDLE file = CreateFileW((deep + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, "abc", name[5] ? 3 : 0, &written, nullptr);
-        CloseHandle(file);
-    }
-    StartFakeHost();
-    char text[DigestTextSize];
-    EXPECT_EQ(FileDigest("trail.", text, sizeof text), 0);
-    EXPECT_STREQ(text, "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(FileDigest("trail", text, sizeof text), 0);
-    EXPECT_STREQ(text, "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(CountCalls("ShowMessageBox"), 0);
-    SetCurrentDirectoryW(start);
-    DeleteFileW((deep + L"\\trail.").c_str());
-    DeleteFileW((deep + L"\\trail").c_str());
-    for (auto it = made.rbegin(); it != made.rend(); ++it)
-        RemoveDirectoryW(it->c_str());
 }
