@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
@@ -10,12 +11,6 @@
 
 // Ticks per second of the performance counter, fixed at boot; asked once.
 static LARGE_INTEGER CounterFrequency;
-
-// A current directory is at most MAX_PATH characters long unless a process
-// takes long paths; a whole path adds a prefix, a separator and a name of at
-// most 255 characters.
-const DWORD DirectorySize = 1024;
-const DWORD ExactPathSize = 2048;
 
 // A panel item's name has no directory part and no drive; a name typed by
 // the user or listed with a directory part resolves as Windows resolves it.
@@ -27,41 +22,57 @@ static bool StartsWith(const WCHAR *text, const WCHAR *prefix) {
     return wcsncmp(text, prefix, wcslen(prefix)) == 0;
 }
 
-static size_t Append(WCHAR *path, size_t used, const WCHAR *text) {
-    size_t length = wcslen(text);
-    memcpy(path + used, text, length * sizeof(WCHAR));
-    return used + length;
-}
-
 // Windows drops trailing dots and blanks from a name it opens ("trail."
 // would open "trail") and takes "aux.txt" for a device. The "\\?\" form of
 // the whole path is used as it stands, so the current directory and the bare
 // name are put together here. That form exists only for the UTF-16 calls;
 // the name is converted by the code page the ANSI file calls use, as they
-// would have converted it themselves.
+// would have converted it themselves. A process that takes long paths may
+// stand in a directory of any length, so the path is sized from the answers
+// and lives only for the open.
 static HANDLE OpenExactly(const char *name) {
-    WCHAR directory[DirectorySize];
-    DWORD length = GetCurrentDirectoryW(DirectorySize, directory);
-    if (length == 0 || length >= DirectorySize)
-        return INVALID_HANDLE_VALUE;
-    const WCHAR *prefix = L"\\\\?\\";
-    const WCHAR *rest = directory;
-    if (StartsWith(directory, L"\\\\?\\")) {
-        prefix = L"";
-    } else if (StartsWith(directory, L"\\\\")) {
-        prefix = L"\\\\?\\UNC\\"; // \\server\share becomes \\?\UNC\server\share
-        rest = directory + 2;
-    }
-    WCHAR path[ExactPathSize];
-    size_t used = Append(path, Append(path, 0, prefix), rest);
-    if (path[used - 1] != L'\\')
-        path[used++] = L'\\';
     UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    if (MultiByteToWideChar(codePage, 0, name, -1, path + used, (int)(ExactPathSize - used)) == 0)
+    int nameLength = MultiByteToWideChar(codePage, 0, name, -1, nullptr, 0);
+    DWORD directorySize = GetCurrentDirectoryW(0, nullptr);
+    if (nameLength == 0 || directorySize == 0)
         return INVALID_HANDLE_VALUE;
-    // Reading and writing are shared with others, as msvcrt's fopen does.
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Room for the longest prefix, the directory and its NUL, a separator,
+    // the name and its NUL; a directory that grew in between is caught below.
+    const size_t PrefixRoom = 8;
+    size_t pathSize = PrefixRoom + directorySize + 1 + (size_t)nameLength;
+    WCHAR *path = static_cast<WCHAR *>(malloc(pathSize * sizeof(WCHAR)));
+    if (!path)
+        return INVALID_HANDLE_VALUE;
+    WCHAR *directory = path + PrefixRoom;
+    DWORD length = GetCurrentDirectoryW(directorySize, directory);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (length > 0 && length < directorySize) {
+        // The prefix goes in front of the directory, which stays in place:
+        // C:\dir becomes \\?\C:\dir, \\server\share \\?\UNC\server\share.
+        static const WCHAR DrivePrefix[] = L"\\\\?\\";
+        static const WCHAR SharePrefix[] = L"\\\\?\\UNC\\";
+        const size_t DrivePrefixLength = 4, SharePrefixLength = 8;
+        WCHAR *start = directory;
+        if (StartsWith(directory, L"\\\\")) {
+            // "\\?\..." is already whole; "\\server" loses its own "\\".
+            if (!StartsWith(directory, DrivePrefix)) {
+                start = directory + 2 - SharePrefixLength;
+                memcpy(start, SharePrefix, SharePrefixLength * sizeof(WCHAR));
+            }
+        } else {
+            start = directory - DrivePrefixLength;
+            memcpy(start, DrivePrefix, DrivePrefixLength * sizeof(WCHAR));
+        }
+        size_t used = (size_t)(directory + length - path);
+        if (path[used - 1] != L'\\')
+            path[used++] = L'\\';
+        if (MultiByteToWideChar(codePage, 0, name, -1, path + used, nameLength) != 0)
+            // Reading and writing are shared with others, as msvcrt's fopen does.
+            handle = CreateFileW(start, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    free(path);
+    return handle;
 }
 
 static FILE *StreamOnHandle(HANDLE handle) {

@@ -22,8 +22,8 @@ void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size);
 
 // Splits an entry line in place into name and digest text. A byte-order mark
 // and blanks or tabs before the entry are skipped. The entry forms, tried in
-// this order: "digest *name", "MD5 (name) = digest", and md5sum's
-// "digest  name" with 32 hexadecimal digits. False for any other line.
+// this order: md5sum's "digest  name" with 32 hexadecimal digits,
+// "digest *name", "MD5 (name) = digest". False for any other line.
 bool ParseSignatureLine(char *line, char **name, char **digestText);
 
 // Platform layer (signature/platform_*.cpp).
@@ -38,6 +38,10 @@ FILE *OpenSignatureFile(const char *name, const char *mode);
 // item's bare name taken as exactly that file, as it is digested); false if
 // either cannot be examined.
 bool SameFileOnDisk(const char *itemName, const char *fileName);
+
+// The same for a name listed in a signature file, taken as exactly the file
+// it digested: on Windows a bare listed name is opened exactly too.
+bool SameFileAsListed(const char *itemName, const char *listedName);
 
 // The name the file's own directory holds for it, the last part of the path
 // as stored on disk (on Windows the long name in its stored letter case,

@@ -186,6 +186,11 @@ bool SameFileOnDisk(const char *itemName, const char *fileName) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool SameFileAsListed(const char *itemName, const char *listedName) {
+    // Every name opens as it is spelled here.
+    return SameFileOnDisk(itemName, listedName);
+}
+
 bool NameInDirectory(const char *path, char *name, size_t size) {
     // Linux names are stored as they are spelled: the last part is the name.
     const char *last = strrchr(path, '/');

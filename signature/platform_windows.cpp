@@ -42,10 +42,10 @@ static bool FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
     return known != FALSE;
 }
 
-// The item is opened as it is digested, so that its bare name means exactly
-// that file here too: "sigfile.md5." is not the signature file "sigfile.md5".
-static bool ItemIdentity(const char *itemName, BY_HANDLE_FILE_INFORMATION *info) {
-    FILE *stream = OpenFileToDigest(itemName);
+// A name opened as it is digested, so that a bare name means exactly that
+// file here too: "sigfile.md5." is not the signature file "sigfile.md5".
+static bool IdentityAsDigested(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
+    FILE *stream = OpenFileToDigest(name);
     if (!stream)
         return false;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
@@ -54,12 +54,20 @@ static bool ItemIdentity(const char *itemName, BY_HANDLE_FILE_INFORMATION *info)
     return known != FALSE;
 }
 
-bool SameFileOnDisk(const char *itemName, const char *fileName) {
-    BY_HANDLE_FILE_INFORMATION a, b;
-    if (!ItemIdentity(itemName, &a) || !FileIdentity(fileName, &b))
-        return false;
+static bool SameIdentity(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FILE_INFORMATION &b) {
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool SameFileOnDisk(const char *itemName, const char *fileName) {
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return IdentityAsDigested(itemName, &a) && FileIdentity(fileName, &b) && SameIdentity(a, b);
+}
+
+bool SameFileAsListed(const char *itemName, const char *listedName) {
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return IdentityAsDigested(itemName, &a) && IdentityAsDigested(listedName, &b) &&
+           SameIdentity(a, b);
 }
 
 bool NameInDirectory(const char *path, char *name, size_t size) {

@@ -102,7 +102,7 @@ static int32_t FindSameFile(PanelNameIndex *index, const PanelInfoRecord *record
     if (!NameInDirectory(name, stored, sizeof stored))
         return -1;
     int32_t item = FindPanelItem(index, record, stored);
-    if (item < 0 || !SameFileOnDisk(record->Items[item].Name, name))
+    if (item < 0 || !SameFileAsListed(record->Items[item].Name, name))
         return -1;
     return item;
 }
@@ -170,10 +170,6 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
         ShowClosingNotice(lines, count);
 }
 
-static bool IsCommentOrEmpty(const char *line) {
-    return line[0] == 0 || line[0] == ';' || line[0] == '#';
-}
-
 void VerifySignatures(const char *fileName) {
     FILE *stream = OpenSignatureFile(fileName, "r");
     if (!stream) {
@@ -201,7 +197,8 @@ void VerifySignatures(const char *fileName) {
             break;
         }
         char *name, *recorded;
-        if (IsCommentOrEmpty(line) || !ParseSignatureLine(line, &name, &recorded))
+        // Empty lines and comments are no entries either.
+        if (!ParseSignatureLine(line, &name, &recorded))
             continue;
         tally.entries++;
 

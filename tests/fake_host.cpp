@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "digest/file_digest.h"
+
 FakeHost Host;
 
 static const int32_t FakeModuleNumber = 42;
@@ -68,6 +70,9 @@ void StartFakeHost() {
     Host.calls.clear();
     StartupRecord record = FakeStartupRecord(sizeof(StartupRecord));
     SetStartupInfo(&record);
+    // Each test is a job of its own: its first digest polls before it reads,
+    // whatever digest an earlier test made a moment ago.
+    StartEscapeWatch();
 }
 
 PanelItemRecord MakeItem(const char *name, bool directory, bool selected) {

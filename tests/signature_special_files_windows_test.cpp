@@ -11,6 +11,7 @@
 #include "digest/file_digest.h"
 #include "signature/signature.h"
 #include "tests/fake_host.h"
+#include "tests/test_files.h"
 
 static INPUT_RECORD Key(WORD virtualKey, char character) {
     INPUT_RECORD record = {};
@@ -39,4 +40,24 @@ TEST(SignatureSpecialFiles, DevicesAreRefusedAsSignatureFiles) {
         EXPECT_EQ(Host.calls[0].texts, std::vector<std::string>({"Error", name, "Ok"}));
     }
     FlushConsoleInputBuffer(input);
+}
+
+// "a.txt." is a file of its own when listed bare: its change selects the
+// panel's "a.txt" only if that is the very file, which here it is not.
+TEST(SignatureSpecialFiles, TrailingDotNameIsNotTheFileWithout) {
+    std::string directory = EnterScratchDirectory();
+    WriteBytes("a.txt", "alpha\n");
+    std::string dotted = "\\\\?\\" + directory + "\\a.txt.";
+    HANDLE file = CreateFileA(dotted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    WriteBytes("sigfile.md5", DigestOf("alpha\n") + " *a.txt.\n");
+    StartFakeHost();
+    Host.items = {MakeItem("a.txt")};
+    AbortRequested = 0;
+    VerifySignatures("sigfile.md5");
+    EXPECT_TRUE(SelectedNames().empty());
+    DeleteFileA(dotted.c_str());
+    LeaveScratchDirectory();
 }
