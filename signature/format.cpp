@@ -88,12 +88,6 @@ bool ParseSignatureLine(char *line, char **name, char **digestText) {
         line++;
     if (line[0] == '\0' || line[0] == ';' || line[0] == '#')
         return false;
-    // md5sum's default form first: its name may hold '*', and split at the
-    // first one it would name another file whose digest text still began
-    // with the right 32 digits. Its two blanks after the digits never begin
-    // the asterisk form, which has " *" there.
-    if (SplitPlainEntry(line, name, digestText))
-        return true;
     // A digest text never holds '*', so the first one is the separator even
     // when the name itself contains more.
     char *asterisk = strchr(line, '*');
@@ -103,5 +97,5 @@ bool ParseSignatureLine(char *line, char **name, char **digestText) {
         *name = asterisk + 1;
         return true;
     }
-    return SplitTaggedEntry(line, name, digestText);
+    return SplitTaggedEntry(line, name, digestText) || SplitPlainEntry(line, name, digestText);
 }

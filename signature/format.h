@@ -22,8 +22,8 @@ void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size);
 
 // Splits an entry line in place into name and digest text. A byte-order mark
 // and blanks or tabs before the entry are skipped. The entry forms, tried in
-// this order: md5sum's "digest  name" with 32 hexadecimal digits,
-// "digest *name", "MD5 (name) = digest". False for any other line.
+// this order: "digest *name", "MD5 (name) = digest", and md5sum's
+// "digest  name" with 32 hexadecimal digits. False for any other line.
 bool ParseSignatureLine(char *line, char **name, char **digestText);
 
 // Platform layer (signature/platform_*.cpp).

@@ -68,15 +68,6 @@ ModelEntry ModelParseLine(const std::string &line) {
     text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
     if (text.empty() || text[0] == ';' || text[0] == '#')
         return entry;
-    // md5sum's default form, 32 hexadecimal digits and two blanks, before
-    // any asterisk in its name.
-    if (text.size() >= 34 && text.compare(32, 2, "  ") == 0 &&
-        std::all_of(text.begin(), text.begin() + 32, IsHex)) {
-        entry.isEntry = true;
-        entry.digestText = text.substr(0, 32);
-        entry.name = text.substr(34);
-        return entry;
-    }
     size_t asterisk = text.find('*');
     if (asterisk != std::string::npos) {
         entry.isEntry = true;
@@ -92,7 +83,18 @@ ModelEntry ModelParseLine(const std::string &line) {
         entry.isEntry = true;
         entry.name = text.substr(prefix.size(), close - prefix.size());
         entry.digestText = text.substr(close + separator.size());
+        return entry;
     }
+    // md5sum's default form: 32 hexadecimal digits and two blanks.
+    if (text.size() < 34 || text.compare(32, 2, "  ") != 0)
+        return entry;
+    for (size_t i = 0; i < 32; i++) {
+        if (!IsHex(text[i]))
+            return entry;
+    }
+    entry.isEntry = true;
+    entry.digestText = text.substr(0, 32);
+    entry.name = text.substr(34);
     return entry;
 }
 
