@@ -34,8 +34,7 @@ void StartEscapeWatch() {
     PollMade = 0;
 }
 
-static int PollDue() {
-    uint64_t now = MonotonicMicroseconds();
+static int PollDue(uint64_t now) {
     if (PollMade && now - LastPoll < PollInterval)
         return 0;
     PollMade = 1;
@@ -54,9 +53,8 @@ struct Progress {
 
 // The file's size is asked only once the bar is due: most files never
 // need it, and for many small ones the question is a noticeable cost.
-static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered) {
+static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, uint64_t now) {
     progress->Done += delivered;
-    uint64_t now = MonotonicMicroseconds();
     if (now - progress->Started < ProgressDelay)
         return;
     if (progress->LastDrawn && now - progress->LastDrawn < ProgressInterval)
@@ -85,8 +83,10 @@ int FileDigest(const char *name, char *text, uint32_t size) {
     // End of file is tested before the poll and the poll comes before the
     // read, so an Escape found at a job's first poll stops it before it has
     // read anything. Between polls the flag keeps the last poll's answer.
+    // One look at the clock a chunk serves the poll and the progress line.
     while (!feof(stream)) {
-        if (PollDue())
+        uint64_t now = MonotonicMicroseconds();
+        if (PollDue(now))
             AbortRequested = EscapePressed(EscapeVirtualKey);
         if (AbortRequested)
             break;
@@ -98,7 +98,7 @@ int FileDigest(const char *name, char *text, uint32_t size) {
         }
         if (delivered > 0) {
             DigestAdd(&state, chunk, (uint32_t)delivered);
-            UpdateProgress(&progress, stream, delivered);
+            UpdateProgress(&progress, stream, delivered, now);
         }
     }
     fclose(stream);
