@@ -1,6 +1,8 @@
 // Contest timing and figure reports shared by the benchmark programs.
 #include "bench/bench.h"
 
+#include "digest/md5.h"
+
 #include <cpuid.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -67,4 +69,21 @@ void ReportThroughput(const char *name, double bytes, const Contender &module, c
     printf("%-18s module %8.1f MB/s  (%s; %s)\n", name, Megabytes(bytes, module.Best), module.Name,
            what);
     fflush(stdout);
+}
+
+uint32_t FillPseudoRandom(uint8_t *bytes, size_t count, uint32_t seed) {
+    for (size_t i = 0; i < count; i++) {
+        seed = seed * 1664525 + 1013904223;
+        bytes[i] = (uint8_t)(seed >> 24);
+    }
+    return seed;
+}
+
+void DigestTextOf(const void *bytes, uint32_t length, char *text) {
+    DigestState state;
+    DigestStart(&state);
+    DigestAdd(&state, bytes, length);
+    uint8_t digest[DigestSize];
+    DigestEnd(&state, digest);
+    DigestToHex(digest, text, DigestTextSize);
 }

@@ -36,6 +36,13 @@ void RunContest(Contender *contenders, int count, int rounds);
 
 double Megabytes(double bytes, double seconds);
 
+// Fills the bytes from a linear congruential sequence started at seed and
+// returns the seed that carries on, so a long stretch can be made in pieces.
+uint32_t FillPseudoRandom(uint8_t *bytes, size_t count, uint32_t seed);
+
+// The 32-digit digest text of the bytes, as the module writes it.
+void DigestTextOf(const void *bytes, uint32_t length, char *text);
+
 // name, module-over-peer ratio, both throughputs (bytes of a run over the
 // best run) and what was measured.
 void ReportFigure(const char *name, double bytes, const Contender &module, const Contender &peer,

@@ -38,28 +38,18 @@ struct Job {
 // The file, a signature file listing it Listings times and an empty one. A
 // marker written last tells a finished set from one cut short.
 static bool MakeSet(const std::string &directory) {
-    std::string marker = directory + "/complete";
-    if (access(marker.c_str(), F_OK) == 0)
+    if (DataSetComplete(directory))
         return true;
     mkdir(directory.c_str(), 0777);
     FILE *file = fopen((directory + "/long.bin").c_str(), "wb");
     if (!file)
         return false;
     std::vector<uint8_t> bytes(FileSize);
-    uint32_t seed = 777;
-    for (uint8_t &byte : bytes) {
-        seed = seed * 1664525 + 1013904223;
-        byte = (uint8_t)(seed >> 24);
-    }
+    FillPseudoRandom(bytes.data(), bytes.size(), 777);
     if (fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || fclose(file) != 0)
         return false;
-    DigestState state;
-    DigestStart(&state);
-    DigestAdd(&state, bytes.data(), (uint32_t)bytes.size());
-    uint8_t digest[DigestSize];
-    DigestEnd(&state, digest);
     char text[DigestTextSize];
-    DigestToHex(digest, text, sizeof text);
+    DigestTextOf(bytes.data(), (uint32_t)bytes.size(), text);
     FILE *signatures = fopen((directory + "/long.md5").c_str(), "wb");
     FILE *empty = fopen((directory + "/empty.md5").c_str(), "wb");
     if (!signatures || !empty)
@@ -70,8 +60,7 @@ static bool MakeSet(const std::string &directory) {
         fprintf(signatures, "%s *long.bin\r\n", text);
     if (fclose(signatures) != 0 || fclose(empty) != 0)
         return false;
-    FILE *done = fopen(marker.c_str(), "wb");
-    return done && fclose(done) == 0;
+    return MarkDataSetComplete(directory);
 }
 
 static double RunJob(void *context) {

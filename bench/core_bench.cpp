@@ -45,11 +45,7 @@ static double RunPeer(void *context) {
 int main(int argc, char **argv) {
     const char *name = argc > 1 ? argv[1] : "core";
     std::vector<uint8_t> buffer(BufferSize);
-    uint32_t seed = 0x9e3779b9;
-    for (uint8_t &byte : buffer) {
-        seed = seed * 1664525 + 1013904223;
-        byte = (uint8_t)(seed >> 24);
-    }
+    FillPseudoRandom(buffer.data(), buffer.size(), 0x9e3779b9);
 
     // The first digest races the loops and keeps the faster; where there
     // are two, the other is raced against the peer as well.

@@ -33,10 +33,7 @@ static bool MakeFile(const char *path) {
     std::vector<uint8_t> chunk(1 << 20);
     uint32_t seed = 2166136261u;
     for (uint64_t done = 0; done < FileSize; done += chunk.size()) {
-        for (uint8_t &byte : chunk) {
-            seed = seed * 1664525 + 1013904223;
-            byte = (uint8_t)(seed >> 24);
-        }
+        seed = FillPseudoRandom(chunk.data(), chunk.size(), seed);
         fwrite(chunk.data(), 1, chunk.size(), file);
     }
     return fclose(file) == 0;

@@ -3,6 +3,11 @@
 
 #include <string>
 
+// A data set kept between runs in directory is whole once its marker is
+// written, last; one cut short is made again.
+bool DataSetComplete(const std::string &directory);
+bool MarkDataSetComplete(const std::string &directory);
+
 // Runs argv[0] (searched on PATH) with the given arguments, standard input
 // from /dev/null and standard output collected into output (if not null);
 // returns its exit status, or -1 if it could not be run or did not exit.

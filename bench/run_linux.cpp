@@ -2,6 +2,7 @@
 // child's processor time from wait4 (wall time besides, when asked).
 #include <fcntl.h>
 #include <spawn.h>
+#include <stdio.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -60,4 +61,17 @@ int RunProgramOn(const char *const *argv, int input, std::string *output, double
     *seconds = (double)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                (double)(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
     return WEXITSTATUS(status);
+}
+
+static std::string DataSetMarker(const std::string &directory) {
+    return directory + "/complete";
+}
+
+bool DataSetComplete(const std::string &directory) {
+    return access(DataSetMarker(directory).c_str(), F_OK) == 0;
+}
+
+bool MarkDataSetComplete(const std::string &directory) {
+    FILE *done = fopen(DataSetMarker(directory).c_str(), "wb");
+    return done && fclose(done) == 0;
 }

@@ -36,8 +36,7 @@ static void FileName(int index, char *name, size_t size) {
 // line ends, as the module writes it) and md5sum's list. A marker written
 // last tells a finished set from one cut short.
 static bool MakeSet(const std::string &directory) {
-    std::string marker = directory + "/complete";
-    if (access(marker.c_str(), F_OK) == 0)
+    if (DataSetComplete(directory))
         return true;
     mkdir(directory.c_str(), 0777);
     FILE *signatures = fopen((directory + "/sigfile.md5").c_str(), "wb");
@@ -48,29 +47,20 @@ static bool MakeSet(const std::string &directory) {
     uint32_t seed = 12345;
     for (int i = 0; i < FileCount; i++) {
         uint8_t bytes[FileSize];
-        for (uint8_t &byte : bytes) {
-            seed = seed * 1664525 + 1013904223;
-            byte = (uint8_t)(seed >> 24);
-        }
+        seed = FillPseudoRandom(bytes, sizeof bytes, seed);
         char name[32];
         FileName(i, name, sizeof name);
         FILE *file = fopen((directory + "/" + name).c_str(), "wb");
         if (!file || fwrite(bytes, 1, sizeof bytes, file) != sizeof bytes || fclose(file) != 0)
             return false;
-        DigestState state;
-        DigestStart(&state);
-        DigestAdd(&state, bytes, sizeof bytes);
-        uint8_t digest[DigestSize];
-        DigestEnd(&state, digest);
         char text[DigestTextSize];
-        DigestToHex(digest, text, sizeof text);
+        DigestTextOf(bytes, sizeof bytes, text);
         fprintf(signatures, "%s *%s\r\n", text, name);
         fprintf(list, "%s  %s\n", text, name);
     }
     if (fclose(signatures) != 0 || fclose(list) != 0)
         return false;
-    FILE *done = fopen(marker.c_str(), "wb");
-    return done && fclose(done) == 0;
+    return MarkDataSetComplete(directory);
 }
 
 static double RunModuleAlone(void *context) {
@@ -102,8 +92,7 @@ struct ChangedJob {
 // 100,000 files of 16 bytes, a list where all match and one where every
 // digest is wrong; a marker written last tells a finished set.
 static bool MakeChangedSet(const std::string &directory) {
-    std::string marker = directory + "/complete";
-    if (access(marker.c_str(), F_OK) == 0)
+    if (DataSetComplete(directory))
         return true;
     mkdir(directory.c_str(), 0777);
     FILE *match = fopen((directory + "/match.md5").c_str(), "wb");
@@ -116,20 +105,14 @@ static bool MakeChangedSet(const std::string &directory) {
         FILE *file = fopen((directory + "/" + name).c_str(), "wb");
         if (!file || fwrite(name, 1, 16, file) != 16 || fclose(file) != 0)
             return false;
-        DigestState state;
-        uint8_t digest[DigestSize];
-        DigestStart(&state);
-        DigestAdd(&state, name, 16);
-        DigestEnd(&state, digest);
-        DigestToHex(digest, text, sizeof text);
+        DigestTextOf(name, 16, text);
         fprintf(match, "%s *%s\r\n", text, name);
         text[0] = text[0] == '0' ? '1' : '0';
         fprintf(changed, "%s *%s\r\n", text, name);
     }
     if (fclose(match) != 0 || fclose(changed) != 0)
         return false;
-    FILE *done = fopen(marker.c_str(), "wb");
-    return done && fclose(done) == 0;
+    return MarkDataSetComplete(directory);
 }
 
 static double RunChangedAlone(void *context) {
