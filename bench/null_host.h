@@ -1,5 +1,5 @@
 // A host that does nothing but hand out a panel: the module's own cost of a
-// job, without any host's drawing or bookkeeping beyond the host side's.
+// job, without any host's drawing or bookkeeping beyond the simulated host's.
 #pragma once
 
 #include <vector>

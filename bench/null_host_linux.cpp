@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "bench/null_host.h"
-#include "devhost/host_side.h"
+#include "devhost/simulated_host.h"
 #include "host/host.h"
 
 std::vector<PanelItemRecord> &NullHostItems = Side.ActivePanel.Items;
@@ -28,7 +28,7 @@ bool StartNullHost() {
     DIR *directory = opendir(".");
     if (!directory)
         return false;
-    Side = HostSide();
+    Side = SimulatedHost();
     NullHostItems.push_back(Item("..", DirectoryAttribute));
     while (dirent *entry = readdir(directory))
         if (entry->d_type == DT_REG)

@@ -11,9 +11,9 @@
 
 #include "devhost/draw.h"
 #include "devhost/keys.h"
+#include "devhost/loader_and_console.h"
 #include "devhost/messages.h"
 #include "devhost/operations.h"
-#include "devhost/platform.h"
 #include "devhost/trace.h"
 #include "host/records.h"
 
@@ -299,7 +299,7 @@ static void ShowPluginMenu(const ModuleEntries &entries) {
 
 // Reports what the module left undone and returns the exit status.
 static int FinishRun(void *result, const Options &options) {
-    size_t unrestored = CloseHostSide();
+    size_t unrestored = CloseSimulatedHost();
     TraceLine(JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Side.ActivePanel), unrestored));
     if (Session.Trace && Session.Trace != stdout)
         fclose(Session.Trace);

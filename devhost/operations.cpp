@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "devhost/platform.h"
+#include "devhost/loader_and_console.h"
 
 HostSession Session;
 

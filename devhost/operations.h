@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "devhost/host_side.h"
 #include "devhost/keys.h"
+#include "devhost/simulated_host.h"
 #include "devhost/trace.h"
 
 struct HostSession {

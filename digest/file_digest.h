@@ -19,7 +19,7 @@ int FileDigest(const char *name, char *text, uint32_t size);
 // across files.
 void StartEscapeWatch();
 
-// Platform layer (digest/platform_*.cpp).
+// Platform layer (digest/file_and_escape_*.cpp).
 
 // 1 if a key-down of the given virtual key waits in the console input; the
 // events ahead of it are removed, it and those behind it stay.

@@ -26,7 +26,7 @@ void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size);
 // "digest  name" with 32 hexadecimal digits. False for any other line.
 bool ParseSignatureLine(char *line, char **name, char **digestText);
 
-// Platform layer (signature/platform_*.cpp).
+// Platform layer (signature/text_mode_and_identity_*.cpp).
 
 // Opens a signature file in text mode, "r" or "w": every LF written is stored
 // as CR LF; on reading CR LF arrives as LF, a lone CR as itself, and the first

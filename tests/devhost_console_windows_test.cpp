@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "devhost/keys.h"
-#include "devhost/platform.h"
+#include "devhost/loader_and_console.h"
 
 TEST(DevhostConsole, TypedKeysWaitInTheConsoleInputAsKeyDowns) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "devhost/keys.h"
-#include "devhost/platform.h"
+#include "devhost/loader_and_console.h"
 
 // Waits until the terminal on fd holds at least count unread bytes; the
 // pseudo-terminal hands them over asynchronously.

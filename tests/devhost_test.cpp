@@ -347,7 +347,7 @@ TEST(DevhostDraw, DialogShowsFieldTextAndMarksTheDefaultButton) {
 
 // The host's operations as every host built on them answers: each breach of
 // the contract is noted once with what was wrong, a sound call notes nothing.
-TEST(HostSide, OperationsNoteEachBreachOfTheContract) {
+TEST(SimulatedHost, OperationsNoteEachBreachOfTheContract) {
     static PanelInfoRecord info, copied;
     static std::vector<PanelItemRecord> copy;
     static const char *const texts[] = {"Title", "line"};
@@ -393,7 +393,7 @@ TEST(HostSide, OperationsNoteEachBreachOfTheContract) {
          "RunDialog for module 3, not this one (7)"},
     };
     for (const auto &c : cases) {
-        Side = HostSide();
+        Side = SimulatedHost();
         Side.ModuleNumber = 7;
         SetPanelEntries(Side.ActivePanel, {File("a")});
         c.call(HostStartupRecord(sizeof(StartupRecord)));
@@ -406,8 +406,8 @@ TEST(HostSide, OperationsNoteEachBreachOfTheContract) {
 
 // What a module changes in the items it was given reaches the panel only
 // when it applies them; a refresh without a listing keeps the items.
-TEST(HostSide, PanelTakesTheSelectionOnlyWhenApplied) {
-    Side = HostSide();
+TEST(SimulatedHost, PanelTakesTheSelectionOnlyWhenApplied) {
+    Side = SimulatedHost();
     SetPanelEntries(Side.ActivePanel, {File("a"), File("b")});
     StartupRecord host = HostStartupRecord(sizeof(StartupRecord));
     PanelInfoRecord info;

@@ -58,7 +58,7 @@ StartupRecord FakeStartupRecord(uint32_t size) {
 }
 
 void StartFakeHost() {
-    Side = HostSide();
+    Side = SimulatedHost();
     Side.ModuleNumber = FakeModuleNumber;
     Side.Messages.assign(FakeTexts, FakeTexts + sizeof FakeTexts / sizeof FakeTexts[0]);
     Side.UnknownText = "BAD";

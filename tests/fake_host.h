@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "devhost/host_side.h"
+#include "devhost/simulated_host.h"
 #include "host/host.h"
 
 struct HostCall {
@@ -20,7 +20,7 @@ struct HostCall {
 };
 
 // The test's view of the host; the panel and the dialog's answer are the
-// host side's own.
+// simulated host's own.
 struct FakeHost {
     std::vector<HostCall> calls;
     std::vector<PanelItemRecord> &items = Side.ActivePanel.Items;

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "devhost/host_side.h"
+#include "devhost/simulated_host.h"
 #include "digest/file_digest.h"
 #include "host/host.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -47,7 +47,7 @@ static const FixedFile PanelFiles[] = {
     {"c d.txt", false, "gamma"}, {"e*f", false, "star"}, {SignatureName, false, nullptr},
 };
 
-// What the hooks note; the panel and the screen ledger are the host side's.
+// What the hooks note; the panel and the screen ledger are the simulated host's.
 struct FuzzHost {
     std::vector<int32_t> commands;
     bool commandArgumentsGood = true;
@@ -353,7 +353,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             selected.insert(item.Name);
         }
     Require(selected == expected.selected, "selection differs from the model");
-    Require(Host.screensGood && Host.openScreens.empty() && CloseHostSide() == 0,
+    Require(Host.screensGood && Host.openScreens.empty() && CloseSimulatedHost() == 0,
             "a saved screen was not restored");
     Require(HostContractKept(), "the host's contract was broken");
     Require(Host.progressNames == expected.progressNames, "progress notices differ");

@@ -15,7 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "devhost/platform.h"
+#include "devhost/loader_and_console.h"
 
 const char ModuleFileName[] = "Sumbrel.so";
 

@@ -58,7 +58,7 @@ struct HostHooks {
     void (*DialogClosed)(const DialogCall &call, int32_t result);
 };
 
-struct HostSide {
+struct SimulatedHost {
     int32_t ModuleNumber;
     std::vector<std::string> Messages; // served by FetchMessageText
     const char *UnknownText = "";      // served for a number without a text
@@ -79,8 +79,8 @@ struct HostSide {
     HostHooks Hooks;
 };
 
-// The one host side of this program.
-extern HostSide Side;
+// The one simulated host of this program.
+extern SimulatedHost Side;
 
 // A startup record of the host's operations with the given size field.
 StartupRecord HostStartupRecord(uint32_t size);
@@ -96,7 +96,7 @@ int32_t DialogChoice(const DialogItemRecord *items, int32_t count, const std::st
 
 // At the end of a run: notes the screen images never restored, tells them,
 // and returns how many there are.
-size_t CloseHostSide();
+size_t CloseSimulatedHost();
 
 // Whether the module kept the host's contract so far.
 bool HostContractKept();

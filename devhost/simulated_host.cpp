@@ -1,16 +1,16 @@
 // The host's operations handed to the module: each checks the call against
 // the host's contract, lets the program's hook see it, then does what the
 // host does.
-#include "devhost/host_side.h"
+#include "devhost/simulated_host.h"
 
 #include <algorithm>
 #include <ctype.h>
 #include <string.h>
 
 #include "devhost/draw.h"
-#include "devhost/platform.h"
+#include "devhost/loader_and_console.h"
 
-HostSide Side;
+SimulatedHost Side;
 
 static const int32_t NoChoice = -2;
 
@@ -261,7 +261,7 @@ void Draw(const std::string &text) {
     fflush(Side.Drawing);
 }
 
-size_t CloseHostSide() {
+size_t CloseSimulatedHost() {
     size_t problemsBefore = Side.Screens.Problems.size();
     size_t unrestored = CloseScreenLedger(Side.Screens);
     for (size_t i = problemsBefore; Side.ProblemStream && i < Side.Screens.Problems.size(); i++)

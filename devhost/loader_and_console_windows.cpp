@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "devhost/platform.h"
+#include "devhost/loader_and_console.h"
 
 const char ModuleFileName[] = "Sumbrel.dll";
 
