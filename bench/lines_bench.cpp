@@ -55,9 +55,9 @@ static double RunModule(void *context) {
         char line[SignatureLineSize];
         while (!feof(stream)) {
             ReadSignatureLine(stream, line, sizeof line);
-            char *name, *digestText;
+            SignatureEntry entry;
             bytes += (long)strlen(line);
-            if (line[0] != ';' && ParseSignatureLine(line, &name, &digestText))
+            if (line[0] != ';' && ParseSignatureLine(line, &entry))
                 entries++;
         }
         fclose(stream);

@@ -1,5 +1,7 @@
-// The digest of a whole file, with Escape polls while it is read so that a
-// long run can be cancelled, and the progress line of a file that takes long.
+// The digest of a whole file, by whichever algorithm the caller names, with
+// Escape polls while it is read so that a long run can be cancelled, and the
+// progress line of a file that takes long. One reading loop serves every
+// algorithm: the polls, the reads and the progress line do not depend on it.
 //
 // A poll is not free: under Wine one console query costs 0.3 to 0.8 ms, on
 // Windows a round trip to the console's process, on a Linux terminal a system
@@ -9,7 +11,6 @@
 // fast or slow the file comes in; under Wine the polls cost at most 3%.
 #include "digest/file_digest.h"
 
-#include "digest/md5.h"
 #include "host/host.h"
 
 int AbortRequested;
@@ -66,7 +67,7 @@ static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, u
         ShowProgressLine(progress->Done, (uint64_t)progress->Total);
 }
 
-int FileDigest(const char *name, char *text, uint32_t size) {
+int FileDigest(const char *name, char *text, uint32_t size, DigestAlgorithm algorithm) {
     FILE *stream = OpenFileToDigest(name);
     if (!stream) {
         ReportFileError(name);
@@ -77,8 +78,8 @@ int FileDigest(const char *name, char *text, uint32_t size) {
     setvbuf(stream, streamBuffer, _IOFBF, sizeof streamBuffer);
     Progress progress = {MonotonicMicroseconds(), 0, 0, -1};
 
-    DigestState state;
-    DigestStart(&state);
+    AlgorithmState state;
+    AlgorithmStart(&state, algorithm);
     uint8_t chunk[ReadSize];
     // End of file is tested before the poll and the poll comes before the
     // read, so an Escape found at a job's first poll stops it before it has
@@ -97,14 +98,12 @@ int FileDigest(const char *name, char *text, uint32_t size) {
             return -1;
         }
         if (delivered > 0) {
-            DigestAdd(&state, chunk, (uint32_t)delivered);
+            AlgorithmAdd(&state, chunk, (uint32_t)delivered);
             UpdateProgress(&progress, stream, delivered, now);
         }
     }
     fclose(stream);
 
-    uint8_t digest[DigestSize];
-    DigestEnd(&state, digest);
-    DigestToHex(digest, text, size);
+    AlgorithmEnd(&state, text, size);
     return 0;
 }

@@ -5,14 +5,18 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "digest/algorithm.h"
+
 // 1 once a poll found an Escape key-down waiting; cleared by OpenPlugin.
 extern int AbortRequested;
 
-// Writes the file's digest text (DigestToHex of text and size) and returns 0,
-// also after a cancellation; returns -1 after reporting a file that cannot be
-// opened or read. The text is the file's digest only when the result is 0
-// and AbortRequested is 0.
-int FileDigest(const char *name, char *text, uint32_t size);
+// Writes the file's digest text by the given algorithm (AlgorithmEnd of text
+// and size; LongestDigestTextSize holds any) and returns 0, also after a
+// cancellation; returns -1 after reporting a file that cannot be opened or
+// read. The text is the file's digest only when the result is 0 and
+// AbortRequested is 0.
+int FileDigest(const char *name, char *text, uint32_t size,
+               DigestAlgorithm algorithm = AlgorithmMd5);
 
 // Begins a job's watch for Escape: the next FileDigest polls before its
 // first read; later polls come whenever a few milliseconds have passed,

@@ -12,10 +12,10 @@
 
 #include <string.h>
 
-#include <x86intrin.h>
-
 #include <atomic>
 
+#include "digest/algorithm.h"
+#include "digest/loop_race.h"
 #include "digest/md5_avx512.h"
 #include "digest/md5_steps.h"
 
@@ -76,33 +76,21 @@ typedef void (*CompressLoop)(DigestState *state, const uint8_t *blocks, uint32_t
 // Feature flags say which loops a processor can run, not which runs faster:
 // on some processors with AVX-512VL the plain loop is the quicker one (on
 // AMD's Zen 4 vprold takes two cycles, which makes the vector step no
-// shorter than the plain loop's longest). So the candidates race on a few
-// kilobytes, taking turns, each keeping its best time; a whole race takes
-// well under a millisecond, and the time stamp counter needs no system call.
-static const uint32_t RaceBytes = 4096;
-static const int RaceRounds = 8;
-
-static uint64_t RaceTime(CompressLoop loop, DigestState *scratch, const uint8_t *blocks) {
-    uint64_t start = __rdtsc();
-    loop(scratch, blocks, RaceBytes);
-    return __rdtsc() - start;
+// shorter than the plain loop's longest). So the candidates race.
+static void RaceScalar(void *scratch, const uint8_t *blocks, uint32_t length) {
+    CompressScalar(static_cast<DigestState *>(scratch), blocks, length);
+}
+static void RaceAvx512(void *scratch, const uint8_t *blocks, uint32_t length) {
+    CompressAvx512(static_cast<DigestState *>(scratch), blocks, length);
 }
 
 static CompressLoop MeasureFastestLoop() {
     if (!Avx512VlUsable())
         return CompressScalar;
-    uint8_t blocks[RaceBytes];
-    memset(blocks, 0x5a, sizeof blocks);
     DigestState scratch;
     DigestStart(&scratch);
-    uint64_t scalar = UINT64_MAX, avx512 = UINT64_MAX;
-    for (int round = 0; round < RaceRounds; round++) {
-        uint64_t time = RaceTime(CompressScalar, &scratch, blocks);
-        scalar = time < scalar ? time : scalar;
-        time = RaceTime(CompressAvx512, &scratch, blocks);
-        avx512 = time < avx512 ? time : avx512;
-    }
-    return avx512 < scalar ? CompressAvx512 : CompressScalar;
+    const RacedLoop loops[2] = {RaceScalar, RaceAvx512};
+    return FastestLoop(loops, 2, &scratch) == 1 ? CompressAvx512 : CompressScalar;
 }
 
 static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length);
@@ -227,12 +215,5 @@ void DigestEnd(DigestState *state, uint8_t *out) {
 }
 
 void DigestToHex(const uint8_t *digest, char *text, uint32_t size) {
-    static const char hex[] = "0123456789abcdef";
-    uint32_t position = 0;
-    for (uint32_t i = 0; i < DigestSize && position + 2 <= size; i++) {
-        text[position++] = hex[digest[i] >> 4];
-        text[position++] = hex[digest[i] & 15];
-    }
-    if (position < size)
-        text[position] = 0;
+    BytesToHex(digest, DigestSize, text, size);
 }

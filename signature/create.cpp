@@ -1,19 +1,20 @@
-// Signature creation: one entry line per file of the active panel.
+// Signature creation: one entry line per file of the active panel, by the
+// algorithm the file's name asks for (".sha256", ".sha1", else MD5), so
+// that the sum tools of the same name can check the list.
 #include <string.h>
 
 #include "digest/file_digest.h"
-#include "digest/md5.h"
 #include "host/host.h"
 #include "signature/format.h"
 #include "signature/signature.h"
 
-void DigestPanelItem(PanelInfoRecord *record, int index, FILE *stream) {
+void DigestPanelItem(PanelInfoRecord *record, int index, FILE *stream, DigestAlgorithm algorithm) {
     PanelItemRecord *item = &record->Items[index];
     if (item->Attributes & DirectoryAttribute)
         return;
     ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
-    char digestText[DigestTextSize];
-    if (FileDigest(item->Name, digestText, sizeof digestText) == 0 && !AbortRequested)
+    char digestText[LongestDigestTextSize];
+    if (FileDigest(item->Name, digestText, sizeof digestText, algorithm) == 0 && !AbortRequested)
         WriteSignatureEntry(stream, digestText, item->Name);
     RemoveProgressNotice(screen);
 }
@@ -27,7 +28,7 @@ static void DigestUnlessSignatureFile(PanelInfoRecord *record, int index, FILE *
     PanelItemRecord *item = &record->Items[index];
     if (!(item->Attributes & DirectoryAttribute) && SameFileOnDisk(item->Name, fileName))
         return;
-    DigestPanelItem(record, index, stream);
+    DigestPanelItem(record, index, stream, AlgorithmForSignatureFile(fileName));
 }
 
 void CreateSignatures(const char *fileName) {

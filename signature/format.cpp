@@ -46,38 +46,41 @@ static bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// "MD5 (name) = digest": the name runs to the last ')' so that names with
-// parentheses survive.
-static bool SplitTaggedEntry(char *line, char **name, char **digestText) {
-    static const char Prefix[] = "MD5 (";
+static uint32_t HexDigitsAt(const char *text) {
+    uint32_t count = 0;
+    while (IsHexDigit(text[count]))
+        count++;
+    return count;
+}
+
+// "TAG (name) = digest" as the BSD tools and the sum tools' --tag write it:
+// the name runs to the last ')' so that names with parentheses survive, and
+// the digest must be the tag's own length and end the line.
+static bool SplitTaggedEntry(char *line, SignatureEntry *entry) {
+    static const DigestAlgorithm Algorithms[] = {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256};
     static const char Separator[] = ") = ";
-    if (strncmp(line, Prefix, sizeof Prefix - 1) != 0)
-        return false;
-    char *close = strrchr(line, ')');
-    if (close == nullptr || strncmp(close, Separator, sizeof Separator - 1) != 0)
-        return false;
-    *close = '\0';
-    *name = line + sizeof Prefix - 1;
-    *digestText = close + sizeof Separator - 1;
-    return true;
-}
-
-// md5sum's default form: 32 hexadecimal digits, two blanks, the name.
-static bool SplitPlainEntry(char *line, char **name, char **digestText) {
-    const int Digits = 32;
-    for (int i = 0; i < Digits; i++) {
-        if (!IsHexDigit(line[i]))
+    for (DigestAlgorithm algorithm : Algorithms) {
+        const char *tag = AlgorithmTag(algorithm);
+        size_t tagLength = strlen(tag);
+        if (strncmp(line, tag, tagLength) != 0 || strncmp(line + tagLength, " (", 2) != 0)
+            continue;
+        char *close = strrchr(line, ')');
+        if (close == nullptr || strncmp(close, Separator, sizeof Separator - 1) != 0)
             return false;
+        char *digits = close + sizeof Separator - 1;
+        uint32_t count = HexDigitsAt(digits);
+        if (count != DigestTextLength(algorithm) || digits[count] != '\0')
+            return false;
+        *close = '\0';
+        entry->Name = line + tagLength + 2;
+        entry->DigestText = digits;
+        entry->Algorithm = algorithm;
+        return true;
     }
-    if (line[Digits] != ' ' || line[Digits + 1] != ' ')
-        return false;
-    line[Digits] = '\0';
-    *digestText = line;
-    *name = line + Digits + 2;
-    return true;
+    return false;
 }
 
-bool ParseSignatureLine(char *line, char **name, char **digestText) {
+bool ParseSignatureLine(char *line, SignatureEntry *entry) {
     // Notepad starts a UTF-8 file with a byte-order mark, and hand-edited
     // lists indent entries; neither belongs to the digest. What is empty or
     // a comment behind them is still not an entry.
@@ -88,14 +91,53 @@ bool ParseSignatureLine(char *line, char **name, char **digestText) {
         line++;
     if (line[0] == '\0' || line[0] == ';' || line[0] == '#')
         return false;
-    // A digest text never holds '*', so the first one is the separator even
-    // when the name itself contains more.
-    char *asterisk = strchr(line, '*');
-    if (asterisk != nullptr) {
-        *asterisk = '\0';
-        *digestText = line;
-        *name = asterisk + 1;
+    // A digest stands alone: a run of digits of another length, or digits
+    // followed by anything but a separator, make prose or a damaged line,
+    // never an entry.
+    uint32_t count = HexDigitsAt(line);
+    DigestAlgorithm algorithm;
+    if (AlgorithmOfTextLength(count, &algorithm)) {
+        char *end = line + count;
+        // The asterisk form first, also behind two blanks: no name on
+        // Windows holds '*', and a hand-written "digest  *name" means name.
+        char *asterisk = end;
+        while (*asterisk == ' ')
+            asterisk++;
+        if (*asterisk == '*') {
+            *end = '\0';
+            entry->Name = asterisk + 1;
+        } else if (end[0] == ' ' && end[1] == ' ') {
+            *end = '\0';
+            entry->Name = end + 2;
+        } else {
+            return false;
+        }
+        entry->DigestText = line;
+        entry->Algorithm = algorithm;
         return true;
     }
-    return SplitTaggedEntry(line, name, digestText) || SplitPlainEntry(line, name, digestText);
+    return SplitTaggedEntry(line, entry);
+}
+
+// Letter case folded for ASCII only, whatever the locale.
+static bool SameLettersIgnoringCase(const char *text, const char *upper, size_t length) {
+    for (size_t i = 0; i < length; i++) {
+        char c = text[i] >= 'a' && text[i] <= 'z' ? (char)(text[i] - 'a' + 'A') : text[i];
+        if (c != upper[i])
+            return false;
+    }
+    return true;
+}
+
+DigestAlgorithm AlgorithmForSignatureFile(const char *fileName) {
+    static const DigestAlgorithm Algorithms[] = {AlgorithmSha1, AlgorithmSha256};
+    size_t length = strlen(fileName);
+    for (DigestAlgorithm algorithm : Algorithms) {
+        const char *tag = AlgorithmTag(algorithm); // "SHA1", "SHA256"
+        size_t tagLength = strlen(tag);
+        if (length > tagLength && fileName[length - tagLength - 1] == '.' &&
+            SameLettersIgnoringCase(fileName + length - tagLength, tag, tagLength))
+            return algorithm;
+    }
+    return AlgorithmMd5;
 }

@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include "digest/file_digest.h"
-#include "digest/md5.h"
 #include "host/host.h"
 #include "signature/format.h"
 #include "signature/signature.h"
@@ -107,10 +106,11 @@ static int32_t FindSameFile(PanelNameIndex *index, const PanelInfoRecord *record
     return item;
 }
 
-// Only the 32 digits count: the blank before an asterisk follows them.
-// Several tools write the digits a-f in capitals.
-static bool DigestTextsMatch(const char *computed, const char *recorded) {
-    for (int i = 0; i < 32; i++) {
+// The entry's digits against the computed digest of its algorithm, both of
+// the same length. Several tools write the digits a-f in capitals.
+static bool DigestTextsMatch(const char *computed, const SignatureEntry *entry) {
+    const char *recorded = entry->DigestText;
+    for (uint32_t i = 0; i < DigestTextLength(entry->Algorithm); i++) {
         uint8_t c = (uint8_t)recorded[i];
         if (c >= 'A' && c <= 'F')
             c = (uint8_t)(c - 'A' + 'a');
@@ -187,7 +187,7 @@ void VerifySignatures(const char *fileName) {
     memset(&index, 0, sizeof index);
     bool readFailed = false;
     char line[SignatureLineSize];
-    char digestText[DigestTextSize];
+    char digestText[LongestDigestTextSize];
     while (!feof(stream)) {
         ReadSignatureLine(stream, line, sizeof line);
         if (ferror(stream)) {
@@ -196,17 +196,19 @@ void VerifySignatures(const char *fileName) {
             readFailed = true;
             break;
         }
-        char *name, *recorded;
+        SignatureEntry entry;
         // Empty lines and comments are no entries either.
-        if (!ParseSignatureLine(line, &name, &recorded))
+        if (!ParseSignatureLine(line, &entry))
             continue;
         tally.entries++;
 
-        ScreenHandle screen = ShowProgressNotice(MessageVerifyingLine, name);
-        if (FileDigest(name, digestText, sizeof digestText) != 0)
+        // Each entry is checked by the algorithm its digest names, so one
+        // list may mix them.
+        ScreenHandle screen = ShowProgressNotice(MessageVerifyingLine, entry.Name);
+        if (FileDigest(entry.Name, digestText, sizeof digestText, entry.Algorithm) != 0)
             tally.unread++;
-        else if (!AbortRequested && !DigestTextsMatch(digestText, recorded))
-            NoteMismatch(&tally, &index, &record, name);
+        else if (!AbortRequested && !DigestTextsMatch(digestText, &entry))
+            NoteMismatch(&tally, &index, &record, entry.Name);
         RemoveProgressNotice(screen);
         if (AbortRequested)
             break;

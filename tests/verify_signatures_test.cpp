@@ -29,6 +29,10 @@ struct VerifySignaturesTest : testing::Test {
 static const std::string A = DigestOf("alpha\n");
 static const std::string B = DigestOf("beta\n");
 static const std::string Wrong = DigestOf("something else");
+// SHA-1 and SHA-256 of a.txt, as sha1sum and sha256sum give them.
+static const std::string A1 = "d046cd9b7ffb7661e449683313d41f6fc33e3130";
+static const std::string A256 = "b6a98d9ce9a2d9149288fa3df42d377c3e42737afdcdaf714e33c0a100b51060";
+static const std::string Wrong1 = "6c007a14875d53d9bf0ef5a6fc0257c817f0fb83";
 
 static const std::vector<std::string> NoEntry = {"No entry in", "sigfile.md5"};
 
@@ -81,7 +85,20 @@ TEST_F(VerifySignaturesTest, MarksExactlyTheEntriesThatNoLongerMatch) {
          {},
          NoEntry},
         {"capital digits a-f match", "9F9F90DBE3E5EE1218C86B8839DB1995 *a.txt\n", {}, {}},
-        {"short digest never matches", A.substr(0, 31) + " *a.txt\n", {"a.txt"}, {}},
+        {"a short digest is no entry", A.substr(0, 31) + " *a.txt\n", {}, {}, NoEntry},
+        {"digits past the digest make no entry", A + "00ff *a.txt\n", {}, {}, NoEntry},
+        {"prose with an asterisk is no entry", "See *notes\n" + A + " *a.txt\n", {}, {}},
+        {"SHA-1 and SHA-256 by their length", A1 + " *a.txt\n" + A256 + "  a.txt\n", {}, {}},
+        {"a changed file in a SHA-1 list",
+         Wrong1 + "  a.txt\nSHA256 (b.txt) = " + A256 + "\n",
+         {"a.txt", "b.txt"},
+         {}},
+        {"a mixed list", "SHA1 (a.txt) = " + A1 + "\n" + Wrong + " *b.txt\n", {"b.txt"}, {}},
+        {"an MD5 digest under a SHA1 tag is no entry",
+         "SHA1 (a.txt) = " + Wrong + "\n",
+         {},
+         {},
+         NoEntry},
         {"blanks before the digest are skipped", " \t" + A + " *a.txt\n", {}, {}},
         {"a directory cannot be digested", Wrong + " *sub\n", {}, {"sub"}, {"Unread: 1"}},
         {"missing, changed here and elsewhere",

@@ -39,12 +39,13 @@ void WriteWholeFile(const std::string &path, const std::string &bytes) {
             "scratch file cannot be written");
 }
 
-std::string OpenSslDigestText(const std::string &bytes) {
+std::string OpenSslDigestText(const std::string &bytes, size_t digits) {
+    const EVP_MD *kind = digits == 40 ? EVP_sha1() : digits == 64 ? EVP_sha256() : EVP_md5();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    Require(EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) == 1 &&
-                length == 16,
-            "OpenSSL MD5 failed");
+    Require(EVP_Digest(bytes.data(), bytes.size(), digest, &length, kind, nullptr) == 1 &&
+                (length == 16 || 2 * length == digits),
+            "OpenSSL digest failed");
     static const char Hex[] = "0123456789abcdef";
     std::string text;
     for (unsigned int i = 0; i < length; i++) {

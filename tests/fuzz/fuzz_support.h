@@ -19,4 +19,5 @@ std::string ScratchPath(const char *name);
 void WriteWholeFile(const std::string &path, const std::string &bytes);
 
 // The MD5 text of bytes according to OpenSSL.
-std::string OpenSslDigestText(const std::string &bytes);
+// MD5, or SHA-1 for 40 digits, SHA-256 for 64.
+std::string OpenSslDigestText(const std::string &bytes, size_t digits = 32);

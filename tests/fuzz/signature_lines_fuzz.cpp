@@ -19,15 +19,17 @@ static bool TerminatedInside(const char *text, const char *buffer) {
 
 static void CheckParse(char *line) {
     ModelEntry model = ModelParseLine(std::string(line));
-    char *name = nullptr, *digestText = nullptr;
-    bool parsed = ParseSignatureLine(line, &name, &digestText);
+    SignatureEntry entry;
+    bool parsed = ParseSignatureLine(line, &entry);
     Require(parsed == model.isEntry, "parser and model disagree on an entry");
     if (!parsed)
         return;
-    Require(TerminatedInside(name, line), "name outside the line buffer");
-    Require(TerminatedInside(digestText, line), "digest text outside the line buffer");
-    Require(model.name == name, "name differs from the model");
-    Require(model.digestText == digestText, "digest text differs from the model");
+    Require(TerminatedInside(entry.Name, line), "name outside the line buffer");
+    Require(TerminatedInside(entry.DigestText, line), "digest text outside the line buffer");
+    Require(model.name == entry.Name, "name differs from the model");
+    Require(model.digestText == entry.DigestText, "digest text differs from the model");
+    Require(strlen(entry.DigestText) == DigestTextLength(entry.Algorithm),
+            "digest text not of its algorithm's length");
 }
 
 // The stream reads the file 4096 bytes at a time. An input whose first byte

@@ -68,33 +68,43 @@ ModelEntry ModelParseLine(const std::string &line) {
     text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
     if (text.empty() || text[0] == ';' || text[0] == '#')
         return entry;
-    size_t asterisk = text.find('*');
-    if (asterisk != std::string::npos) {
-        entry.isEntry = true;
-        entry.digestText = text.substr(0, asterisk);
-        entry.name = text.substr(asterisk + 1);
+    // A digest is a run of 32, 40 or 64 digits standing alone.
+    size_t digits = 0;
+    while (digits < text.size() && IsHex(text[digits]))
+        digits++;
+    if (digits == 32 || digits == 40 || digits == 64) {
+        size_t asterisk = text.find_first_not_of(' ', digits);
+        if (asterisk != std::string::npos && text[asterisk] == '*') {
+            entry.isEntry = true;
+            entry.digestText = text.substr(0, digits);
+            entry.name = text.substr(asterisk + 1);
+        } else if (text.compare(digits, 2, "  ") == 0) {
+            entry.isEntry = true;
+            entry.digestText = text.substr(0, digits);
+            entry.name = text.substr(digits + 2);
+        }
         return entry;
     }
-    const std::string prefix = "MD5 (";
+    const std::pair<std::string, size_t> tags[] = {{"MD5", 32}, {"SHA1", 40}, {"SHA256", 64}};
     const std::string separator = ") = ";
     size_t close = text.rfind(')');
-    if (text.compare(0, prefix.size(), prefix) == 0 && close != std::string::npos &&
-        text.compare(close, separator.size(), separator) == 0) {
+    for (const auto &tag : tags) {
+        const std::string prefix = tag.first + " (";
+        if (text.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        if (close == std::string::npos || text.compare(close, separator.size(), separator) != 0)
+            return entry;
+        std::string digest = text.substr(close + separator.size());
+        if (digest.size() != tag.second)
+            return entry;
+        for (char c : digest)
+            if (!IsHex(c))
+                return entry;
         entry.isEntry = true;
         entry.name = text.substr(prefix.size(), close - prefix.size());
-        entry.digestText = text.substr(close + separator.size());
+        entry.digestText = digest;
         return entry;
     }
-    // md5sum's default form: 32 hexadecimal digits and two blanks.
-    if (text.size() < 34 || text.compare(32, 2, "  ") != 0)
-        return entry;
-    for (size_t i = 0; i < 32; i++) {
-        if (!IsHex(text[i]))
-            return entry;
-    }
-    entry.isEntry = true;
-    entry.digestText = text.substr(0, 32);
-    entry.name = text.substr(34);
     return entry;
 }
 

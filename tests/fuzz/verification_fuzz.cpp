@@ -65,7 +65,7 @@ struct FuzzHost {
 static FuzzHost Host;
 static int TerminalMaster = -1, TerminalSlave = -1;
 static std::string BigContents;
-static std::vector<std::string> FixedDigests; // per panel item, empty for directories
+static std::vector<std::string> FixedContents; // per panel item, empty for directories
 
 static void NoteText(int32_t, int32_t id, bool kept) {
     if (!kept || id < 0 || id >= MessageCount)
@@ -172,9 +172,9 @@ static void MakeDirectory() {
             WriteWholeFile(name, BigContents);
         else if (file.contents)
             WriteWholeFile(name, file.contents);
-        FixedDigests.push_back(name == "big.bin" ? OpenSslDigestText(BigContents)
-                               : file.contents   ? OpenSslDigestText(file.contents)
-                                                 : "");
+        FixedContents.push_back(name == "big.bin" ? BigContents
+                                : file.contents   ? file.contents
+                                                  : "");
     }
     fs::create_directory("sub");
     WriteWholeFile("sub/inner.txt", "inner");
@@ -232,10 +232,12 @@ static int PanelFileOf(const std::string &name) {
     return -1;
 }
 
-static bool RecordedMatches(const std::string &recorded, const std::string &actual) {
-    if (recorded.size() < 32)
+// The recorded digits name the algorithm by their number.
+static bool RecordedMatches(const std::string &recorded, const std::string &contents) {
+    std::string actual = OpenSslDigestText(contents, recorded.size());
+    if (recorded.size() != actual.size())
         return false;
-    for (size_t i = 0; i < 32; i++) {
+    for (size_t i = 0; i < recorded.size(); i++) {
         char c = recorded[i] >= 'A' && recorded[i] <= 'F' ? (char)(recorded[i] - 'A' + 'a')
                                                           : recorded[i];
         if (c != actual[i])
@@ -285,10 +287,10 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             doubt = true;
             continue;
         }
-        std::string actual = std::string(PanelFiles[onPanel].name) == SignatureName
-                                 ? OpenSslDigestText(raw)
-                                 : FixedDigests[(size_t)onPanel];
-        if (!RecordedMatches(entry.digestText, actual))
+        const std::string &contents = std::string(PanelFiles[onPanel].name) == SignatureName
+                                          ? raw
+                                          : FixedContents[(size_t)onPanel];
+        if (!RecordedMatches(entry.digestText, contents))
             expected.selected.insert(PanelFiles[onPanel].name);
     }
     bool clean = expected.selected.empty();

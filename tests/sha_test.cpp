@@ -1,0 +1,119 @@
+// SHA-1 and SHA-256: NIST's examples, one table per algorithm, reproduced by
+// every loop this processor runs, whatever the pieces the message comes in;
+// a message past 4 GiB; the loop choice.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "digest/algorithm.h"
+#include "digest/sha.h"
+#include "digest/sha_ni.h"
+
+struct ShaVector {
+    std::string message;
+    const char *digest;
+};
+
+static const std::string MillionA(1000000, 'a');
+static const char TwoBlocks[] = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+static const char FourBlocks[] = "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmn"
+                                 "hijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
+
+// FIPS 180-2's examples and the empty message; the digests as OpenSSL gives them.
+static const ShaVector Sha1Vectors[] = {
+    {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+    {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+    {TwoBlocks, "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+    {FourBlocks, "a49b2446a02c645bf419f995b67091253a04a259"},
+    {MillionA, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+};
+static const ShaVector Sha256Vectors[] = {
+    {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+    {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    {TwoBlocks, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    {FourBlocks, "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+    {MillionA, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+};
+
+static const char *const LoopNames[] = {"scalar", "shani"};
+static const uint32_t WordCounts[] = {5, 8};
+
+static std::string TextInPieces(DigestAlgorithm algorithm, const std::string &message,
+                                size_t piece) {
+    AlgorithmState state;
+    AlgorithmStart(&state, algorithm);
+    for (size_t done = 0; done < message.size(); done += piece) {
+        size_t n = message.size() - done < piece ? message.size() - done : piece;
+        AlgorithmAdd(&state, message.data() + done, (uint32_t)n);
+    }
+    char text[LongestDigestTextSize];
+    AlgorithmEnd(&state, text, sizeof text);
+    return text;
+}
+
+// Leaves the fastest loops in place for the tests that follow.
+struct ShaLoops : testing::Test {
+    void TearDown() override {
+        ShaForceLoop(5, nullptr);
+        ShaForceLoop(8, nullptr);
+    }
+};
+
+TEST_F(ShaLoops, EachLoopReproducesTheNistExamplesInAnyPieces) {
+    const size_t pieces[] = {1, 55, 63, 64, 65, 1000, 32768, 1u << 20};
+    for (const char *loop : LoopNames) {
+        if (!ShaForceLoop(5, loop) || !ShaForceLoop(8, loop))
+            continue; // not on this processor
+        for (size_t piece : pieces) {
+            for (const ShaVector &v : Sha1Vectors)
+                EXPECT_EQ(TextInPieces(AlgorithmSha1, v.message, piece), v.digest)
+                    << loop << " SHA-1 of " << v.message.size() << " bytes in " << piece;
+            for (const ShaVector &v : Sha256Vectors)
+                EXPECT_EQ(TextInPieces(AlgorithmSha256, v.message, piece), v.digest)
+                    << loop << " SHA-256 of " << v.message.size() << " bytes in " << piece;
+        }
+    }
+}
+
+// The SHA loop is there exactly where the processor has the instructions,
+// and the one measured fastest comes back after a forced one.
+TEST_F(ShaLoops, ForcingALoopSwitchesAndSwitchesBack) {
+    for (uint32_t words : WordCounts) {
+        EXPECT_EQ(ShaForceLoop(words, "scalar"), 1);
+        EXPECT_STREQ(ShaPathName(words), "scalar");
+        EXPECT_EQ(ShaForceLoop(words, "shani"), ShaInstructionsUsable());
+        EXPECT_STREQ(ShaPathName(words), ShaInstructionsUsable() ? "shani" : "scalar");
+        EXPECT_EQ(ShaForceLoop(words, "avx2"), 0);
+        EXPECT_EQ(ShaForceLoop(words, nullptr), 1);
+        std::string chosen = ShaPathName(words);
+        ShaForceLoop(words, "scalar");
+        ShaForceLoop(words, nullptr);
+        EXPECT_EQ(ShaPathName(words), chosen);
+    }
+}
+
+// The bit count passes 2^35: 2^32 + 65 zero bytes, fed a megabyte at a time.
+TEST(ShaLong, MessagePastFourGigabytes) {
+    static uint8_t zeros[1 << 20];
+    const uint64_t length = (1ull << 32) + 65;
+    const struct {
+        DigestAlgorithm algorithm;
+        const char *digest; // openssl dgst of 4294967361 zero bytes
+    } cases[] = {
+        {AlgorithmSha1, "a7f455bf4d4c042999a720fa87f4b4d2d56a2a17"},
+        {AlgorithmSha256, "9ea0597e74b9cb058f2d853f86b3c3b1bb43cf71f6b4113ada747653470bb24c"},
+    };
+    for (const auto &c : cases) {
+        AlgorithmState state;
+        AlgorithmStart(&state, c.algorithm);
+        for (uint64_t done = 0; done < length;) {
+            uint64_t n = length - done < sizeof zeros ? length - done : sizeof zeros;
+            AlgorithmAdd(&state, zeros, (uint32_t)n);
+            done += n;
+        }
+        char text[LongestDigestTextSize];
+        AlgorithmEnd(&state, text, sizeof text);
+        EXPECT_STREQ(text, c.digest);
+    }
+}
