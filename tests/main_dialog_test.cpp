@@ -89,6 +89,16 @@ TEST_F(MainDialogTest, CommandLineVerifiesAtOnceWithoutTheDialog) {
     EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"a.txt"}));
 }
 
+// The module stays loaded between jobs: an Escape that stopped one job must
+// not stop the next before its first file.
+TEST_F(MainDialogTest, JobAfterAnEscapedOneRunsWhole) {
+    AbortRequested = 1; // as a job stopped by Escape leaves it
+    Host.dialogResult = MainDialogCreateButton;
+    EXPECT_EQ(OpenPlugin(0, 0), SUMBREL_NO_PANEL);
+    std::string written = ReadBytes("sigfile.md5");
+    EXPECT_NE(written.find(DigestOf("alpha\n") + " *a.txt\r\n"), std::string::npos) << written;
+}
+
 TEST_F(MainDialogTest, DisabledModuleDoesNothing) {
     StartupRecord record = FakeStartupRecord(StartupRecordMinimumSize - 1);
     SetStartupInfo(&record);

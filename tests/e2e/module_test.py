@@ -231,6 +231,8 @@ class Verification(unittest.TestCase):
             ("as .\\name", changed(".\\a.txt")) + spelled(".\\a.txt", ["a.txt"], [], []),
             ("a changed file in a folder", changed("sub/c.txt", "b.txt"), ["b.txt"], [],
              [TEXTS[11], "sub/c.txt"]),
+            ("a changed file in a folder named like a panel file", changed("sub/a.txt"), [], [],
+             [TEXTS[11], "sub/a.txt"]),
             ("the same with a backslash", changed("sub\\c.txt"))
             + spelled("sub\\c.txt", [], [], [TEXTS[11], "sub\\c.txt"]),
             ("twelve changed elsewhere, one missing", changed(*["sub/c.txt"] * 12 + ["gone"]),
@@ -247,9 +249,9 @@ class Verification(unittest.TestCase):
              ("%s *a.txt\0%s  c.bin\0MD5 (d.txt) = %s\0"
               % (md5(FILES["a.txt"]), wrong, wrong)).encode(), ["c.bin", "d.txt"], [], []),
         ]
+        in_sub = {"sub/c.txt": b"gamma\n", "sub/a.txt": b"other\n"}
         for what, signature, selected, errors, closing in cases:
-            with self.subTest(what), make_panel(dict(FILES, **{"sub/c.txt": b"gamma\n"}),
-                                                dirs=["sub"]) as panel:
+            with self.subTest(what), make_panel(dict(FILES, **in_sub), dirs=["sub"]) as panel:
                 run = self.verify(panel, signature, "--select", "b.txt")
                 self.assertEqual(end(run.trace)["selected"], selected)
                 self.assertEqual(error_notices(run.trace), errors)
