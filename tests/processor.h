@@ -1,0 +1,7 @@
+// What the processor and the system report of themselves, read apart from
+// the module's own checks (tests/processor_*.cpp), for tests of its choices.
+#pragma once
+
+// The processor has AVX512F and AVX512VL and the system keeps their state
+// across task switches.
+bool ProcessorReportsAvx512Vl();

@@ -1,0 +1,25 @@
+// The kernel lists avx512f and avx512vl among a processor's flags only when
+// it also saves their state.
+#include "tests/processor.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+bool ProcessorReportsAvx512Vl() {
+    FILE *cpuinfo = fopen("/proc/cpuinfo", "r");
+    if (!cpuinfo)
+        return false;
+    char line[8192];
+    std::string flags;
+    while (flags.empty() && fgets(line, sizeof line, cpuinfo))
+        if (strncmp(line, "flags", 5) == 0)
+            flags = std::string(line) + " ";
+    fclose(cpuinfo);
+    for (char &c : flags)
+        if (c == '\t' || c == '\n' || c == ':')
+            c = ' ';
+    return flags.find(" avx512f ") != std::string::npos &&
+           flags.find(" avx512vl ") != std::string::npos;
+}

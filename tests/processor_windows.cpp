@@ -1,0 +1,26 @@
+// Windows tells of no AVX-512VL (and Wine of no AVX-512 at all), so the
+// processor is asked directly: the feature bits of cpuid leaf 7 and, in
+// XCR0, the register state the system saves.
+#include "tests/processor.h"
+
+#include <intrin.h>
+
+bool ProcessorReportsAvx512Vl() {
+    int registers[4]; // eax, ebx, ecx, edx
+    __cpuid(registers, 0);
+    if (registers[0] < 7)
+        return false;
+    __cpuid(registers, 1);
+    const int osxsave = 1 << 27;
+    if (!(registers[2] & osxsave))
+        return false;
+    unsigned low, high;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    // xmm, ymm, opmask, upper halves of zmm0-15, zmm16-31
+    const unsigned avx512State = (1u << 1) | (1u << 2) | (1u << 5) | (1u << 6) | (1u << 7);
+    if ((low & avx512State) != avx512State)
+        return false;
+    __cpuidex(registers, 7, 0);
+    const unsigned avx512f = 1u << 16, avx512vl = 1u << 31;
+    return ((unsigned)registers[1] & (avx512f | avx512vl)) == (avx512f | avx512vl);
+}
