@@ -1,5 +1,6 @@
-// OpenPlugin: the command-line path, the main dialog's records and what each
-// dialog result starts.
+// OpenPlugin across jobs in one loaded module, and the dialog's items as
+// built from message numbers and texts. What the dialog shows and what its
+// answers start is checked end to end (tests/e2e/module_test.py).
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -19,76 +20,6 @@ struct MainDialogTest : testing::Test {
     }
 };
 
-static const DialogItemRecord *DialogShown() {
-    for (const HostCall &call : Host.calls)
-        if (call.op == "RunDialog")
-            return static_cast<const DialogItemRecord *>(call.argument);
-    return nullptr;
-}
-
-TEST_F(MainDialogTest, DialogOffersTheDefaultNameAndVerifyAsDefaultButton) {
-    EXPECT_EQ(OpenPlugin(1, 0), SUMBREL_NO_PANEL);
-    ASSERT_EQ(CountCalls("RunDialog"), 1) << "wrong arguments to RunDialog";
-    const DialogItemRecord *items = DialogShown();
-    const struct {
-        int32_t type, x1, y1, x2, y2, flags, defaultButton;
-        const char *data;
-    } expected[] = {
-        {3, 3, 1, 62, 6, 0, 0, "Title"},
-        {0, 5, 2, 0, 0, 0x400, 0, "Label"},
-        {4, 5, 3, 60, 0, 0x240000, 0, "sigfile.md5"},
-        {0, 5, 4, 0, 0, 0x10200, 0, ""},
-        {7, 0, 5, 0, 0, 0x4000, 1, "Verify"},
-        {7, 0, 5, 0, 0, 0x4000, 0, "Create"},
-        {7, 0, 5, 0, 0, 0x4000, 0, "Close"},
-    };
-    for (int i = 0; i < 7; i++) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(items[i].Type, expected[i].type);
-        EXPECT_EQ(items[i].X1, expected[i].x1);
-        EXPECT_EQ(items[i].Y1, expected[i].y1);
-        EXPECT_EQ(items[i].X2, expected[i].x2);
-        EXPECT_EQ(items[i].Y2, expected[i].y2);
-        EXPECT_EQ(items[i].Focus, 0);
-        EXPECT_EQ(items[i].Flags, (uint32_t)expected[i].flags);
-        EXPECT_EQ(items[i].DefaultButton, expected[i].defaultButton);
-        EXPECT_STREQ(items[i].Data, expected[i].data);
-    }
-    EXPECT_STREQ(items[2].History, "Sumbrel");
-}
-
-TEST_F(MainDialogTest, DialogResultChoosesTheJob) {
-    const struct {
-        int32_t result;
-        bool verified, created;
-    } cases[] = {{4, true, false},   {5, false, true},  {6, false, false},
-                 {-1, false, false}, {3, false, false}, {100, false, false}};
-    for (const auto &c : cases) {
-        Host.calls.clear();
-        Host.dialogResult = c.result;
-        remove("sigfile.md5");
-        WriteBytes("check.md5", "");
-        Host.setDialogName = true;
-        Host.dialogName = c.verified ? "check.md5" : "sigfile.md5";
-        EXPECT_EQ(OpenPlugin(0, 0), SUMBREL_NO_PANEL);
-        SCOPED_TRACE(c.result);
-        // Verification begins with a refresh that drops the selection;
-        // creation writes the named file.
-        bool refreshedFirst = Host.calls.size() > 1 && Host.calls[1].op == "PanelCommand" &&
-                              Host.calls[1].number == PanelRefresh;
-        EXPECT_EQ(refreshedFirst, c.verified);
-        EXPECT_EQ(!ReadBytes("sigfile.md5").empty(), c.created);
-    }
-}
-
-TEST_F(MainDialogTest, CommandLineVerifiesAtOnceWithoutTheDialog) {
-    WriteBytes("sigfile.md5", DigestOf("changed") + " *a.txt\n");
-    EXPECT_EQ(OpenPlugin(OpenFromCommandLine, reinterpret_cast<intptr_t>("sigfile.md5")),
-              SUMBREL_NO_PANEL);
-    EXPECT_EQ(CountCalls("RunDialog"), 0);
-    EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"a.txt"}));
-}
-
 // The module stays loaded between jobs: an Escape that stopped one job must
 // not stop the next before its first file.
 TEST_F(MainDialogTest, JobAfterAnEscapedOneRunsWhole) {
@@ -97,18 +28,6 @@ TEST_F(MainDialogTest, JobAfterAnEscapedOneRunsWhole) {
     EXPECT_EQ(OpenPlugin(0, 0), SUMBREL_NO_PANEL);
     std::string written = ReadBytes("sigfile.md5");
     EXPECT_NE(written.find(DigestOf("alpha\n") + " *a.txt\r\n"), std::string::npos) << written;
-}
-
-TEST_F(MainDialogTest, DisabledModuleDoesNothing) {
-    StartupRecord record = FakeStartupRecord(StartupRecordMinimumSize - 1);
-    SetStartupInfo(&record);
-    AbortRequested = 1;
-    for (int32_t openFrom : {OpenFromCommandLine, 1}) {
-        EXPECT_EQ(OpenPlugin(openFrom, reinterpret_cast<intptr_t>("sigfile.md5")),
-                  SUMBREL_NO_PANEL);
-        EXPECT_TRUE(Host.calls.empty());
-        EXPECT_EQ(AbortRequested, 1);
-    }
 }
 
 TEST(BuildDialogItems, DataBelow2000IsAMessageNumberAboveItATextPointer) {

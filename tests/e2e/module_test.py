@@ -26,6 +26,14 @@ def md5(data):
     return hashlib.md5(data).hexdigest()
 
 
+def sha1(data):
+    return hashlib.sha1(data).hexdigest()
+
+
+def sha256(data):
+    return hashlib.sha256(data).hexdigest()
+
+
 def entry(name, data):
     return ("%s *%s\r\n" % (md5(data), name)).encode()
 
@@ -225,6 +233,23 @@ class Verification(unittest.TestCase):
              [], [], no_entry),
             ("a listed directory", changed("sub"), [], ["sub"], [unread(1)]),
             ("a missing file", changed("gone", "d.txt"), ["d.txt"], ["gone"], [unread(1)]),
+            ("a digest one digit short is no entry",
+             ("%s *a.txt\n" % md5(FILES["a.txt"])[:31]).encode(), [], [], no_entry),
+            ("digits past the digest make no entry",
+             ("%s00ff *a.txt\n" % md5(FILES["a.txt"])).encode(), [], [], no_entry),
+            ("prose with an asterisk is no entry", b"See *notes\n" + good, [], [], []),
+            ("SHA-1 and SHA-256 told by their length",
+             ("%s *a.txt\n%s  c.bin\n" % (sha1(FILES["a.txt"]), sha256(FILES["c.bin"]))).encode(),
+             [], [], []),
+            ("a changed file in a SHA-1 list",
+             ("%s  a.txt\nSHA256 (b.txt) = %s\n" % (sha1(b"x"), sha256(FILES["a.txt"]))).encode(),
+             ["a.txt", "b.txt"], [], []),
+            ("SHA-1 and MD5 in one list",
+             ("SHA1 (a.txt) = %s\n" % sha1(FILES["a.txt"])).encode() + changed("b.txt"), ["b.txt"],
+             [], []),
+            ("an MD5 digest under a SHA1 tag is no entry",
+             ("SHA1 (a.txt) = %s\n" % wrong).encode(), [], [], no_entry),
+            ("listed twice, selected once", changed("a.txt", "a.txt"), ["a.txt"], [], []),
             ("empty signature file", b"", [], [], no_entry),
             ("the panel's file as ./name", changed("./a.txt"), ["a.txt"], [], []),
             ("in other letter case", changed("A.TXT")) + spelled("A.TXT", ["a.txt"], [], []),
@@ -344,7 +369,7 @@ class LongFile(unittest.TestCase):
 class MainDialog(unittest.TestCase):
     def test_dialog_result_chooses_the_job(self):
         cases = [("verify", True, False), ("create", False, True), ("close", False, False),
-                 ("cancel", False, False)]
+                 ("cancel", False, False), ("3", False, False)]
         for answer, verified, created in cases:
             with self.subTest(answer), make_panel(FILES) as panel:
                 panel.write("check.md5", entry("a.txt", b"changed"))
@@ -370,16 +395,28 @@ class MainDialog(unittest.TestCase):
                     self.assertEqual(error_notices(run.trace), errors)
                     self.assertEqual(end(run.trace)["selected"], selected)
 
-    def test_dialog_offers_the_default_name(self):
+    def test_dialog_offers_the_default_name_and_verify_as_the_default(self):
+        """As drawn: the field holds the default name across the frame, the
+        label above it, the buttons on one line below, Verify the default."""
         run = run_host(["--dialog", "close"])
+        box = [line.strip() for line in run.stdout.splitlines()
+               if line.strip().startswith(("+", "|"))][:6]
+        self.assertEqual(len(box), 6, run.stdout)
+        self.assertEqual(len(set(len(line) for line in box)), 1, box)
+        self.assertIn(" %s " % TEXTS[0], box[0])
+        self.assertTrue(box[-1].startswith("+") and box[-1].endswith("+"), box)
+        inside = [line[1:-1].strip() for line in box[1:-1]]
+        self.assertTrue(all(line[0] == "|" and line[-1] == "|" for line in box[1:-1]), box)
+        self.assertEqual(inside[0], TEXTS[1])
+        self.assertRegex(inside[1], r"^sigfile\.md5_+$")
+        self.assertGreaterEqual(len(inside[1]), len(box[0]) - 6)
+        self.assertEqual(inside[2], "")
+        verify, create, close = (TEXTS[n].replace("&", "") for n in (2, 3, 5))  # & marks the hotkey
+        self.assertEqual(inside[3].split(), ["{", verify, "}", "[", create, "]", "[", close, "]"])
         dialog = ops(run.trace, "RunDialog")[0]
-        self.assertEqual((dialog["x1"], dialog["y1"], dialog["x2"], dialog["y2"]), (-1, -1, 66, 8))
+        self.assertEqual((dialog["x1"], dialog["y1"]), (-1, -1))
         self.assertEqual(dialog["help"], "Contents")
-        items = dialog["items"]
-        self.assertEqual([item["data"] for item in items],
-                         [TEXTS[0], TEXTS[1], "sigfile.md5", "", TEXTS[2], TEXTS[3], TEXTS[5]])
-        self.assertEqual([item["default"] for item in items], [0, 0, 0, 0, 1, 0, 0])
-        self.assertEqual(items[2]["history"], "Sumbrel")
+        self.assertEqual(dialog["items"][2]["history"], "Sumbrel")
 
 
 @unittest.skipIf(not os.path.exists("/usr/bin/md5sum"), "needs GNU md5sum")
