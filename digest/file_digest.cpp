@@ -3,23 +3,24 @@
 // progress line of a file that takes long. One reading loop serves every
 // algorithm: the polls, the reads and the progress line do not depend on it.
 //
-// A poll is not free: under Wine one console query costs 0.3 to 0.8 ms, on
-// Windows a round trip to the console's process, on a Linux terminal a system
-// call. So polls follow the clock, not the bytes: one before the first read
-// of a job, then one whenever PollInterval has passed since the last. A key
-// pressed during a job is found within that interval plus one read, however
-// fast or slow the file comes in; under Wine the polls cost at most 3%.
+// A poll is not free: under Wine one console query goes through Wine's server,
+// on Windows it is a round trip to the console's process, on a Linux terminal
+// a system call. So polls follow the clock, not the bytes: one before the
+// first read of a job, then one whenever PollInterval has passed since the
+// last. A key pressed during a job is found within that interval plus one
+// read, however fast or slow the file comes in, and the polls' share of a
+// run stays small even under Wine (bench/README.md has the figures).
 #include "digest/file_digest.h"
 
 #include "host/host.h"
 
 int AbortRequested;
 
-// Measured on a 1 GiB file against md5sum: reads of 4 or 8 KiB leave about
-// 5% behind 16 KiB and more, which all do alike. 32 KiB, md5sum's own size,
-// keeps one read from a slow network share short enough not to hold up an
-// Escape. Reads of at least the stream buffer's size go straight into the
-// chunk, so the stream's own buffer only serves the final, partial read.
+// Reads of 16 KiB and more digest a file alike, smaller ones fall behind
+// (bench/README.md). 32 KiB, md5sum's own size, keeps one read from a slow
+// network share short enough not to hold up an Escape. Reads of at least
+// the stream buffer's size go straight into the chunk, so the stream's own
+// buffer only serves the final, partial read.
 static const size_t ReadSize = 32 * 1024;
 static const size_t StreamBufferSize = 4096;
 

@@ -19,8 +19,8 @@ int FileDigest(const char *name, char *text, uint32_t size,
                DigestAlgorithm algorithm = AlgorithmMd5);
 
 // Begins a job's watch for Escape: the next FileDigest polls before its
-// first read; later polls come whenever a few milliseconds have passed,
-// across files.
+// first read; later polls come whenever the poll interval (PollInterval in
+// file_digest.cpp) has passed since the last, across files.
 void StartEscapeWatch();
 
 // Platform layer (digest/file_and_escape_*.cpp).

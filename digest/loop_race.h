@@ -8,5 +8,5 @@
 typedef void (*RacedLoop)(void *scratch, const uint8_t *blocks, uint32_t length);
 
 // The index of the loop that compressed a few kilobytes fastest, the loops
-// taking turns, each keeping its best time. Well under a millisecond.
+// taking turns, each keeping its best time: 32 KiB a loop, raced once a process.
 int FastestLoop(const RacedLoop *loops, int count, void *scratch);

@@ -36,9 +36,9 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 // One step: a = b + ((a + f(b, c, d) + word + constant) <<< s). The word and
 // the constant go into a first, as a is four steps old and ready long before
 // b. The empty asm holds that sum as a value of its own, so that no compiler
-// reassociates the word or the constant behind f, onto the chain: GCC 12
-// happens not to, clang 14 does (407 cycles a block; 343 with the asm, where
-// it still folds G back into a mux; GCC's loop takes 289, 291 for i686).
+// reassociates the word or the constant behind f, onto the chain: GCC
+// happens not to, clang does, and still folds G back into a mux with the asm
+// (bench/README.md has what each costs).
 #define STEP(f, a, b, c, d, n, constant, s)                                                        \
     (a) += MessageWord(blocks, (n)) + (constant);                                                  \
     __asm__("" : "+r"(a));                                                                         \
@@ -74,9 +74,9 @@ static void CompressScalar(DigestState *state, const uint8_t *blocks, uint32_t l
 typedef void (*CompressLoop)(DigestState *state, const uint8_t *blocks, uint32_t length);
 
 // Feature flags say which loops a processor can run, not which runs faster:
-// on some processors with AVX-512VL the plain loop is the quicker one (on
-// AMD's Zen 4 vprold takes two cycles, which makes the vector step no
-// shorter than the plain loop's longest). So the candidates race.
+// on some processors with AVX-512VL the plain loop is the quicker one (where
+// vprold takes two cycles, as on AMD's Zen 4, the vector step is no shorter
+// than the plain loop's longest; see bench/README.md). So the candidates race.
 static void RaceScalar(void *scratch, const uint8_t *blocks, uint32_t length) {
     CompressScalar(static_cast<DigestState *>(scratch), blocks, length);
 }

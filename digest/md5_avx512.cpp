@@ -4,9 +4,9 @@
 // computes any round function of b, c and d in one instruction and vprold
 // rotates in one, so every step's chain through b is four operations (round
 // function, add, rotate, add) where the integer loop needs five in rounds 1
-// and 4. That wins only where the vector rotate takes one cycle; on AMD's
-// Zen 4 it takes two, and the plain loop wins the race. The other lanes
-// carry values nobody reads.
+// and 4. That wins only where the vector rotate takes one cycle; where it
+// takes two (AMD's Zen 4, see bench/README.md) the plain loop wins the race.
+// The other lanes carry values nobody reads.
 //
 // Only CompressAvx512 is compiled for AVX-512; Avx512VlUsable, which guards
 // it, and the rest of the module run on any x86 processor.
@@ -49,7 +49,7 @@ int Avx512VlUsable() {
 // The word and the constant are added in the integer unit and moved across
 // as one value. The empty asm pins a + word + constant as a value of its
 // own: left alone, GCC reassociates the sum as a + f + (word + constant),
-// putting a second add behind f on the chain (674 MB/s instead of 811).
+// putting a second add behind f on the chain (bench/README.md has the cost).
 #define STEP(f, a, b, c, d, n, constant, s)                                                        \
     (a) = _mm_add_epi32((a), _mm_cvtsi32_si128((int)(MessageWord(blocks, (n)) + (constant))));     \
     __asm__("" : "+v"(a));                                                                         \

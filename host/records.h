@@ -160,7 +160,7 @@ const int32_t MainDialogCloseButton = 6;
 const uint32_t NoticeWarningFlag = 0x1;
 const uint32_t NoticeOkButtonFlag = 0x10000;
 
-// The module's three kinds of notice.
+// The module's notices, by kind.
 const uint32_t ProgressNoticeFlags = 0;
 const uint32_t FileErrorNoticeFlags = 0x3;
 const uint32_t CompletionNoticeFlags = NoticeOkButtonFlag;
