@@ -55,6 +55,17 @@ int64_t FileSizeToDigest(FILE *stream) {
     return (int64_t)status.st_size;
 }
 
+int ConsoleColumns() {
+    // The host draws on its terminal, which may be any of the three.
+    const int streams[] = {STDOUT_FILENO, STDERR_FILENO, STDIN_FILENO};
+    for (int fd : streams) {
+        winsize size;
+        if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+            return size.ws_col;
+    }
+    return 0;
+}
+
 uint64_t MonotonicMicroseconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -7,6 +7,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "digest/exact_path_windows.h"
 #include "digest/file_digest.h"
 
 // Ticks per second of the performance counter, fixed at boot; asked once.
@@ -14,7 +15,7 @@ static LARGE_INTEGER CounterFrequency;
 
 // A panel item's name has no directory part and no drive; a name typed by
 // the user or listed with a directory part resolves as Windows resolves it.
-static bool IsBareName(const char *name) {
+bool IsBareName(const char *name) {
     return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr;
 }
 
@@ -30,47 +31,56 @@ static bool StartsWith(const WCHAR *text, const WCHAR *prefix) {
 // would have converted it themselves. A process that takes long paths may
 // stand in a directory of any length, so the path is sized from the answers
 // and lives only for the open.
-static HANDLE OpenExactly(const char *name) {
+WCHAR *ExactPath(const char *name, WCHAR **start) {
     UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
     int nameLength = MultiByteToWideChar(codePage, 0, name, -1, nullptr, 0);
     DWORD directorySize = GetCurrentDirectoryW(0, nullptr);
     if (nameLength == 0 || directorySize == 0)
-        return INVALID_HANDLE_VALUE;
+        return nullptr;
     // Room for the longest prefix, the directory and its NUL, a separator,
     // the name and its NUL; a directory that grew in between is caught below.
     const size_t PrefixRoom = 8;
     size_t pathSize = PrefixRoom + directorySize + 1 + (size_t)nameLength;
     WCHAR *path = static_cast<WCHAR *>(malloc(pathSize * sizeof(WCHAR)));
     if (!path)
-        return INVALID_HANDLE_VALUE;
+        return nullptr;
     WCHAR *directory = path + PrefixRoom;
     DWORD length = GetCurrentDirectoryW(directorySize, directory);
-    HANDLE handle = INVALID_HANDLE_VALUE;
     if (length > 0 && length < directorySize) {
         // The prefix goes in front of the directory, which stays in place:
         // C:\dir becomes \\?\C:\dir, \\server\share \\?\UNC\server\share.
         static const WCHAR DrivePrefix[] = L"\\\\?\\";
         static const WCHAR SharePrefix[] = L"\\\\?\\UNC\\";
         const size_t DrivePrefixLength = 4, SharePrefixLength = 8;
-        WCHAR *start = directory;
+        *start = directory;
         if (StartsWith(directory, L"\\\\")) {
             // "\\?\..." is already whole; "\\server" loses its own "\\".
             if (!StartsWith(directory, DrivePrefix)) {
-                start = directory + 2 - SharePrefixLength;
-                memcpy(start, SharePrefix, SharePrefixLength * sizeof(WCHAR));
+                *start = directory + 2 - SharePrefixLength;
+                memcpy(*start, SharePrefix, SharePrefixLength * sizeof(WCHAR));
             }
         } else {
-            start = directory - DrivePrefixLength;
-            memcpy(start, DrivePrefix, DrivePrefixLength * sizeof(WCHAR));
+            *start = directory - DrivePrefixLength;
+            memcpy(*start, DrivePrefix, DrivePrefixLength * sizeof(WCHAR));
         }
         size_t used = (size_t)(directory + length - path);
         if (path[used - 1] != L'\\')
             path[used++] = L'\\';
         if (MultiByteToWideChar(codePage, 0, name, -1, path + used, nameLength) != 0)
-            // Reading and writing are shared with others, as msvcrt's fopen does.
-            handle = CreateFileW(start, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            return path;
     }
+    free(path);
+    return nullptr;
+}
+
+static HANDLE OpenExactly(const char *name) {
+    WCHAR *start;
+    WCHAR *path = ExactPath(name, &start);
+    if (!path)
+        return INVALID_HANDLE_VALUE;
+    // Reading and writing are shared with others, as msvcrt's fopen does.
+    HANDLE handle = CreateFileW(start, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     free(path);
     return handle;
 }
@@ -114,6 +124,13 @@ int64_t FileSizeToDigest(FILE *stream) {
     if (!GetFileSizeEx(handle, &size))
         return -1;
     return (int64_t)size.QuadPart;
+}
+
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen))
+        return 0;
+    return screen.srWindow.Right - screen.srWindow.Left + 1;
 }
 
 uint64_t MonotonicMicroseconds() {

@@ -44,6 +44,11 @@ static int PollDue(uint64_t now) {
     return 1;
 }
 
+void PollEscapeWhenDue() {
+    if (PollDue(MonotonicMicroseconds()))
+        AbortRequested = EscapePressed(EscapeVirtualKey);
+}
+
 // Where the file has got, for the progress line; only files that take
 // longer than ProgressDelay show it.
 struct Progress {
@@ -54,14 +59,16 @@ struct Progress {
 };
 
 // The file's size is asked only once the bar is due: most files never
-// need it, and for many small ones the question is a noticeable cost.
+// need it, and for many small ones the question is a noticeable cost. A
+// file that grows while it is read is asked again once the count passes
+// what it said, so that its bar does not stand at 100% meanwhile.
 static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, uint64_t now) {
     progress->Done += delivered;
     if (now - progress->Started < ProgressDelay)
         return;
     if (progress->LastDrawn && now - progress->LastDrawn < ProgressInterval)
         return;
-    if (!progress->LastDrawn)
+    if (!progress->LastDrawn || progress->Done > (uint64_t)progress->Total)
         progress->Total = FileSizeToDigest(stream);
     progress->LastDrawn = now;
     if (progress->Total > 0)

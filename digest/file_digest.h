@@ -23,6 +23,13 @@ int FileDigest(const char *name, char *text, uint32_t size,
 // file_digest.cpp) has passed since the last, across files.
 void StartEscapeWatch();
 
+// Polls the console for Escape if a poll is due by the same clock and
+// stores the answer in AbortRequested, as FileDigest's polls do. A loop of a
+// job that may run long without reading a file to digest (the list reader)
+// calls it, so that Escape reaches every wait; a job stops at the first
+// answer of 1, so no later poll undoes it.
+void PollEscapeWhenDue();
+
 // Platform layer (digest/file_and_escape_*.cpp).
 
 // 1 if a key-down of the given virtual key waits in the console input; the
@@ -36,6 +43,9 @@ FILE *OpenFileToDigest(const char *name);
 
 // The size of the file behind a stream from OpenFileToDigest, or -1.
 int64_t FileSizeToDigest(FILE *stream);
+
+// The width of the console in columns, 0 when there is none to ask.
+int ConsoleColumns();
 
 // A clock that only goes forward, in microseconds from an arbitrary start.
 uint64_t MonotonicMicroseconds();

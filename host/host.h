@@ -16,7 +16,12 @@ const char *HostText(int32_t messageId);
 void HostPanelCommand(int32_t command, void *argument);
 
 // The file error notice: one per file that cannot be opened, read or written.
+// Escape on it stops the job (AbortRequested).
 void ReportFileError(const char *name);
+
+// A notice line as shown: cut to width bytes, keeping the end behind "...",
+// with control characters as '?'. line holds width + 1 bytes at least.
+const char *FitNoticeLine(const char *text, size_t width, char *line);
 
 // A progress notice over a saved screen; the caller restores the screen.
 ScreenHandle ShowProgressNotice(int32_t lineMessageId, const char *name);

@@ -37,7 +37,11 @@ enum MessageId : int32_t {
     MessageMoreChanged = 12,     // followed by the count of those not named
     MessageUnreadCount = 13,     // followed by the count of files not read
     MessageNoEntries = 14,       // followed, on the next line, by the signature file
-    MessageCount = 15
+    MessageNotReached = 15,      // heading of listed names left alone: another machine, a device
+    // Creation's notices, each followed on the next line by the signature file.
+    MessageNothingListed = 16,  // nothing was listed; the file stays as it was
+    MessageTargetIsListed = 17, // the file is one to be listed and holds no entry
+    MessageCount = 18
 };
 
 typedef void *ScreenHandle;

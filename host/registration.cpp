@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "digest/file_digest.h"
 #include "host/host.h"
 
 StartupRecord HostServices;
@@ -14,6 +15,17 @@ static const char CommandPrefix[] = "md5";
 // with its progress line; set while a job digests one file.
 static int32_t ProgressLineId;
 static const char *ProgressName;
+
+// A notice line as shown: at most the widest console a host draws on.
+const size_t NoticeLineSize = 512;
+static char ProgressNameShown[NoticeLineSize];
+
+// Columns a notice's frame, margins and shadow take from the console's
+// width; the width assumed where there is no console to ask; the least
+// room a line is given, however narrow the console.
+const int NoticeFrameColumns = 10;
+const int UnknownConsoleColumns = 80;
+const int NarrowestNoticeLine = 20;
 
 // The progress line: a bar of ProgressBarCells cells and the percentage.
 static const int ProgressBarCells = 40;
@@ -44,19 +56,61 @@ void HostPanelCommand(int32_t command, void *argument) {
     HostServices.PanelCommand(SUMBREL_ACTIVE_PANEL, command, argument);
 }
 
+static size_t NoticeLineWidth() {
+    int columns = ConsoleColumns();
+    if (columns <= 0)
+        columns = UnknownConsoleColumns;
+    int width = columns - NoticeFrameColumns;
+    if (width < NarrowestNoticeLine)
+        width = NarrowestNoticeLine;
+    return (size_t)width < NoticeLineSize - 1 ? (size_t)width : NoticeLineSize - 1;
+}
+
+const char *FitNoticeLine(const char *text, size_t width, char *line) {
+    static const char Elided[] = "...";
+    const size_t ElidedLength = sizeof Elided - 1;
+    size_t length = strlen(text);
+    size_t used = 0;
+    if (length > width) {
+        // The end of a name tells files apart; its start is what goes.
+        const char *kept = text + length - (width - ElidedLength);
+        // Not from the middle of a UTF-8 character.
+        for (int i = 0; i < 3 && ((uint8_t)*kept & 0xC0) == 0x80; i++)
+            kept++;
+        memcpy(line, Elided, ElidedLength);
+        used = ElidedLength;
+        text = kept;
+        length = strlen(kept);
+    }
+    // A name may hold any byte but NUL and '/': a control character would
+    // move the cursor, clear the screen or retitle the window.
+    for (size_t i = 0; i < length; i++) {
+        uint8_t c = (uint8_t)text[i];
+        line[used++] = c < 0x20 || c == 0x7F ? '?' : (char)c;
+    }
+    line[used] = '\0';
+    return line;
+}
+
 void ReportFileError(const char *name) {
-    const char *texts[3] = {HostText(MessageFileErrorTitle), name, HostText(MessageOkButton)};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags, nullptr, texts, 3,
-                                1);
+    char line[NoticeLineSize];
+    const char *texts[3] = {HostText(MessageFileErrorTitle),
+                            FitNoticeLine(name, NoticeLineWidth(), line),
+                            HostText(MessageOkButton)};
+    // Escape on the notice (the host answers -1) stops the job as it does
+    // during a read: in a real host the notice itself takes that key.
+    if (HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags, nullptr, texts,
+                                    3, 1) == -1)
+        AbortRequested = 1;
 }
 
 ScreenHandle ShowProgressNotice(int32_t lineMessageId, const char *name) {
     ScreenHandle screen = HostServices.SaveScreenImage(0, 0, ScreenFarEdge, ScreenFarEdge);
-    const char *texts[3] = {HostText(MessageProgressTitle), HostText(lineMessageId), name};
+    ProgressLineId = lineMessageId;
+    ProgressName = FitNoticeLine(name, NoticeLineWidth(), ProgressNameShown);
+    const char *texts[3] = {HostText(MessageProgressTitle), HostText(lineMessageId), ProgressName};
     HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts, 3,
                                 0);
-    ProgressLineId = lineMessageId;
-    ProgressName = name;
     return screen;
 }
 
@@ -100,10 +154,12 @@ void ShowClosingNotice(const char *const *lines, int count) {
     // A notice, not a list: the caller keeps well below this.
     const int MaximumTexts = 32;
     const char *texts[MaximumTexts];
+    char fitted[MaximumTexts][NoticeLineSize];
+    size_t width = NoticeLineWidth();
     int used = 0;
     texts[used++] = HostText(MessageTitle);
-    for (int i = 0; i < count && used < MaximumTexts; i++)
-        texts[used++] = lines[i];
+    for (int i = 0; i < count && used < MaximumTexts; i++, used++)
+        texts[used] = FitNoticeLine(lines[i], width, fitted[used]);
     HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,
                                 0);
 }

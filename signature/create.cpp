@@ -1,6 +1,8 @@
 // Signature creation: one entry line per file of the active panel, by the
 // algorithm the file's name asks for (".sha256", ".sha1", else MD5), so
-// that the sum tools of the same name can check the list.
+// that the sum tools of the same name can check the list. The list is
+// written to a new file that replaces the named one only when it holds
+// entries and every write succeeded.
 #include <string.h>
 
 #include "digest/file_digest.h"
@@ -8,71 +10,172 @@
 #include "signature/format.h"
 #include "signature/signature.h"
 
+// Lines read to decide whether a file is a signature list: a list has its
+// first entry near the top, after the header or a few comments.
+const int LinesToFindAnEntry = 64;
+
+// Entry lines written in this run, so that a run that listed nothing keeps
+// the file that was there.
+static int EntriesWritten;
+
 void DigestPanelItem(PanelInfoRecord *record, int index, FILE *stream, DigestAlgorithm algorithm) {
     PanelItemRecord *item = &record->Items[index];
     if (item->Attributes & DirectoryAttribute)
         return;
     ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
     char digestText[LongestDigestTextSize];
-    if (FileDigest(item->Name, digestText, sizeof digestText, algorithm) == 0 && !AbortRequested)
+    if (FileDigest(item->Name, digestText, sizeof digestText, algorithm) == 0 && !AbortRequested) {
         WriteSignatureEntry(stream, digestText, item->Name);
+        EntriesWritten++;
+    }
     RemoveProgressNotice(screen);
 }
 
+static bool IsListedItem(const PanelItemRecord *item, const char *fileName) {
+    return !(item->Attributes & DirectoryAttribute) && SameFileOnDisk(item->Name, fileName);
+}
+
 // The signature file being written is never listed in itself: its entry
-// would carry the digest of a half-written file and never match again.
+// would carry the digest of the file it replaces and never match again.
 // Identity on disk decides, since the typed name may carry a directory part
 // or differ in letter case.
 static void DigestUnlessSignatureFile(PanelInfoRecord *record, int index, FILE *stream,
                                       const char *fileName) {
-    PanelItemRecord *item = &record->Items[index];
-    if (!(item->Attributes & DirectoryAttribute) && SameFileOnDisk(item->Name, fileName))
+    if (IsListedItem(&record->Items[index], fileName))
         return;
     DigestPanelItem(record, index, stream, AlgorithmForSignatureFile(fileName));
+}
+
+// Which items the run goes through: the selected ones, else the one under
+// the cursor, or every item when the cursor is on "..". first and last
+// bound them; selectedOnly says whether only selected items among them count.
+struct RunItems {
+    int first, last;
+    bool selectedOnly;
+    bool wholePanel;
+};
+
+static RunItems ItemsToList(const PanelInfoRecord *record) {
+    RunItems items = {0, -1, true, false};
+    for (int i = 0; i < record->ItemCount; i++)
+        if (record->Items[i].Flags & ItemSelectedFlag) {
+            items.last = record->ItemCount - 1;
+            return items;
+        }
+    items.selectedOnly = false;
+    int cursor = record->CurrentItem;
+    if (cursor < 0 || cursor >= record->ItemCount)
+        return items;
+    if (strcmp(record->Items[cursor].Name, "..") == 0) {
+        items.last = record->ItemCount - 1;
+        items.wholePanel = true;
+    } else {
+        items.first = items.last = cursor;
+    }
+    return items;
+}
+
+// Whether a file holds an entry of any form near its top.
+static bool HoldsAnEntry(const char *fileName) {
+    FILE *stream = OpenSignatureFile(fileName, "r");
+    if (!stream)
+        return false;
+    bool found = false;
+    char line[SignatureLineSize];
+    for (int i = 0; i < LinesToFindAnEntry && !found && !feof(stream) && !ferror(stream); i++) {
+        ReadSignatureLine(stream, line, sizeof line);
+        SignatureEntry entry;
+        found = ParseSignatureLine(line, &entry);
+    }
+    fclose(stream);
+    return found;
+}
+
+// A target that is one of the files to be listed and no signature list is
+// a data file named by mistake: replacing it would lose its contents.
+static bool TargetIsDataToList(const PanelInfoRecord *record, const RunItems &items,
+                               const char *fileName) {
+    // A target that is not there yet has nothing to lose.
+    FILE *stream = OpenSignatureFile(fileName, "r");
+    if (!stream)
+        return false;
+    fclose(stream);
+    for (int i = items.first; i <= items.last; i++) {
+        const PanelItemRecord *item = &record->Items[i];
+        if (items.selectedOnly && !(item->Flags & ItemSelectedFlag))
+            continue;
+        if (IsListedItem(item, fileName))
+            return !HoldsAnEntry(fileName);
+    }
+    return false;
+}
+
+static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
+    const char *lines[2] = {HostText(messageId), fileName};
+    ShowClosingNotice(lines, 2);
 }
 
 void CreateSignatures(const char *fileName) {
     PanelInfoRecord record;
     memset(&record, 0, sizeof record);
     HostPanelCommand(PanelGetInfo, &record);
+    RunItems items = ItemsToList(&record);
 
-    FILE *stream = OpenSignatureFile(fileName, "w");
-    if (!stream) {
+    SignatureOutput output;
+    // An empty name names no file, not the current folder's new file.
+    if (fileName[0] == '\0') {
+        ReportFileError(fileName);
+    } else if (TargetIsDataToList(&record, items, fileName)) {
+        ShowNoticeAbout(MessageTargetIsListed, fileName);
+    } else if (!StartSignatureOutput(&output, fileName)) {
         ReportFileError(fileName);
     } else {
-        WriteSignatureHeader(stream);
-        int selectedCount = 0;
-        for (int i = 0; i < record.ItemCount; i++) {
+        WriteSignatureHeader(output.stream);
+        EntriesWritten = 0;
+        // Selections are cleared only once the list has taken the target's
+        // name: until then nothing has been listed. The items dealt with are
+        // the selected ones before dealtWith.
+        int dealtWith = items.first;
+        int stoppedAt = -1; // the item Escape cut, in a run over the whole panel
+        for (int i = items.first; i <= items.last; i++) {
             PanelItemRecord *item = &record.Items[i];
-            if (!(item->Flags & ItemSelectedFlag))
+            if (items.selectedOnly && !(item->Flags & ItemSelectedFlag))
                 continue;
-            selectedCount++;
-            if (AbortRequested)
+            if (AbortRequested) {
+                stoppedAt = i;
                 break;
-            DigestUnlessSignatureFile(&record, i, stream, fileName);
+            }
+            DigestUnlessSignatureFile(&record, i, output.stream, fileName);
             // A file left when Escape came was not dealt with: it stays
             // selected, to be signed again with the ones not reached.
-            if (!AbortRequested)
-                item->Flags &= ~ItemSelectedFlag;
-        }
-
-        int cursor = record.CurrentItem;
-        if (selectedCount == 0 && !AbortRequested && cursor >= 0 && cursor < record.ItemCount) {
-            if (strcmp(record.Items[cursor].Name, "..") != 0) {
-                DigestUnlessSignatureFile(&record, cursor, stream, fileName);
-            } else {
-                for (int i = 0; i < record.ItemCount && !AbortRequested; i++)
-                    DigestUnlessSignatureFile(&record, i, stream, fileName);
+            if (AbortRequested) {
+                stoppedAt = i;
+                break;
             }
+            dealtWith = i + 1;
         }
 
-        // A full disk must not pass for a finished signature file.
-        bool writeFailed = ferror(stream) != 0;
-        if (fclose(stream) != 0)
-            writeFailed = true;
-        if (writeFailed)
+        bool listed = EntriesWritten > 0;
+        bool written = FinishSignatureOutput(&output, fileName, listed);
+        if (listed && !written) {
             ReportFileError(fileName);
-        HostPanelCommand(PanelApplySelection, &record);
+        } else if (!listed) {
+            ShowNoticeAbout(MessageNothingListed, fileName);
+        } else {
+            if (items.selectedOnly) {
+                for (int i = items.first; i < dealtWith; i++)
+                    record.Items[i].Flags &= ~ItemSelectedFlag;
+            } else if (stoppedAt >= 0 && items.wholePanel) {
+                // A run over the whole panel cut short selects the files its
+                // list lacks, as a run over a selection leaves them selected.
+                for (int i = stoppedAt; i <= items.last; i++) {
+                    PanelItemRecord *item = &record.Items[i];
+                    if (!(item->Attributes & DirectoryAttribute) && !IsListedItem(item, fileName))
+                        item->Flags |= ItemSelectedFlag;
+                }
+            }
+            HostPanelCommand(PanelApplySelection, &record);
+        }
     }
     // Non-zero: keep the selection just applied while the new file is listed.
     HostPanelCommand(PanelRefresh, &record);

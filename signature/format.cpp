@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "digest/file_digest.h"
 #include "signature/text_bytes.h"
 
 #ifdef SUMBREL_VERSION
@@ -20,26 +21,64 @@ void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name)
     fprintf(stream, "%s *%s\n", digestText, name);
 }
 
+const int EndOfText = 0x1A;
+
+static bool EndsLine(int c) {
+    return c == EOF || c == '\n' || c == '\0' || c == EndOfText;
+}
+
+// Behind a 0x1A: when nothing but more 0x1A and line ends follows, the data
+// ends there; otherwise what follows is read on. Whatever was skipped was no
+// line of any use.
+static void SkipEndOfText(FILE *stream) {
+    int c;
+    do {
+        c = NextTextByte(stream);
+    } while (c == EndOfText || c == '\r' || c == '\n');
+    if (c != EOF)
+        ungetc(c, stream);
+}
+
+// The rest of an overlong line, dropped; a long run of bytes without a line
+// end (a disk image read by mistake) polls for Escape as a file read does.
+static int SkipRestOfLine(FILE *stream) {
+    const uint32_t BytesPerPoll = 64 * 1024;
+    uint32_t count = 0;
+    int c;
+    do {
+        c = NextTextByte(stream);
+        if (++count == BytesPerPoll) {
+            count = 0;
+            PollEscapeWhenDue();
+            if (AbortRequested)
+                return EOF;
+        }
+    } while (!EndsLine(c));
+    return c;
+}
+
 void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size) {
     char *end = buffer;
     char *full = buffer + size - 1;
+    bool cut = false;
     int c;
-    // Nothing is read past the end of the data, such as a 0x1A.
-    if (!feof(stream)) {
-        while (end != full) {
-            c = NextTextByte(stream);
-            if (c == EOF || c == '\n' || c == '\0')
-                break;
-            *end++ = (char)c;
+    for (;;) {
+        c = NextTextByte(stream);
+        if (EndsLine(c))
+            break;
+        if (end == full) {
+            c = SkipRestOfLine(stream);
+            cut = true;
+            break;
         }
+        *end++ = (char)c;
     }
+    // CR LF ends a line as LF does; a lone CR is data.
+    if (c == '\n' && !cut && end != buffer && end[-1] == '\r')
+        end--;
     *end = '\0';
-    // The rest of an overlong line is dropped, not read as a line of its own.
-    if (end == full) {
-        do {
-            c = NextTextByte(stream);
-        } while (c != EOF && c != '\n' && c != '\0');
-    }
+    if (c == EndOfText)
+        SkipEndOfText(stream);
 }
 
 static bool IsHexDigit(char c) {

@@ -19,7 +19,10 @@ void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name)
 
 // Reads one line without its end, a line feed or a NUL (lists made with
 // md5sum -z end their entries with NUL); the caller checks feof and ferror.
-// An overlong line is cut to size - 1 bytes and its rest dropped.
+// CR LF ends a line as LF does; a lone CR is data. A 0x1A ends the data when
+// only more 0x1A and line ends follow it, and a line anywhere else: a list
+// copied together from several keeps all its entries. An overlong line is
+// cut to size - 1 bytes and its rest dropped, with Escape polled meanwhile.
 void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size);
 
 // One entry of a signature file, pointing into the line it was read from.
@@ -44,10 +47,33 @@ DigestAlgorithm AlgorithmForSignatureFile(const char *fileName);
 
 // Platform layer (signature/text_mode_and_identity_*.cpp).
 
-// Opens a signature file in text mode, "r" or "w": every LF written is stored
-// as CR LF; on reading CR LF arrives as LF, a lone CR as itself, and the first
-// 0x1A ends the data. Null on failure; nothing is reported.
+// Opens a signature file, "r" or "w". Reading is untranslated, by the very
+// name given (on Windows a bare name exactly as spelled), of a regular file
+// only; ReadSignatureLine makes the line ends. Writing stores every LF as
+// CR LF. Null on failure; nothing is reported.
 FILE *OpenSignatureFile(const char *name, const char *mode);
+
+// Creation's output: the list goes to a new file beside the target, which
+// takes the target's name only once it is complete, so that a run that
+// fails or lists nothing never costs the user the list already there.
+struct SignatureOutput {
+    FILE *stream;
+    char newFile[4096 + 64]; // the new file's path: the target's folder and a name of its own
+};
+
+// Creates the new file for a target that is an ordinary file or none yet
+// (not a device, pipe, folder or read-only file) and writes to it as
+// OpenSignatureFile's "w" does. False when it cannot; nothing is reported.
+bool StartSignatureOutput(SignatureOutput *output, const char *target);
+
+// Closes the new file. When keep is true and every write reached the disk,
+// the new file replaces the target (on Windows a bare name exactly as
+// spelled) and the result is true; otherwise the new file is removed and
+// the target stays as it was.
+bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep);
+
+// The current directory, which is the panel's; false if it cannot be told.
+bool CurrentFolder(char *path, size_t size);
 
 // True when a panel item and a typed file name lead to the same file on disk
 // (same device and inode; on Windows the same volume and file index, the

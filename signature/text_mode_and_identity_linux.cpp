@@ -1,34 +1,26 @@
-// Signature files on Linux: glibc has no text mode, so a custom stream does
-// the Windows runtime's translation (LF stored as CR LF, CR LF read as LF,
-// 0x1A ends the data), and file identity is device and inode.
+// Signature files on Linux: glibc has no text mode, so a custom stream
+// stores LF as CR LF as the Windows runtime does; creation's new file beside
+// the target and the rename that replaces it; file identity is device and
+// inode.
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "digest/file_digest.h"
 #include "signature/format.h"
 
 const uint32_t TextBufferSize = 4096;
-const char EndOfText = 0x1A;
 
-// The one allocation per open signature file, freed by CloseText.
+// The one allocation per signature file being written, freed by CloseText.
 struct TextFile {
     int fd;
-    bool ended;                  // 0x1A was met: nothing more is ever delivered
-    uint32_t start, end;         // raw bytes read but not yet delivered: raw[start, end)
-    char raw[TextBufferSize];    // reading: bytes from the file; writing: bytes to it
+    char raw[TextBufferSize];    // bytes on their way to the file
     char stream[TextBufferSize]; // the stream's own buffer, the runtime's size
 };
-
-static ssize_t ReadSome(int fd, char *bytes, size_t count) {
-    ssize_t got;
-    do {
-        got = read(fd, bytes, count);
-    } while (got < 0 && errno == EINTR);
-    return got;
-}
 
 static bool WriteAll(int fd, const char *bytes, size_t count) {
     while (count > 0) {
@@ -41,63 +33,6 @@ static bool WriteAll(int fd, const char *bytes, size_t count) {
         count -= (size_t)put;
     }
     return true;
-}
-
-static ssize_t ReadText(void *cookie, char *out, size_t size) {
-    TextFile *file = static_cast<TextFile *>(cookie);
-    size_t count = 0;
-    while (count < size && !file->ended) {
-        if (file->start == file->end) {
-            // Hand over what is there rather than wait for more.
-            if (count > 0)
-                break;
-            ssize_t got = ReadSome(file->fd, file->raw, sizeof file->raw);
-            if (got <= 0)
-                return got;
-            file->start = 0;
-            file->end = (uint32_t)got;
-        }
-        // Bytes other than CR and 0x1A go over as they stand, a run at a time.
-        const char *from = file->raw + file->start;
-        size_t run = file->end - file->start;
-        if (run > size - count)
-            run = size - count;
-        const char *stop = static_cast<const char *>(memchr(from, '\r', run));
-        size_t plain = stop ? (size_t)(stop - from) : run;
-        stop = static_cast<const char *>(memchr(from, EndOfText, plain));
-        if (stop)
-            plain = (size_t)(stop - from);
-        memcpy(out + count, from, plain);
-        count += plain;
-        file->start += (uint32_t)plain;
-        if (plain == run)
-            continue;
-        if (from[plain] == EndOfText) {
-            file->ended = true;
-            break;
-        }
-        if (file->start + 1 == file->end) {
-            // A CR ends the raw bytes: whether it is data depends on the
-            // next byte, so fetch that one behind it.
-            if (count > 0)
-                break;
-            file->raw[0] = '\r';
-            file->start = 0;
-            file->end = 1;
-            ssize_t got = ReadSome(file->fd, file->raw + 1, sizeof file->raw - 1);
-            if (got < 0)
-                return -1;
-            file->end += (uint32_t)got;
-        }
-        if (file->start + 1 < file->end && file->raw[file->start + 1] == '\n') {
-            out[count++] = '\n';
-            file->start += 2;
-        } else {
-            out[count++] = '\r';
-            file->start++;
-        }
-    }
-    return (ssize_t)count;
 }
 
 static ssize_t WriteText(void *cookie, const char *data, size_t size) {
@@ -126,57 +61,111 @@ static int CloseText(void *cookie) {
     return result == 0 ? 0 : -1;
 }
 
-FILE *OpenSignatureFile(const char *name, const char *mode) {
-    bool reading = strcmp(mode, "r") == 0;
-    if (!reading && strcmp(mode, "w") != 0) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    // Without O_NONBLOCK a FIFO with nobody at the other end would hang the
-    // open; with it, writing into one that has no reader fails at once.
-    int fd = reading ? open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
-                     : open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                            0666);
-    if (fd < 0)
-        return nullptr;
-    // Windows refuses to open a directory as a file; so does this. Only a
-    // regular file is read: a device or a pipe may block or never end.
-    struct stat status;
-    int flags = fcntl(fd, F_GETFL);
-    int error = 0;
-    if (fstat(fd, &status) != 0 || flags < 0)
-        error = errno;
-    else if (S_ISDIR(status.st_mode))
-        error = EISDIR;
-    else if (reading && !S_ISREG(status.st_mode))
-        error = EINVAL;
-    else if (fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
-        error = errno;
-    if (error != 0) {
-        close(fd);
-        errno = error;
-        return nullptr;
-    }
+// A stream that writes LF as CR LF into fd, which it closes; null, with fd
+// closed, on failure.
+static FILE *TextWriter(int fd) {
     TextFile *file = static_cast<TextFile *>(malloc(sizeof(TextFile)));
     if (file == nullptr) {
         close(fd);
         return nullptr;
     }
     file->fd = fd;
-    file->ended = false;
-    file->start = 0;
-    file->end = 0;
     cookie_io_functions_t functions = {};
-    functions.read = reading ? ReadText : nullptr;
-    functions.write = reading ? nullptr : WriteText;
+    functions.write = WriteText;
     functions.close = CloseText;
-    FILE *stream = fopencookie(file, mode, functions);
+    FILE *stream = fopencookie(file, "w", functions);
     if (stream == nullptr) {
         CloseText(file);
         return nullptr;
     }
     setvbuf(stream, file->stream, _IOFBF, sizeof file->stream);
     return stream;
+}
+
+FILE *OpenSignatureFile(const char *name, const char *mode) {
+    // Only a regular file is read: a device or a pipe may block or never end.
+    if (strcmp(mode, "r") == 0)
+        return OpenFileToDigest(name);
+    if (strcmp(mode, "w") != 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Without O_NONBLOCK a FIFO with nobody at the other end would hang the
+    // open; with it, writing into one that has no reader fails at once.
+    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat status;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &status) != 0 || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    return TextWriter(fd);
+}
+
+bool StartSignatureOutput(SignatureOutput *output, const char *target) {
+    output->stream = nullptr;
+    // A device, a FIFO or a folder is no list to replace; a file the user
+    // made read-only is not replaced either.
+    struct stat status;
+    mode_t mode = 0666;
+    bool exists = stat(target, &status) == 0;
+    if (exists && (!S_ISREG(status.st_mode) || access(target, W_OK) != 0))
+        return false;
+    if (!exists && errno != ENOENT)
+        return false;
+    if (exists)
+        mode = status.st_mode & 07777;
+    const char *slash = strrchr(target, '/');
+    int folderLength = slash ? (int)(slash - target + 1) : 0;
+    if ((size_t)folderLength + 40 > sizeof output->newFile)
+        return false;
+    // A name of its own in the target's folder, so that the rename stays on
+    // one file system; O_EXCL never takes over an existing file.
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 100 && fd < 0; attempt++) {
+        snprintf(output->newFile, sizeof output->newFile, "%.*s.sumbrel-%ld-%u.new", folderLength,
+                 target, (long)getpid(), attempt);
+        fd = open(output->newFile, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    // The list keeps the permissions the old one had.
+    if (exists)
+        fchmod(fd, mode);
+    output->stream = TextWriter(fd);
+    if (!output->stream) {
+        unlink(output->newFile);
+        return false;
+    }
+    return true;
+}
+
+bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep) {
+    FILE *stream = output->stream;
+    output->stream = nullptr;
+    // On the disk before it takes the name: a crash then leaves the old list
+    // or the new one, never a part.
+    bool written = fflush(stream) == 0 && ferror(stream) == 0;
+    if (written && keep) {
+        int fd = open(output->newFile, O_RDONLY | O_CLOEXEC);
+        written = fd >= 0 && fsync(fd) == 0;
+        if (fd >= 0)
+            close(fd);
+    }
+    if (fclose(stream) != 0)
+        written = false;
+    if (written && keep && rename(output->newFile, target) == 0)
+        return true;
+    unlink(output->newFile);
+    return false;
+}
+
+bool CurrentFolder(char *path, size_t size) {
+    return getcwd(path, size) != nullptr;
 }
 
 bool SameFileOnDisk(const char *itemName, const char *fileName) {

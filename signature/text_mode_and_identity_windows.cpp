@@ -1,45 +1,130 @@
-// Signature files on Windows: the C runtime's text mode does the line-end
-// and end-of-file translation, and file identity comes from the volume serial
-// number and file index.
+// Signature files on Windows: the C runtime's text mode stores LF as CR LF;
+// creation's new file beside the target and the rename that replaces it;
+// file identity comes from the volume serial number and file index.
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include "digest/exact_path_windows.h"
 #include "digest/file_digest.h"
 #include "signature/format.h"
 
 FILE *OpenSignatureFile(const char *name, const char *mode) {
+    // Read untranslated, opened as a file to digest is: exactly by a bare
+    // name, and only a disk file (the console, a serial port or a pipe would
+    // block the read or never end).
+    if (strcmp(mode, "r") == 0)
+        return OpenFileToDigest(name);
     // An explicit 't' keeps text mode even if the process made binary the
     // runtime's default.
-    const char *textMode = nullptr;
-    if (strcmp(mode, "r") == 0)
-        textMode = "rt";
-    else if (strcmp(mode, "w") == 0)
-        textMode = "wt";
-    if (textMode == nullptr)
+    if (strcmp(mode, "w") != 0)
         return nullptr;
-    FILE *stream = fopen(name, textMode);
-    // Only a disk file is read: the console, a serial port or a pipe would
-    // block the read or never end.
-    if (stream && textMode[0] == 'r' &&
-        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != FILE_TYPE_DISK) {
-        fclose(stream);
-        return nullptr;
-    }
-    return stream;
+    return fopen(name, "wt");
 }
 
-static bool FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
-    // No access rights are needed to read the identity, and the backup flag
-    // lets a directory be opened too.
-    HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+// Whether the target can be replaced by a list: a disk file that is not a
+// folder and not read-only, or no file yet. A file of exactly that bare name
+// is the target even where Windows would take the name for a device
+// ("aux.md5"); only where there is none does the name as Windows resolves it
+// decide ("NUL", "con.md5").
+static bool OrdinaryTarget(const char *target, const WCHAR *exact) {
+    const DWORD Unfit = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+    if (exact) {
+        DWORD attributes = GetFileAttributesW(exact);
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            return (attributes & Unfit) == 0;
+    }
+    HANDLE handle = CreateFileA(target, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    BOOL known = GetFileInformationByHandle(handle, info);
+        return true; // none yet, or the creation fails and says so
+    BY_HANDLE_FILE_INFORMATION info;
+    bool fit = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+               (info.dwFileAttributes & Unfit) == 0;
     CloseHandle(handle);
-    return known != FALSE;
+    return fit;
+}
+
+bool StartSignatureOutput(SignatureOutput *output, const char *target) {
+    output->stream = nullptr;
+    WCHAR *start = nullptr;
+    WCHAR *exact = IsBareName(target) ? ExactPath(target, &start) : nullptr;
+    bool fit = OrdinaryTarget(target, exact ? start : nullptr);
+    free(exact);
+    if (!fit)
+        return false;
+    // The folder part of the target, up to its last separator or drive.
+    int folderLength = 0;
+    for (int i = 0; target[i]; i++)
+        if (target[i] == '\\' || target[i] == '/' || target[i] == ':')
+            folderLength = i + 1;
+    if ((size_t)folderLength + 40 > sizeof output->newFile)
+        return false;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; attempt++) {
+        snprintf(output->newFile, sizeof output->newFile, "%.*s.sumbrel-%lu-%u.new", folderLength,
+                 target, GetCurrentProcessId(), attempt);
+        // CREATE_NEW never takes over an existing file.
+        handle = CreateFileA(output->newFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        DeleteFileA(output->newFile);
+        return false;
+    }
+    output->stream = _fdopen(fd, "wt");
+    if (!output->stream) {
+        _close(fd);
+        DeleteFileA(output->newFile);
+        return false;
+    }
+    return true;
+}
+
+// The rename that replaces, by the exact name for a bare one.
+static bool ReplaceTarget(const char *newFile, const char *target) {
+    const DWORD Flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!IsBareName(target))
+        return MoveFileExA(newFile, target, Flags) != FALSE;
+    // The new file of a bare target is bare too, in the same folder.
+    WCHAR *start, *fromStart;
+    WCHAR *exact = ExactPath(target, &start);
+    WCHAR *from = ExactPath(newFile, &fromStart);
+    bool moved = exact && from && MoveFileExW(fromStart, start, Flags) != FALSE;
+    free(exact);
+    free(from);
+    return moved;
+}
+
+bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep) {
+    FILE *stream = output->stream;
+    output->stream = nullptr;
+    // On the disk before it takes the name: a crash then leaves the old list
+    // or the new one, never a part.
+    bool written = fflush(stream) == 0 && ferror(stream) == 0;
+    if (written && keep)
+        written = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
+    if (fclose(stream) != 0)
+        written = false;
+    if (written && keep && ReplaceTarget(output->newFile, target))
+        return true;
+    DeleteFileA(output->newFile);
+    return false;
+}
+
+bool CurrentFolder(char *path, size_t size) {
+    DWORD length = GetCurrentDirectoryA((DWORD)size, path);
+    return length > 0 && length < size;
 }
 
 // A name opened as it is digested, so that a bare name means exactly that
@@ -60,8 +145,10 @@ static bool SameIdentity(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FI
 }
 
 bool SameFileOnDisk(const char *itemName, const char *fileName) {
+    // The signature file's own name is opened exactly as well.
     BY_HANDLE_FILE_INFORMATION a, b;
-    return IdentityAsDigested(itemName, &a) && FileIdentity(fileName, &b) && SameIdentity(a, b);
+    return IdentityAsDigested(itemName, &a) && IdentityAsDigested(fileName, &b) &&
+           SameIdentity(a, b);
 }
 
 bool SameFileAsListed(const char *itemName, const char *listedName) {

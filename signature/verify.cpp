@@ -19,11 +19,88 @@ const int NamedOffPanelFiles = 10;
 // What one run found, for the notices at its end.
 struct VerifyTally {
     int entries;    // entry lines read
-    int unread;     // listed files that could not be opened or read
+    int unread;     // listed files that could not be opened or read, or were left alone
     int mismatches; // digests that differ, marked on the panel or not
     int offPanel;   // of those, files that are no item of the panel
+    int notReached; // names left alone: on another machine or a device
     char offPanelNames[NamedOffPanelFiles][SignatureLineSize];
+    char notReachedNames[NamedOffPanelFiles][SignatureLineSize];
 };
+
+// Where a name leads. Both slashes count, as Windows takes both.
+enum NameReach { LocalName, ServerName, DeviceName };
+
+static bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+static bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "\\server\share\..." and "\\?\UNC\server\..." lead to a server, named by
+// *server and its length; "\\.\...", "\??\..." and "\\?\" with anything but a
+// drive or UNC after it lead into the device namespace (pipes, raw disks,
+// GLOBALROOT); "\\?\C:\..." is a local path.
+static NameReach ReachOf(const char *name, const char **server, size_t *serverLength) {
+    if (IsSeparator(name[0]) && name[1] == '?' && name[2] == '?' && IsSeparator(name[3]))
+        return DeviceName;
+    if (!IsSeparator(name[0]) || !IsSeparator(name[1]))
+        return LocalName;
+    const char *rest = name + 2;
+    if ((rest[0] == '.' || rest[0] == '?') && IsSeparator(rest[1])) {
+        if (rest[0] == '.')
+            return DeviceName;
+        rest += 2;
+        if (IsLetter(rest[0]) && rest[1] == ':' && (rest[2] == '\0' || IsSeparator(rest[2])))
+            return LocalName;
+        if ((rest[0] | 0x20) != 'u' || (rest[1] | 0x20) != 'n' || (rest[2] | 0x20) != 'c' ||
+            !IsSeparator(rest[3]))
+            return DeviceName;
+        rest += 4;
+    }
+    size_t length = 0;
+    while (rest[length] != '\0' && !IsSeparator(rest[length]))
+        length++;
+    *server = rest;
+    *serverLength = length;
+    return ServerName;
+}
+
+static bool SameServerName(const char *a, size_t aLength, const char *b, size_t bLength) {
+    if (aLength != bLength)
+        return false;
+    for (size_t i = 0; i < aLength; i++) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? (char)(a[i] | 0x20) : a[i];
+        char y = b[i] >= 'A' && b[i] <= 'Z' ? (char)(b[i] | 0x20) : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// A list from elsewhere must not make the module open a device or reach
+// another machine (on Windows that offers the user's credentials, and an
+// unreachable server blocks inside the open, out of Escape's reach). A name
+// on a server is read only when the panel's own folder is on that server.
+static bool MayBeRead(const char *name) {
+    const char *server, *panelServer;
+    size_t length, panelLength;
+    NameReach reach = ReachOf(name, &server, &length);
+    if (reach != ServerName)
+        return reach == LocalName;
+    char folder[4096];
+    return CurrentFolder(folder, sizeof folder) &&
+           ReachOf(folder, &panelServer, &panelLength) == ServerName &&
+           SameServerName(server, length, panelServer, panelLength);
+}
+
+static void KeepName(char (*names)[SignatureLineSize], int count, const char *name) {
+    if (count >= NamedOffPanelFiles)
+        return;
+    strncpy(names[count], name, SignatureLineSize - 1);
+    names[count][SignatureLineSize - 1] = 0;
+}
 
 // The panel's items by exact name: a chained hash table over the host's
 // array, built at the first mismatch, so that many changed files cost no
@@ -130,11 +207,7 @@ static void NoteMismatch(VerifyTally *tally, PanelNameIndex *index, PanelInfoRec
         record->Items[item].Flags |= ItemSelectedFlag;
         return;
     }
-    if (tally->offPanel < NamedOffPanelFiles) {
-        char *kept = tally->offPanelNames[tally->offPanel];
-        strncpy(kept, name, SignatureLineSize - 1);
-        kept[SignatureLineSize - 1] = 0;
-    }
+    KeepName(tally->offPanelNames, tally->offPanel, name);
     tally->offPanel++;
 }
 
@@ -146,19 +219,29 @@ static const char *CountLine(char *buffer, size_t size, int32_t messageId, int c
 
 // What the panel cannot show, in one notice of a bounded number of lines.
 // signatureFile is null when the file failed part way: it was reported then.
-static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
-    const char *lines[NamedOffPanelFiles + 5];
+// A heading, the first names and, past those, how many more.
+static int NameLines(const char **lines, int32_t headingId, char (*names)[SignatureLineSize],
+                     int total, char *moreLine, size_t moreSize) {
     int count = 0;
-    char moreLine[128], unreadLine[128];
-    if (tally->offPanel > 0) {
-        lines[count++] = HostText(MessageChangedOffPanel);
-        int named = tally->offPanel < NamedOffPanelFiles ? tally->offPanel : NamedOffPanelFiles;
-        for (int i = 0; i < named; i++)
-            lines[count++] = tally->offPanelNames[i];
-        if (tally->offPanel > named)
-            lines[count++] =
-                CountLine(moreLine, sizeof moreLine, MessageMoreChanged, tally->offPanel - named);
-    }
+    if (total == 0)
+        return 0;
+    lines[count++] = HostText(headingId);
+    int named = total < NamedOffPanelFiles ? total : NamedOffPanelFiles;
+    for (int i = 0; i < named; i++)
+        lines[count++] = names[i];
+    if (total > named)
+        lines[count++] = CountLine(moreLine, moreSize, MessageMoreChanged, total - named);
+    return count;
+}
+
+static void ReportWhatThePanelCannotShow(VerifyTally *tally, const char *signatureFile) {
+    const char *lines[2 * NamedOffPanelFiles + 8];
+    int count = 0;
+    char moreLine[128], moreNotReached[128], unreadLine[128];
+    count += NameLines(lines + count, MessageChangedOffPanel, tally->offPanelNames, tally->offPanel,
+                       moreLine, sizeof moreLine);
+    count += NameLines(lines + count, MessageNotReached, tally->notReachedNames, tally->notReached,
+                       moreNotReached, sizeof moreNotReached);
     if (tally->unread > 0)
         lines[count++] =
             CountLine(unreadLine, sizeof unreadLine, MessageUnreadCount, tally->unread);
@@ -189,7 +272,14 @@ void VerifySignatures(const char *fileName) {
     char line[SignatureLineSize];
     char digestText[LongestDigestTextSize];
     while (!feof(stream)) {
+        // A list of many lines that are no entry, or of names that cannot be
+        // opened, is stopped by Escape as a long file is.
+        PollEscapeWhenDue();
+        if (AbortRequested)
+            break;
         ReadSignatureLine(stream, line, sizeof line);
+        if (AbortRequested)
+            break;
         if (ferror(stream)) {
             // The mismatches found so far stay: they are applied below.
             ReportFileError(fileName);
@@ -201,6 +291,12 @@ void VerifySignatures(const char *fileName) {
         if (!ParseSignatureLine(line, &entry))
             continue;
         tally.entries++;
+        if (!MayBeRead(entry.Name)) {
+            KeepName(tally.notReachedNames, tally.notReached, entry.Name);
+            tally.notReached++;
+            tally.unread++;
+            continue;
+        }
 
         // Each entry is checked by the algorithm its digest names, so one
         // list may mix them.

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Every language's message file holds exactly the module's 15 texts, and every
+# Every language's message file holds exactly the module's 18 texts, and every
 # language has its help file, in the same language, whose topic "Contents"
 # explains the dialog and its buttons, the command prefix, the three signature
 # forms, the closing notice and Escape.
@@ -13,7 +13,7 @@ message() { grep '^"' "$1" | sed -n "$(($2 + 1))p" | sed 's/^"//; s/"$//; s/&//g
 
 for file in "$1"/*.lng; do
   count=$(grep -c '^"' "$file" || true)
-  [ "$count" -eq 15 ] || fail "$file: $count texts, want 15"
+  [ "$count" -eq 18 ] || fail "$file: $count texts, want 18"
   language=$(head -n1 "$file")
   case "$language" in .Language=*) ;; *) fail "$file: no .Language line" ;; esac
   help="${file%.lng}.hlf"

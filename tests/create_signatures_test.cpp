@@ -42,10 +42,14 @@ static std::string EntriesOf(const char *signatureFile) {
     return end == std::string::npos ? "" : bytes.substr(end + 2);
 }
 
-TEST_F(CreateSignaturesTest, EmptyPanelGetsOnlyTheHeader) {
+// A run that lists nothing writes nothing and says so.
+TEST_F(CreateSignaturesTest, EmptyPanelWritesNothing) {
     Host.items.clear();
     CreateSignatures("sigfile.md5");
-    EXPECT_EQ(EntriesOf("sigfile.md5"), "");
+    EXPECT_FALSE(std::filesystem::exists("sigfile.md5"));
+    ASSERT_EQ(CountCalls("ShowMessageBox"), 1);
+    EXPECT_EQ(Host.calls[1].texts,
+              (std::vector<std::string>{"Title", "Nothing listed:", "sigfile.md5"}));
 }
 
 TEST_F(CreateSignaturesTest, SelectedItemsAreListedAndDeselected) {
@@ -65,8 +69,9 @@ TEST_F(CreateSignaturesTest, SelectedItemsAreListedAndDeselected) {
 // The signature file is never listed in itself, whatever name leads to it.
 TEST_F(CreateSignaturesTest, SignatureFileIsNotListedInItself) {
     Host.items.push_back(MakeItem("sigfile.md5"));
+    const std::string oldList = "; an older list\r\n" + Entry("gone.txt", "");
     for (const char *name : {"sigfile.md5", "sub/../sigfile.md5"}) {
-        WriteBytes("sigfile.md5", "old contents\n");
+        WriteBytes("sigfile.md5", oldList);
         Host.calls.clear();
         Host.cursor = 0;
         CreateSignatures(name);
@@ -74,8 +79,10 @@ TEST_F(CreateSignaturesTest, SignatureFileIsNotListedInItself) {
                                                 Entry("c.bin", std::string(5000, '\x1a')))
             << name;
     }
+    // Only itself to list: nothing is listed, and nothing changes.
     Host.items.back().Flags = ItemSelectedFlag;
+    std::string before = ReadBytes("sigfile.md5");
     CreateSignatures("sigfile.md5");
-    EXPECT_EQ(EntriesOf("sigfile.md5"), "");
-    EXPECT_TRUE(SelectedNames().empty());
+    EXPECT_EQ(ReadBytes("sigfile.md5"), before);
+    EXPECT_EQ(SelectedNames(), std::vector<std::string>{"sigfile.md5"});
 }

@@ -118,14 +118,18 @@ TEST_F(SignatureFormat, LineEndsTranslationAndCutting) {
         {"lone CR as the last byte", "ab\r", {"ab\r"}},
         {"CR CR LF keeps one CR", "a\r\r\nb", {"a\r", "b"}},
         {"LF CR is a line end then data", "a\n\rb", {"a", "\rb"}},
-        {"0x1A mid-line ends the data",
+        {"a stray 0x1A mid-line ends only its line",
          "a\r\nbc\x1a"
          "de\r\nf\r\n",
-         {"a", "bc"}},
-        {"0x1A first",
+         {"a", "bc", "de", "f", ""}},
+        {"0x1A first, then entries",
          "\x1a"
          "abc\r\n",
-         {""}},
+         {"", "abc", ""}},
+        {"0x1A between lists copied together", "a\r\n\x1a\r\nb\r\n\x1a", {"a", "", "b", ""}},
+        {"0x1A followed only by 0x1A and line ends ends the data",
+         "a\r\n\x1a\x1a\r\n\n\x1a\r",
+         {"a", ""}},
         {"CR before 0x1A is data", "a\r\x1a\n", {"a\r"}},
         {"0x1A after a line end", "a\r\n\x1a\r\n", {"a", ""}},
         {"NUL ends a line", std::string("a\0b\r\nc\r\n", 8), {"a", "b", "c", ""}},
@@ -171,7 +175,7 @@ TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
         {"\r\x1a"
          "after\r\n",
          9,
-         {"\r"}},
+         {"\r", "after", ""}},
         {"\r\n\x1a", 3, {"", ""}},
     };
     for (size_t offset : offsets) {
@@ -195,10 +199,10 @@ TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
     }
 }
 
-// After 0x1A every read reports the end, even once the indicator is cleared.
+// After a final 0x1A every read reports the end, even once the indicator is
+// cleared.
 TEST_F(SignatureFormat, EndOfTextStaysTheEnd) {
-    std::string path = WriteRaw("ctrlz.md5", "a\r\nb\x1a"
-                                             "c\r\nd\r\n");
+    std::string path = WriteRaw("ctrlz.md5", "a\r\nb\x1a\r\n\x1a");
     FILE *stream = OpenSignatureFile(path.c_str(), "r");
     ASSERT_NE(stream, nullptr);
     char buffer[SignatureLineSize];
