@@ -1,5 +1,8 @@
 // Text drawings of notices, the dialog and the panel. The module's texts
-// are written as the bytes they are; widths count bytes.
+// and the panel's names are written as the bytes they are, but for control
+// characters, shown as '?': a name may hold any of them, and the terminal
+// would act on it (clear the screen, set the window title). Widths count
+// bytes.
 #include "devhost/draw.h"
 
 #include <algorithm>
@@ -8,6 +11,14 @@
 // Keeps a dialog with absurd coordinates from taking the host down.
 static const int32_t MaximumGridSide = 200;
 
+std::string Printable(const std::string &text) {
+    std::string shown = text;
+    for (char &c : shown)
+        if ((uint8_t)c < 0x20 || c == 0x7f)
+            c = '?';
+    return shown;
+}
+
 std::vector<std::string> NoticeButtons(const std::vector<std::string> &texts, int32_t buttonCount,
                                        uint32_t flags) {
     std::vector<std::string> buttons;
@@ -15,7 +26,7 @@ std::vector<std::string> NoticeButtons(const std::vector<std::string> &texts, in
     // The title is never a button, however many the module claims.
     count = std::min(count, texts.empty() ? 0 : texts.size() - 1);
     for (size_t i = texts.size() - count; i < texts.size(); i++)
-        buttons.push_back(ButtonLabel(texts[i]));
+        buttons.push_back(Printable(ButtonLabel(texts[i])));
     if (buttons.empty() && (flags & NoticeOkButtonFlag))
         buttons.push_back("OK");
     return buttons;
@@ -23,12 +34,12 @@ std::vector<std::string> NoticeButtons(const std::vector<std::string> &texts, in
 
 std::string DrawNotice(const std::vector<std::string> &texts, int32_t buttonCount, uint32_t flags) {
     std::vector<std::string> buttons = NoticeButtons(texts, buttonCount, flags);
-    std::string title = texts.empty() ? std::string() : texts[0];
+    std::string title = texts.empty() ? std::string() : Printable(texts[0]);
     std::vector<std::string> lines;
     size_t bodyEnd =
         texts.size() - std::min(texts.size(), (size_t)std::max<int32_t>(0, buttonCount));
     for (size_t i = 1; i < bodyEnd; i++)
-        lines.push_back(texts[i]);
+        lines.push_back(Printable(texts[i]));
     std::string buttonLine;
     for (const std::string &button : buttons)
         buttonLine += (buttonLine.empty() ? "" : " ") + ("[ " + button + " ]");
@@ -77,7 +88,7 @@ std::string DialogItemText(const DialogItemRecord &item) {
 }
 
 static std::string ButtonFace(const DialogItemRecord &item) {
-    std::string label = ButtonLabel(DialogItemText(item));
+    std::string label = Printable(ButtonLabel(DialogItemText(item)));
     return item.DefaultButton ? "{ " + label + " }" : "[ " + label + " ]";
 }
 
@@ -99,7 +110,7 @@ static void DrawFrame(std::vector<std::string> &grid, const DialogItemRecord &it
     }
     std::string title = DialogItemText(item);
     if (!title.empty()) {
-        title = " " + ButtonLabel(title) + " ";
+        title = " " + Printable(ButtonLabel(title)) + " ";
         Put(grid, item.X1 + std::max<int32_t>(1, (width - (int32_t)title.size()) / 2), item.Y1,
             title);
     }
@@ -121,7 +132,7 @@ std::string DrawDialog(const DialogItemRecord *items, int32_t count, int32_t wid
         if (item.Type == DialogFrameItem)
             DrawFrame(grid, item);
         else if (item.Type == DialogEditItem) {
-            std::string field = DialogItemText(item);
+            std::string field = Printable(DialogItemText(item));
             field.resize(std::max<size_t>(field.size(), (size_t)ItemWidth(item)), '_');
             Put(grid, item.X1, item.Y1, field);
         } else if (item.Type == DialogButtonItem && item.X1 <= 0)
@@ -129,7 +140,7 @@ std::string DrawDialog(const DialogItemRecord *items, int32_t count, int32_t wid
         else if (item.Type == DialogButtonItem)
             Put(grid, item.X1, item.Y1, ButtonFace(item));
         else
-            Put(grid, item.X1, item.Y1, ButtonLabel(DialogItemText(item)));
+            Put(grid, item.X1, item.Y1, Printable(ButtonLabel(DialogItemText(item))));
     }
     // Buttons that leave their place to the host share their line, centred.
     for (int32_t y = 0; y < height; y++) {
@@ -150,7 +161,7 @@ std::string DrawDialog(const DialogItemRecord *items, int32_t count, int32_t wid
 }
 
 std::string DrawPanel(const Panel &panel) {
-    std::string out = "Panel " + panel.Directory + "\n";
+    std::string out = "Panel " + Printable(panel.Directory) + "\n";
     size_t width = 0;
     for (const PanelItemRecord &item : panel.Items)
         width = std::max(width, strlen(item.Name));
@@ -159,7 +170,7 @@ std::string DrawPanel(const Panel &panel) {
         out += (int32_t)i == panel.Cursor ? '>' : ' ';
         out += IsSelected(item) ? '*' : ' ';
         out += ' ';
-        out += item.Name;
+        out += Printable(item.Name);
         if (item.Attributes & DirectoryAttribute)
             out += std::string(width - strlen(item.Name), ' ') + "  <DIR>";
         out += '\n';

@@ -8,6 +8,9 @@
 #include "devhost/panel.h"
 #include "host/records.h"
 
+// The text with its control characters as '?', safe to write to a terminal.
+std::string Printable(const std::string &text);
+
 // The button labels a notice ends up with: the module's last buttonCount
 // texts, or the host's OK when the flags ask for it.
 std::vector<std::string> NoticeButtons(const std::vector<std::string> &texts, int32_t buttonCount,

@@ -38,6 +38,7 @@ struct Options {
     std::string Keys;
     uint32_t KeysAtNotice = 0; // 0: before the module starts
     bool KeysMidFile = false;
+    bool EscapeNotices = false;
     std::string TracePath; // empty: no trace; "-": standard output
     bool HasDialogAnswer = false;
     int32_t DialogAnswer = DialogCancelled;
@@ -77,6 +78,9 @@ static const char HelpText[] =
     "  --keys-mid-file     with --keys-at, type them when the Nth notice first shows its\n"
     "                      progress line, while that file is being read\n"
     "                        --keys-mid-file\n"
+    "  --escape-notices    close every notice that waits for a key with Escape, as a\n"
+    "                      user pressing it there (the host answers -1)\n"
+    "                        --escape-notices\n"
     "  --dialog ANSWER     answer the dialog: verify, create, close, cancel or an item\n"
     "                      index (otherwise it asks, or cancels when not interactive)\n"
     "                        --dialog create\n"
@@ -153,6 +157,10 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
             options.KeysMidFile = true;
             continue;
         }
+        if (option == "--escape-notices") {
+            options.EscapeNotices = true;
+            continue;
+        }
         static const char *const withValue[] = {
             "--module",       "--dir",  "--select",  "--cursor", "--lang",   "--command",
             "--startup-size", "--keys", "--keys-at", "--trace",  "--dialog", "--name"};
@@ -167,7 +175,7 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
         for (const char *name : withValue)
             known = known || option == name;
         if (joined && (option == "--help" || option == "--batch" || option == "--quiet" ||
-                       option == "--keys-mid-file")) {
+                       option == "--keys-mid-file" || option == "--escape-notices")) {
             error = option + " takes no value";
             return false;
         }
@@ -349,6 +357,7 @@ int main(int argc, char **argv) {
     Side.HasDialogAnswer = options.HasDialogAnswer;
     Side.DialogAnswer = options.DialogAnswer;
     Side.HasDialogName = options.HasName;
+    Side.EscapeNotices = options.EscapeNotices;
     Side.DialogName = options.Name;
     // Typed-ahead keys are the input; asking the user as well would eat them.
     Side.Interactive = !options.Batch && !options.HasKeys && InputIsInteractive();

@@ -51,16 +51,20 @@ static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t module, uint32_t flags,
     if (Side.Hooks.ShowMessageBox)
         Side.Hooks.ShowMessageBox(call, kept);
 
-    if (!Side.Drawing && !Side.Interactive)
-        return 0;
     std::vector<std::string> shown;
     for (const char *text : call.Listed)
         shown.push_back(text ? text : "");
-    Draw(DrawNotice(shown, buttonCount, flags));
-    if (Side.Interactive && !NoticeButtons(shown, buttonCount, flags).empty()) {
-        std::string ignored;
-        Prompt("(Enter) ");
-        ReadUserLine(ignored);
+    bool waits = !NoticeButtons(shown, buttonCount, flags).empty();
+    if (Side.Drawing || Side.Interactive)
+        Draw(DrawNotice(shown, buttonCount, flags));
+    // A host's notice that waits for a key answers -1 when it is Escape.
+    if (waits && Side.EscapeNotices)
+        return DialogCancelled;
+    if (waits && Side.Interactive) {
+        std::string answer;
+        Prompt("(Enter, or esc) ");
+        if (ReadUserLine(answer) && (answer == "esc" || answer == "\x1b"))
+            return DialogCancelled;
     }
     return 0;
 }

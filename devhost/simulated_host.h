@@ -71,7 +71,8 @@ struct SimulatedHost {
     bool Interactive;                       // notices wait for Enter and the dialog asks
     bool HasDialogAnswer;                   // answer with DialogAnswer even when interactive
     int32_t DialogAnswer = DialogCancelled; // the answer when not asking
-    bool HasDialogName;                     // put DialogName into the edit field
+    bool EscapeNotices; // notices that wait for a key are closed with Escape (-1)
+    bool HasDialogName; // put DialogName into the edit field
     std::string DialogName;
     // Breaches of the host contract other than the screen images'.
     std::vector<std::string> Problems;

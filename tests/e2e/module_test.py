@@ -100,7 +100,7 @@ class Creation(unittest.TestCase):
 
     def test_cursor_decides_what_is_listed_when_nothing_is_selected(self):
         everything = b"".join(entry(name, FILES[name]) for name in sorted(FILES))
-        cases = [("..", everything), ("a.txt", entry("a.txt", FILES["a.txt"])), ("sub", b"")]
+        cases = [("..", everything), ("a.txt", entry("a.txt", FILES["a.txt"]))]
         for cursor, expected in cases:
             with self.subTest(cursor=cursor), make_panel(FILES, dirs=["sub"]) as panel:
                 run = self.create(panel, "--cursor", cursor)
@@ -128,6 +128,34 @@ class Creation(unittest.TestCase):
             self.assertEqual(notice["texts"], [TEXTS[7], TEXTS[8], "a.txt"])
             self.assertEqual(ops(run.trace, "SaveScreenImage")[0]["x2"], -1)
 
+    def test_a_run_that_lists_nothing_or_cannot_write_keeps_the_old_list(self):
+        old = HEADER + b" earlier\r\n" + entry("a.txt", b"earlier")
+        both = ["--select", "a.txt", "--select", "b.txt"]
+        kept = [TEXTS[16], "sigfile.md5"]
+        devices = ["NUL", "con.md5"] if under_wine() else ["/dev/full"]
+        cases = [
+            # what, arguments, file errors, closing notice, selected afterwards
+            ("Escape at once, cursor on ..", ["--keys", "esc"], [], kept, []),
+            ("Escape at once, files selected", ["--keys", "esc"] + both, [], kept, ["a.txt", "b.txt"]),
+            ("cursor on a directory", ["--cursor", "sub"], [], kept, []),
+            ("only a directory selected", ["--select", "sub"], [], kept, ["sub"]),
+            ("a selected data file as the target", ["--name", "a.txt"] + both, [],
+             [TEXTS[17], "a.txt"], ["a.txt", "b.txt"]),
+        ] + [("the device " + name, ["--name", name] + both, [name], [], ["a.txt", "b.txt"])
+             for name in devices]
+        for what, args, errors, closing, selected in cases:
+            with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
+                panel.write("sigfile.md5", old)
+                before = panel.names()
+                run = self.create(panel, *args)
+                self.assertEqual(panel.read("sigfile.md5"), old)
+                self.assertEqual(panel.read("a.txt"), FILES["a.txt"])
+                self.assertEqual(panel.names(), before)
+                self.assertEqual(error_notices(run.trace), errors)
+                self.assertEqual(closing_notice(run.trace), closing)
+                self.assertEqual(end(run.trace)["selected"], selected)
+                self.assertNotIn((10, "info"), panel_commands(run.trace))
+
     def test_empty_name_is_reported_and_nothing_applied(self):
         with make_panel(FILES) as panel:
             before = panel.names()
@@ -142,20 +170,12 @@ class Creation(unittest.TestCase):
 
     def test_signature_file_never_lists_itself(self):
         with make_panel(FILES) as panel:
-            panel.write("sigfile.md5", b"x" * 10000)
+            panel.write("sigfile.md5", entry("old.txt", b"") + b";" + b"x" * 10000 + b"\r\n")
             self.create(panel)
             self.assertNotIn(b"sigfile.md5", entries(panel.read("sigfile.md5")))
             run = run_host(["--command", "sigfile.md5"], dir=panel)
             self.assertEqual(end(run.trace)["selected"], [])
             self.assertTrue(completion_shown(run.trace))
-
-    def test_pending_escape_writes_only_the_header(self):
-        with make_panel(FILES) as panel:
-            run = self.create(panel, "--keys", "esc", "--select", "a.txt", "--select", "b.txt")
-            self.assertEqual(entries(panel.read("sigfile.md5")), b"")
-            # The file during which Escape was found was not dealt with and
-            # stays selected, and so does the next one, not reached.
-            self.assertEqual(end(run.trace)["selected"], ["a.txt", "b.txt"])
 
     def test_escape_during_the_second_of_three_selected_files(self):
         with make_panel(FILES) as panel:
@@ -171,7 +191,7 @@ class Creation(unittest.TestCase):
         # "sigfile.md5." is not the signature file.
         files = {"trail.": b"dot", "trail": b"plain", "space ": b"blank", "space": b"plain 2",
                  "aux.txt": b"aux", "con.txt": b"con", "sigfile.md5.": b"sig"}
-        with make_panel(dict(files, **{"sigfile.md5": b"old"})) as panel:
+        with make_panel(dict(files, **{"sigfile.md5": entry("old", b"")})) as panel:
             run = self.create(panel)
             self.assertEqual(error_notices(run.trace), [])
             self.assertEqual(entries(panel.read("sigfile.md5")),
@@ -181,21 +201,34 @@ class Creation(unittest.TestCase):
             run = run_host(["--command", "sigfile.md5"], dir=panel)
             self.assertEqual(error_notices(run.trace), [])
             self.assertEqual(end(run.trace)["selected"], ["space ", "trail."])
+            # The signature file's own name is exact too: "sigfile.md5." is
+            # the file of that name, which holds no entry, and "aux.md5" a
+            # list, not a device; both are written by those names.
+            run = run_host(["--command", "sigfile.md5."], dir=panel)
+            self.assertEqual(closing_notice(run.trace), [TEXTS[14], "sigfile.md5."])
+            panel.write("aux.md5", entry("old", b""))
+            for name in ["aux.md5", "trail.md5."]:
+                self.create(panel, "--name", name, "--select", "trail")
+                self.assertEqual(entries(panel.read(name)), entry("trail", files["trail"]))
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(error_notices(run.trace), [])
+                self.assertTrue(completion_shown(run.trace))
+            self.assertEqual(panel.read("sigfile.md5."), b"sig")
 
     def test_escape_with_the_cursor_on_parent_stops_the_whole_panel(self):
-        with make_panel(FILES) as panel:
+        with make_panel(FILES, dirs=["sub"]) as panel:
             run = self.create(panel, "--keys", "esc", "--keys-at", "3")
             self.assertEqual(entries(panel.read("sigfile.md5")),
                              entry("a.txt", FILES["a.txt"]) + entry("b.txt", FILES["b.txt"]))
             self.assertEqual(len(progress_names(run.trace)), 3)
+            # What the list lacks is selected, the file Escape cut among it.
+            self.assertEqual(end(run.trace)["selected"], ["c.bin", "d.txt"])
 
-    @unittest.skipIf(under_wine(), "no /dev/full under Windows")
-    def test_full_disk_is_reported(self):
+    def test_target_with_a_trailing_dot_is_a_file_of_its_own(self):
         with make_panel(FILES) as panel:
-            run = self.create(panel, "--name", "/dev/full")
-            self.assertEqual(error_notices(run.trace), ["/dev/full"])
-            self.assertEqual(panel_commands(run.trace),
-                             [(1, "info"), (10, "info"), (3, "info"), (5, 0)])
+            self.create(panel, "--name", "a.txt.", "--select", "a.txt")
+            self.assertEqual(panel.read("a.txt"), FILES["a.txt"])
+            self.assertEqual(entries(panel.read("a.txt.")), entry("a.txt", FILES["a.txt"]))
 
 
 class Verification(unittest.TestCase):
@@ -270,6 +303,9 @@ class Verification(unittest.TestCase):
             ("blanks and tabs before the digest",
              (" \t%s *a.txt\n\t%s  c.bin\n  MD5 (d.txt) = %s\n"
               % (md5(FILES["a.txt"]), wrong, md5(FILES["d.txt"]))).encode(), ["c.bin"], [], []),
+            ("a stray Ctrl-Z between entries",
+             entry("a.txt", FILES["a.txt"]) + b"\x1a\r\n" + changed("c.bin"), ["c.bin"], [], []),
+            ("Ctrl-Z and line ends at the end", good + b"\x1a\r\n\x1a\x1a", [], [], []),
             ("entries ended by NUL",
              ("%s *a.txt\0%s  c.bin\0MD5 (d.txt) = %s\0"
               % (md5(FILES["a.txt"]), wrong, wrong)).encode(), ["c.bin", "d.txt"], [], []),
@@ -309,12 +345,12 @@ class Verification(unittest.TestCase):
             self.assertEqual(panel_commands(run.trace), [])
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
-    def test_pending_escape_stops_at_the_first_entry(self):
+    def test_pending_escape_stops_before_the_first_entry(self):
         with make_panel(FILES) as panel:
             wrong = md5(b"x")
             run = self.verify(panel, ("%s *a.txt\n%s *b.txt\n" % (wrong, wrong)).encode(),
                               "--keys", "esc")
-            self.assertEqual(progress_names(run.trace), ["a.txt"])
+            self.assertEqual(progress_names(run.trace), [])
             self.assertEqual(end(run.trace)["selected"], [])
             self.assertFalse(completion_shown(run.trace))
             self.assertEqual(closing_notice(run.trace), [])
