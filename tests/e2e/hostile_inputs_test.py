@@ -9,12 +9,16 @@ file cannot be used, and no file written but the named signature file."""
 
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import end, make_panel, ops, run_host, start, trace_text, under_wine  # noqa: E402
+from harness import (end, make_panel, message_texts, ops, run_host, start, trace_text,  # noqa: E402
+                     under_wine)
+
+TEXTS = [trace_text(text) for text in message_texts()]
 
 FILES = {"a.txt": b"alpha\n", "b.txt": b""}
 WRONG = hashlib.md5(b"not the contents").hexdigest()
@@ -59,6 +63,17 @@ def panel_commands(trace):
     return [line["command"] for line in ops(trace, "PanelCommand")]
 
 
+# A notice line's width where no console tells one: 80 columns less the frame.
+NOTICE_WIDTH = 70
+
+
+def shown(name):
+    """A name as a notice shows it: control characters as '?', and a name too
+    long for the line cut to its end behind "..."."""
+    name = "".join("?" if ord(c) < 0x20 or c == "\x7f" else c for c in trace_text(name))
+    return name if len(name) <= NOTICE_WIDTH else "..." + name[-(NOTICE_WIDTH - 3):]
+
+
 def platform_path(path):
     """An absolute path as the module's platform spells it."""
     return "Z:" + path.replace("/", "\\") if under_wine() else path
@@ -99,13 +114,16 @@ class BrokenSignatureFiles(RunChecks):
             ("NUL bytes end lines",
              b"\0" + wrong("a.txt") + wrong("b.txt\0*c") + WRONG.encode() + b"\0 *a.txt\r\n",
              ["a.txt", "b.txt"], ["a.txt", "b.txt"], []),
-            ("0x1A in mid-line ends the file",
-             wrong("a.txt")[:-2] + b"\x1a" + b"\r\n" + wrong("b.txt"), ["a.txt"], ["a.txt"], []),
+            ("a stray 0x1A in mid-line ends only its line",
+             wrong("a.txt")[:-2] + b"\x1a" + b"\r\n" + wrong("b.txt"), ["a.txt", "b.txt"],
+             ["a.txt", "b.txt"], []),
             ("only lone CRs: one cut line",
-             lone_crs, [trace_text(lone_crs[34:kept])], [], [trace_text(lone_crs[34:kept])]),
+             lone_crs, [shown(lone_crs[34:kept])], [], [shown(lone_crs[34:kept])]),
             ("a name too long for any platform is cut with its line",
              wrong(long_name) + b"MD5 (" + long_name + b") = " + WRONG.encode() + b"\r\n"
-             + wrong("a.txt"), [cut_name, "a.txt"], ["a.txt"], [cut_name]),
+             + wrong("a.txt"), [shown(cut_name), "a.txt"], ["a.txt"], [shown(cut_name)]),
+            ("control characters in a name",
+             wrong("\x1b[2J\x1b]0;title\x07x"), ["?[2J?]0;title?x"], [], ["?[2J?]0;title?x"]),
         ]
         for what, signature, progress, selected, errors in cases:
             with self.subTest(what), make_panel(FILES) as panel:
@@ -135,6 +153,76 @@ class BrokenSignatureFiles(RunChecks):
             with open(outside, "rb") as stream:
                 self.assertEqual(stream.read(), b"outside\n")
 
+    def test_names_on_other_machines_and_devices_are_never_opened(self):
+        # Each name leads to a file that is there to be read, on a share of
+        # 127.0.0.1 that Wine serves from its prefix, or natively a file of
+        # exactly that name on the panel: an open would read it.
+        names = ["\\\\127.0.0.1\\share\\x.txt", "//127.0.0.1/share/x.txt",
+                 "\\\\?\\UNC\\127.0.0.1\\share\\x.txt", "\\\\.\\pipe\\x",
+                 "\\\\?\\GLOBALROOT\\x.txt", "\\??\\x.txt"]
+        with make_panel(FILES) as panel:
+            for name in names if not under_wine() else []:
+                if "/" not in name:
+                    panel.write(name, b"there")
+            share = self.wine_share("share") if under_wine() else None
+            try:
+                run = self.verify(panel, b"".join(wrong(name) for name in names) + wrong("a.txt"))
+            finally:
+                if share:
+                    share.cleanup()
+            self.assertEqual(progress_names(run.trace), ["a.txt"])
+            self.assertEqual(error_notices(run.trace), [])
+            self.assertEqual(end(run.trace)["selected"], ["a.txt"])
+            self.assertEqual(closing_notice(run.trace),
+                             [TEXTS[15]] + names + ["%s %d" % (TEXTS[13], len(names))])
+
+    @unittest.skipUnless(under_wine(), "a share of 127.0.0.1 is served by Wine's prefix")
+    def test_a_panel_on_a_share_reads_that_server_only(self):
+        share = self.wine_share("panel")
+        try:
+            share.write("x.txt", b"x")
+            here, other = "\\\\127.0.0.1\\panel\\x.txt", "\\\\127.0.0.2\\panel\\x.txt"
+            share.write("sigfile.md5", wrong(here) + wrong(other))
+            run = run_host(["--dir", "\\\\127.0.0.1\\panel", "--command", "sigfile.md5"],
+                           dir=share)
+            self.assertEqual(progress_names(run.trace), [here])
+            self.assertEqual(end(run.trace)["selected"], ["x.txt"])
+            self.assertEqual(closing_notice(run.trace), [TEXTS[15], other, TEXTS[13] + " 1"])
+        finally:
+            share.cleanup()
+
+    def wine_share(self, name):
+        """A folder Wine serves as \\\\127.0.0.1\\name."""
+        folder = os.path.join(os.environ["SUMBREL_WINEPREFIX"], "dosdevices", "unc", "127.0.0.1",
+                              name)
+        os.makedirs(folder)
+        share = make_panel()
+        scratch = share.root
+        share.path = folder
+
+        def cleanup():
+            shutil.rmtree(folder, ignore_errors=True)
+            shutil.rmtree(scratch, ignore_errors=True)
+        share.cleanup = cleanup
+        return share
+
+    def test_escape_reaches_every_wait(self):
+        gone = ["gone%05d" % i for i in range(20000)]
+        with make_panel(FILES) as panel:
+            # Escape on the first file error notice ends the job there.
+            answered = self.verify(panel, b"".join(wrong(name) for name in gone)
+                                   + wrong("a.txt"), "--escape-notices")
+            self.assertEqual(error_notices(answered.trace), gone[:1])
+            # Escape typed while a missing file's notice shows is found
+            # before the next line is read, however long that line.
+            typed = self.verify(panel, wrong("gone") + b"x" * (64 << 20) + b"\r\n"
+                                + wrong("a.txt"), "--keys", "esc", "--keys-at", "1")
+            self.assertEqual(progress_names(typed.trace), ["gone"])
+            for run in [answered, typed]:
+                self.assertEqual(end(run.trace)["selected"], [])
+                self.assertFalse(completion_shown(run.trace))
+                self.assertEqual(closing_notice(run.trace), [])
+
     def test_signature_file_outside_the_panel(self):
         with make_panel(FILES) as panel:
             run = run_host(["--dialog", "create", "--name", "../made.md5"], dir=panel)
@@ -148,7 +236,7 @@ class BrokenSignatureFiles(RunChecks):
         text = "q" * 600
         with make_panel(FILES) as panel:
             run = self.run_checked(panel, ["--command", text])
-            self.assertEqual(error_notices(run.trace), [text])
+            self.assertEqual(error_notices(run.trace), [shown(text)])
             self.assertEqual(panel_commands(run.trace), [])
             for job in ("verify", "create"):
                 with self.subTest(job):
@@ -156,8 +244,7 @@ class BrokenSignatureFiles(RunChecks):
                     # The dialog's field holds 511 characters; the module
                     # uses what the field holds.
                     notices = error_notices(run.trace)
-                    self.assertEqual(len(notices), 1, notices)
-                    self.assertTrue(text.startswith(notices[0]) and len(notices[0]) <= 511)
+                    self.assertEqual(notices, [shown(text[:511])])
 
     def test_name_as_long_as_a_panel_allows_round_trips(self):
         name = "L" * 200
@@ -195,22 +282,22 @@ class LinuxSpecialFiles(RunChecks):
             self.assertEqual(panel.read("sigfile.md5").count(b"\r\n"), 3)
 
     def test_creation_into_special_files(self):
-        # A FIFO without a reader would block the open; /dev/zero swallows
-        # everything; /dev/full fails the writes.
-        for name, errors in [("pipe", ["pipe"]), ("/dev/zero", []), ("/dev/full", ["/dev/full"])]:
-            with self.subTest(name), make_panel(FILES) as panel:
+        # A FIFO, a device or a folder is no list: refused before any file
+        # is read, the selection left as it was.
+        for name in ["pipe", "/dev/zero", "/dev/full", "/dev/null", "sub"]:
+            with self.subTest(name), make_panel(FILES, dirs=["sub"]) as panel:
                 os.mkfifo(panel.file("pipe"))
                 run = self.run_checked(
                     panel, ["--dialog", "create", "--name", name, "--select", "a.txt",
                             "--select", "b.txt"], timeout=30)
-                self.assertEqual(error_notices(run.trace), errors)
-                self.assertEqual(end(run.trace)["selected"],
-                                 ["a.txt", "b.txt"] if name == "pipe" else [])
+                self.assertEqual(error_notices(run.trace), [name])
+                self.assertEqual(progress_names(run.trace), [])
+                self.assertEqual(end(run.trace)["selected"], ["a.txt", "b.txt"])
 
 
 @unittest.skipUnless(under_wine(), WINDOWS_ONLY)
 class WindowsDeviceNames(RunChecks):
-    DEVICES = ["CON", "NUL", "COM1", "\\\\.\\pipe\\x"]
+    DEVICES = ["CON", "NUL", "COM1", "con.md5", "\\\\.\\pipe\\x"]
 
     def test_devices_as_signature_file(self):
         with make_panel(FILES) as panel:
@@ -221,10 +308,13 @@ class WindowsDeviceNames(RunChecks):
                     self.assertEqual(panel_commands(run.trace), [])
 
     def test_devices_listed_in_a_signature_file(self):
+        # A device name is refused at the open; the device namespace is
+        # never opened at all.
         with make_panel(FILES) as panel:
             signature = b"".join(wrong(name) for name in self.DEVICES + ["a.txt"])
             run = self.verify(panel, signature, timeout=60)
-            self.assertEqual(error_notices(run.trace), self.DEVICES)
+            self.assertEqual(error_notices(run.trace), self.DEVICES[:-1])
+            self.assertEqual(closing_notice(run.trace)[:2], [TEXTS[15], self.DEVICES[-1]])
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
     def test_creation_into_devices_ends(self):
@@ -233,13 +323,10 @@ class WindowsDeviceNames(RunChecks):
                 with self.subTest(name):
                     run = self.run_checked(panel, ["--dialog", "create", "--name", name,
                                                    "--select", "a.txt"], timeout=60)
-                    # A pipe nobody serves cannot be opened; a device takes
-                    # the text or fails it, with one notice at most.
-                    if "pipe" in name:
-                        self.assertEqual(error_notices(run.trace), [name])
-                        self.assertEqual(end(run.trace)["selected"], ["a.txt"])
-                    else:
-                        self.assertIn(error_notices(run.trace), [[], [name]])
+                    # A device is no list: refused before any file is read.
+                    self.assertEqual(error_notices(run.trace), [name])
+                    self.assertEqual(progress_names(run.trace), [])
+                    self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
 
 class Scale(RunChecks):
@@ -339,14 +426,20 @@ class Faults(RunChecks):
             self.assertEqual(closing_notice(run.trace)[1:], ["sub/c.txt"])
 
     @unittest.skipIf(under_wine(), NATIVE_ONLY)
-    def test_full_device_fails_creation_but_applies_the_selection(self):
-        with make_panel(FILES, dirs=["sub"]) as panel:
-            run = self.run_checked(panel, ["--dialog", "create", "--name", "/dev/full",
-                                           "--select", "a.txt", "--select", "b.txt",
-                                           "--select", "sub"])
-            self.assertEqual(error_notices(run.trace), ["/dev/full"])
+    def test_a_failed_write_keeps_the_old_list_and_the_selection(self):
+        old = HEADER + b"\r\n" + wrong("a.txt")
+        full = {"LD_PRELOAD": os.environ["SUMBREL_FAILING_READ"],
+                "SUMBREL_FAIL_WRITE_ENDING": ".new"}
+        with make_panel(dict(FILES, **{"sigfile.md5": old}), dirs=["sub"]) as panel:
+            before = panel.names()
+            run = run_host(["--dialog", "create", "--select", "a.txt", "--select", "b.txt",
+                            "--select", "sub"], dir=panel, env=full)
+            self.assertEqual(run.status, 0, run.stdout[-2000:])
+            self.assertEqual(error_notices(run.trace), ["sigfile.md5"])
             self.assertEqual(progress_names(run.trace), ["a.txt", "b.txt"])
-            self.assertEqual(end(run.trace)["selected"], [])
+            self.assertEqual(end(run.trace)["selected"], ["sub", "a.txt", "b.txt"])
+            self.assertEqual(panel.read("sigfile.md5"), old)
+            self.assertEqual(panel.names(), before)
 
     @unittest.skipUnless(under_wine() and os.environ.get("SUMBREL_HOLD_FILE"),
                          "needs Windows and the file holder")
@@ -401,7 +494,9 @@ class EscapeAtEveryPoint(RunChecks):
                 run = self.run_checked(panel, ["--dialog", "create"] + selection
                                        + self.keys(at), written=["sigfile.md5"])
                 stop = max(at, 1)  # a waiting Escape stops the first file
-                lines = panel.read("sigfile.md5").split(b"\r\n")
+                # A run that listed nothing writes nothing.
+                self.assertEqual(panel.exists("sigfile.md5"), stop > 1)
+                lines = panel.read("sigfile.md5").split(b"\r\n") if stop > 1 else [HEADER, b""]
                 self.assertTrue(lines[0].startswith(HEADER))
                 self.assertEqual(lines[1:], [("%s *%s" % (md5(self.FILES[name]), name)).encode()
                                              for name in self.NAMES[:stop - 1]] + [b""])
