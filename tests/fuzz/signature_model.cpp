@@ -8,11 +8,19 @@
 
 static const size_t LineCapacity = SignatureLineSize - 1;
 
+// CR LF becomes LF. A 0x1A with only 0x1A, CR and LF after it ends the
+// text; anywhere else it and the run of those bytes behind it end a line.
 static std::string TranslateText(const std::string &raw) {
     std::string text;
     for (size_t i = 0; i < raw.size(); i++) {
-        if (raw[i] == '\x1a')
-            break;
+        if (raw[i] == '\x1a') {
+            size_t next = raw.find_first_not_of("\x1a\r\n", i);
+            if (next == std::string::npos)
+                break;
+            text += '\n';
+            i = next - 1;
+            continue;
+        }
         if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
             continue; // the LF that follows stands for the pair
         text += raw[i];

@@ -7,6 +7,7 @@
 // is restored, the panel commands come in their order, and nothing is
 // written. An Escape arrives at the Nth progress
 // notice (N = input size mod 4, 0 for none) through a pseudo-terminal.
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -246,6 +247,25 @@ static bool RecordedMatches(const std::string &recorded, const std::string &cont
     return true;
 }
 
+// Whether the module may open a listed name: not one on another machine
+// ("\\\\server\\...", "//server/...", "\\\\?\\UNC\\...": this panel's folder is
+// local) nor one in the device namespace ("\\\\.\\...", "\\??\\...", "\\\\?\\"
+// with anything but a drive path after it). Either slash counts.
+static bool ModelMayBeRead(const std::string &name) {
+    auto slash = [&](size_t i) { return i < name.size() && (name[i] == '/' || name[i] == '\\'); };
+    if (slash(0) && name.compare(1, 2, "??") == 0 && slash(3))
+        return false;
+    if (!slash(0) || !slash(1))
+        return true;
+    if (name.size() > 2 && name[2] == '?' && slash(3)) {
+        std::string rest = name.substr(4);
+        bool drive = rest.size() >= 2 && isalpha((unsigned char)rest[0]) && rest[1] == ':' &&
+                     (rest.size() == 2 || rest[2] == '/' || rest[2] == '\\');
+        return drive;
+    }
+    return false;
+}
+
 static Expected Predict(const std::string &raw, size_t escapeAt) {
     Expected expected;
     bool escapePending = false, aborted = false;
@@ -254,13 +274,24 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
     bool trouble = false, doubt = false;
     int entries = 0;
     for (const std::string &line : ModelSignatureLines(raw)) {
+        // The list reader polls before every line: an Escape that waits
+        // since an unreadable file's notice stops the job there.
+        if (escapePending) {
+            aborted = true;
+            break;
+        }
         if (ModelIsCommentOrEmpty(line))
             continue;
         ModelEntry entry = ModelParseLine(line);
         if (!entry.isEntry)
             continue;
-        expected.progressNames.push_back(entry.name);
         entries++;
+        if (!ModelMayBeRead(entry.name)) {
+            // Never opened: no notice of its own, named at the end.
+            trouble = true;
+            continue;
+        }
+        expected.progressNames.push_back(entry.name);
         if (expected.progressNames.size() == escapeAt)
             escapePending = true;
         int onPanel = -1;
