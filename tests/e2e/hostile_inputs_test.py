@@ -132,6 +132,12 @@ class BrokenSignatureFiles(RunChecks):
                 self.assertEqual(end(run.trace)["selected"], selected)
                 self.assertEqual(error_notices(run.trace), errors)
                 self.assertEqual(completion_shown(run.trace), not selected and not errors)
+                if not under_wine():  # Wine's console writes escapes of its own
+                    self.assertNotIn("\x1b", run.stdout)
+        # The host's own drawing of the panel, too.
+        if not under_wine():
+            with make_panel({"\x1b]0;title\x07": b""}) as panel:
+                self.assertNotIn("\x1b", self.verify(panel, wrong("gone")).stdout)
 
     def test_names_that_leave_the_panel_are_digested_and_named(self):
         # Off the panel a changed file is named in the closing notice; a path

@@ -6,6 +6,7 @@ import hashlib
 import os
 import subprocess
 import sys
+import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -304,7 +305,8 @@ class Verification(unittest.TestCase):
              (" \t%s *a.txt\n\t%s  c.bin\n  MD5 (d.txt) = %s\n"
               % (md5(FILES["a.txt"]), wrong, md5(FILES["d.txt"]))).encode(), ["c.bin"], [], []),
             ("a stray Ctrl-Z between entries",
-             entry("a.txt", FILES["a.txt"]) + b"\x1a\r\n" + changed("c.bin"), ["c.bin"], [], []),
+             entry("a.txt", FILES["a.txt"]) + b"\x1a\r\n" + entry("b.txt", FILES["b.txt"])
+             + changed("c.bin"), ["c.bin"], [], []),
             ("Ctrl-Z and line ends at the end", good + b"\x1a\r\n\x1a\x1a", [], [], []),
             ("entries ended by NUL",
              ("%s *a.txt\0%s  c.bin\0MD5 (d.txt) = %s\0"
@@ -400,6 +402,38 @@ class LongFile(unittest.TestCase):
         self.assertEqual(bars[0][:3], [TEXTS[7], TEXTS[9], "long.bin"])
         self.assertRegex(bars[0][3], r"^#*\.+ +\d{1,2}%$")
         self.assertEqual(len(bars[0][3].split(" ")[0]), 40)
+
+
+    def test_progress_of_a_file_that_grows_while_read(self):
+        # The file doubles once its first progress line shows: from then on
+        # the count passes the size first asked, and the bar must go on
+        # telling how far it has got instead of standing at 100%.
+        with make_panel() as panel:
+            path = panel.file("grow.bin")
+            panel.write("grow.bin", b"")
+            os.truncate(path, 1 << 30)
+            trace = os.path.join(panel.root, "trace.jsonl")
+            done = threading.Event()
+
+            def grow_at_the_first_bar():
+                while not done.wait(0.01):
+                    if os.path.exists(trace):
+                        with open(trace, "rb") as stream:
+                            if b'"count":4' in stream.read():
+                                os.truncate(path, 2 << 30)
+                                return
+            watcher = threading.Thread(target=grow_at_the_first_bar)
+            watcher.start()
+            try:
+                run = run_host(["--dialog", "create", "--cursor", "grow.bin", "--name",
+                                "../grow.md5"], dir=panel, timeout=900)
+            finally:
+                done.set()
+                watcher.join()
+        percents = [int(line["texts"][3].split()[-1][:-1])
+                    for line in ops(run.trace, "ShowMessageBox") if line["count"] == 4]
+        self.assertGreaterEqual(len(percents), 3, percents)
+        self.assertLessEqual(percents.count(100), 1, percents)
 
 
 class MainDialog(unittest.TestCase):

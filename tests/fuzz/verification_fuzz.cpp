@@ -19,6 +19,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -266,6 +267,26 @@ static bool ModelMayBeRead(const std::string &name) {
     return false;
 }
 
+// A name as a notice line shows it: no wider than the console leaves room
+// for (80 columns where none answers, less 10 for the frame), its end kept
+// behind "..." and not cut inside a UTF-8 character, control characters as
+// '?'.
+static std::string Shown(const std::string &name) {
+    int columns = ConsoleColumns() > 0 ? ConsoleColumns() : 80;
+    size_t width = (size_t)std::min(std::max(columns - 10, 20), 511);
+    std::string line;
+    size_t from = 0;
+    if (name.size() > width) {
+        line = "...";
+        from = name.size() - (width - 3);
+        for (int i = 0; i < 3 && ((uint8_t)name[from] & 0xC0) == 0x80; i++)
+            from++;
+    }
+    for (size_t i = from; i < name.size(); i++)
+        line += (uint8_t)name[i] < 0x20 || name[i] == 0x7F ? '?' : name[i];
+    return line;
+}
+
 static Expected Predict(const std::string &raw, size_t escapeAt) {
     Expected expected;
     bool escapePending = false, aborted = false;
@@ -291,7 +312,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             trouble = true;
             continue;
         }
-        expected.progressNames.push_back(entry.name);
+        expected.progressNames.push_back(Shown(entry.name));
         if (expected.progressNames.size() == escapeAt)
             escapePending = true;
         int onPanel = -1;
@@ -300,7 +321,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
                 onPanel = (int)i;
         if (!OpensAsRegularFile(entry.name)) {
             // Refused at the open, before any poll: the notice is certain.
-            expected.errorNames.push_back(entry.name);
+            expected.errorNames.push_back(Shown(entry.name));
             expected.errorOptional.push_back(false);
             trouble = true;
             continue;
@@ -313,7 +334,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             onPanel = PanelFileOf(entry.name);
         if (onPanel < 0) {
             // Somewhere else on the disk: it may still fail to read.
-            expected.errorNames.push_back(entry.name);
+            expected.errorNames.push_back(Shown(entry.name));
             expected.errorOptional.push_back(true);
             doubt = true;
             continue;
