@@ -82,7 +82,9 @@ static bool HoldsAnEntry(const char *fileName) {
         return false;
     bool found = false;
     char line[SignatureLineSize];
-    for (int i = 0; i < LinesToFindAnEntry && !found && !feof(stream) && !ferror(stream); i++) {
+    for (int i = 0;
+         i < LinesToFindAnEntry && !found && !feof(stream) && !ferror(stream) && !AbortRequested;
+         i++) {
         ReadSignatureLine(stream, line, sizeof line);
         SignatureEntry entry;
         found = ParseSignatureLine(line, &entry);
@@ -126,7 +128,9 @@ void CreateSignatures(const char *fileName) {
     if (fileName[0] == '\0') {
         ReportFileError(fileName);
     } else if (TargetIsDataToList(&record, items, fileName)) {
-        ShowNoticeAbout(MessageTargetIsListed, fileName);
+        // Escape while a long target was looked through ends the run quietly.
+        if (!AbortRequested)
+            ShowNoticeAbout(MessageTargetIsListed, fileName);
     } else if (!StartSignatureOutput(&output, fileName)) {
         ReportFileError(fileName);
     } else {

@@ -44,9 +44,17 @@ struct FixedFile {
 
 // The panel in host order: "..", directories, then files by byte order.
 static const FixedFile PanelFiles[] = {
-    {"..", true, nullptr},       {"sub", true, nullptr}, {"MD5 (x).txt", false, "paren\n"},
-    {"a.txt", false, "alpha\n"}, {"b.txt", false, ""},   {"big.bin", false, nullptr},
-    {"c d.txt", false, "gamma"}, {"e*f", false, "star"}, {SignatureName, false, nullptr},
+    {"..", true, nullptr},
+    {"sub", true, nullptr},
+    {"MD5 (x).txt", false, "paren\n"},
+    // A name that reads as another machine's: here a file, which an open would read.
+    {"\\\\srv\\x", false, "unc"},
+    {"a.txt", false, "alpha\n"},
+    {"b.txt", false, ""},
+    {"big.bin", false, nullptr},
+    {"c d.txt", false, "gamma"},
+    {"e*f", false, "star"},
+    {SignatureName, false, nullptr},
 };
 
 // What the hooks note; the panel and the screen ledger are the simulated host's.
