@@ -34,7 +34,7 @@ enum MessageId : int32_t {
     MessageAllMatch = 10,      // completion notice after a verification
     // The closing notice of a verification, for what the panel cannot show.
     MessageChangedOffPanel = 11, // heading of the changed files not on the panel
-    MessageMoreChanged = 12,     // followed by the count of those not named
+    MessageMoreNotNamed = 12,    // after named files: the count of those not named
     MessageUnreadCount = 13,     // followed by the count of files not read
     MessageNoEntries = 14,       // followed, on the next line, by the signature file
     MessageNotReached = 15,      // heading of listed names left alone: another machine, a device

@@ -217,10 +217,8 @@ static const char *CountLine(char *buffer, size_t size, int32_t messageId, int c
     return buffer;
 }
 
-// What the panel cannot show, in one notice of a bounded number of lines.
-// signatureFile is null when the file failed part way: it was reported then.
 // A heading, the first names and, past those, how many more.
-static int NameLines(const char **lines, int32_t headingId, char (*names)[SignatureLineSize],
+static int NameLines(const char **lines, int32_t headingId, const char (*names)[SignatureLineSize],
                      int total, char *moreLine, size_t moreSize) {
     int count = 0;
     if (total == 0)
@@ -230,11 +228,13 @@ static int NameLines(const char **lines, int32_t headingId, char (*names)[Signat
     for (int i = 0; i < named; i++)
         lines[count++] = names[i];
     if (total > named)
-        lines[count++] = CountLine(moreLine, moreSize, MessageMoreChanged, total - named);
+        lines[count++] = CountLine(moreLine, moreSize, MessageMoreNotNamed, total - named);
     return count;
 }
 
-static void ReportWhatThePanelCannotShow(VerifyTally *tally, const char *signatureFile) {
+// What the panel cannot show, in one notice of a bounded number of lines.
+// signatureFile is null when the file failed part way: it was reported then.
+static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
     const char *lines[2 * NamedOffPanelFiles + 8];
     int count = 0;
     char moreLine[128], moreNotReached[128], unreadLine[128];
