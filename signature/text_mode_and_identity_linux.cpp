@@ -1,5 +1,6 @@
 // Signature files on Linux: glibc has no text mode, so a custom stream
-// stores LF as CR LF as the Windows runtime does; creation's new file beside
+// stores LF as CR LF as the Windows runtime does (and reads bytes as they
+// are, the line reader making the line ends); creation's new file beside
 // the target and the rename that replaces it; file identity is device and
 // inode.
 #include <errno.h>
