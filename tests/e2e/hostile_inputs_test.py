@@ -74,6 +74,14 @@ def shown(name):
     return name if len(name) <= NOTICE_WIDTH else "..." + name[-(NOTICE_WIDTH - 3):]
 
 
+def failing_disk(**variables):
+    """The host's environment with the preloaded fault library and its
+    settings; a sanitized host lets the library come first."""
+    asan = os.environ.get("ASAN_OPTIONS", "")
+    return dict(variables, LD_PRELOAD=os.environ["SUMBREL_FAILING_READ"],
+                ASAN_OPTIONS=asan + (":" if asan else "") + "verify_asan_link_order=0")
+
+
 def platform_path(path):
     """An absolute path as the module's platform spells it."""
     return "Z:" + path.replace("/", "\\") if under_wine() else path
@@ -415,10 +423,8 @@ class Faults(RunChecks):
         # announced as a success.
         good = ("%s *b.txt\r\n" % md5(b"")).encode()
         signature = wrong("a.txt") + wrong("sub/c.txt") + good * 200 + wrong("b.txt")
-        asan = os.environ.get("ASAN_OPTIONS", "")
-        failing = {"LD_PRELOAD": os.environ["SUMBREL_FAILING_READ"],
-                   "SUMBREL_FAIL_READ_NAME": "sigfile.md5", "SUMBREL_FAIL_READ_AFTER": "4096",
-                   "ASAN_OPTIONS": asan + (":" if asan else "") + "verify_asan_link_order=0"}
+        failing = failing_disk(SUMBREL_FAIL_READ_NAME="sigfile.md5",
+                               SUMBREL_FAIL_READ_AFTER="4096")
         with make_panel(dict(FILES, **{"sub/c.txt": b"gamma\n"}), dirs=["sub"]) as panel:
             panel.write("sigfile.md5", signature)
             run = run_host(["--command", "sigfile.md5"], dir=panel, env=failing)
@@ -434,8 +440,7 @@ class Faults(RunChecks):
     @unittest.skipIf(under_wine(), NATIVE_ONLY)
     def test_a_failed_write_keeps_the_old_list_and_the_selection(self):
         old = HEADER + b"\r\n" + wrong("a.txt")
-        full = {"LD_PRELOAD": os.environ["SUMBREL_FAILING_READ"],
-                "SUMBREL_FAIL_WRITE_ENDING": ".new"}
+        full = failing_disk(SUMBREL_FAIL_WRITE_ENDING=".new")
         with make_panel(dict(FILES, **{"sigfile.md5": old}), dirs=["sub"]) as panel:
             before = panel.names()
             run = run_host(["--dialog", "create", "--select", "a.txt", "--select", "b.txt",
