@@ -1,5 +1,5 @@
 // File benchmark: FileDigest on a 1 GiB file in the page cache against
-// md5sum on the same file.
+// md5sum on the same file, or by SHA-256 against sha256sum.
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -11,16 +11,19 @@
 #include "bench/bench.h"
 #include "bench/null_host.h"
 #include "bench/run.h"
+#include "digest/algorithm.h"
 #include "digest/file_digest.h"
-#include "digest/md5.h"
 
 static const uint64_t FileSize = 1ull << 30;
 
 struct Job {
     const char *Path;
-    char Text[DigestTextSize];
+    char Text[LongestDigestTextSize];
     bool Failed;
 };
+
+static DigestAlgorithm Algorithm = AlgorithmMd5;
+static const char *PeerTool = "md5sum";
 
 // Writes the file unless one of the right size is there already.
 static bool MakeFile(const char *path) {
@@ -53,27 +56,34 @@ static void WarmPageCache(const char *path) {
 static double RunModule(void *context) {
     Job *job = static_cast<Job *>(context);
     double start = ThreadSeconds();
-    if (FileDigest(job->Path, job->Text, sizeof job->Text) != 0 || AbortRequested)
+    if (FileDigest(job->Path, job->Text, sizeof job->Text, Algorithm) != 0 || AbortRequested)
         job->Failed = true;
     return ThreadSeconds() - start;
 }
 
 static double RunPeer(void *context) {
     Job *job = static_cast<Job *>(context);
-    const char *argv[] = {"md5sum", job->Path, nullptr};
+    const char *argv[] = {PeerTool, job->Path, nullptr};
     std::string output;
     double seconds;
-    if (RunProgram(argv, &output, &seconds) != 0 || output.size() < 32)
+    int digits = (int)DigestTextLength(Algorithm);
+    if (RunProgram(argv, &output, &seconds) != 0 || output.size() < (size_t)digits)
         job->Failed = true;
     else
-        snprintf(job->Text, sizeof job->Text, "%.32s", output.c_str());
+        snprintf(job->Text, sizeof job->Text, "%.*s", digits, output.c_str());
     return seconds;
 }
 
 int main(int argc, char **argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: sumbrel-file-bench SCRATCH-DIRECTORY\n");
+        fprintf(stderr, "usage: sumbrel-file-bench SCRATCH-DIRECTORY [sha256]\n");
         return 2;
+    }
+    const char *figure = "file";
+    if (argc > 2 && strcmp(argv[2], "sha256") == 0) {
+        Algorithm = AlgorithmSha256;
+        PeerTool = "sha256sum";
+        figure = "sha256-file";
     }
     std::string path = std::string(argv[1]) + "/file-bench-1GiB.bin";
     if (!MakeFile(path.c_str())) {
@@ -90,17 +100,19 @@ int main(int argc, char **argv) {
     Job peer = {path.c_str(), {}, false};
     Contender contenders[2] = {
         {"FileDigest", RunModule, &module, 0},
-        {"md5sum", RunPeer, &peer, 0},
+        {PeerTool, RunPeer, &peer, 0},
     };
     RunContest(contenders, 2, BenchRounds(5));
     if (module.Failed || peer.Failed || strcmp(module.Text, peer.Text) != 0) {
-        fprintf(stderr, "file bench: no agreement (module %s, md5sum %s)\n",
-                module.Failed ? "failed" : module.Text, peer.Failed ? "failed" : peer.Text);
+        fprintf(stderr, "file bench: no agreement (module %s, %s %s)\n",
+                module.Failed ? "failed" : module.Text, PeerTool,
+                peer.Failed ? "failed" : peer.Text);
         return 1;
     }
     char what[128];
-    snprintf(what, sizeof what, "1 GiB file in the page cache, %s loop, stdin %s", DigestPathName(),
+    snprintf(what, sizeof what, "1 GiB file in the page cache, %s loop, stdin %s",
+             Algorithm == AlgorithmMd5 ? DigestPathName() : ShaPathName(8),
              isatty(0) ? "a terminal" : "not a terminal");
-    ReportFigure("file", (double)FileSize, contenders[0], contenders[1], what);
+    ReportFigure(figure, (double)FileSize, contenders[0], contenders[1], what);
     return 0;
 }

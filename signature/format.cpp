@@ -85,9 +85,35 @@ static bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-static uint32_t HexDigitsAt(const char *text) {
+// Where each byte of x, all below 0x80, lies in [low, high]: its top bit set.
+static uint64_t BytesInRange(uint64_t x, uint8_t low, uint8_t high) {
+    const uint64_t ones = 0x0101010101010101ull;
+    return (x + ones * (uint8_t)(0x80 - low)) & ~(x + ones * (uint8_t)(0x7f - high)) &
+           (ones * 0x80);
+}
+
+// Eight bytes tested at once: a byte at a time, the digits of a long list's
+// entries took more time than reading its lines.
+static bool EightHexDigits(const char *text) {
+    const uint64_t ones = 0x0101010101010101ull;
+    uint64_t x;
+    memcpy(&x, text, sizeof x);
+    if (x & (ones * 0x80))
+        return false;
+    uint64_t digits = BytesInRange(x, '0', '9');
+    uint64_t letters = BytesInRange(x | (ones * 0x20), 'a', 'f');
+    return (digits | letters) == ones * 0x80;
+}
+
+// The number of hexadecimal digits the text of this length starts with, up
+// to one more than the longest digest: enough to tell 32, 40 and 64 from
+// any other run.
+static uint32_t HexDigitsAt(const char *text, size_t length) {
+    const uint32_t Enough = 65;
     uint32_t count = 0;
-    while (IsHexDigit(text[count]))
+    while (count + 8 <= length && count + 8 <= Enough && EightHexDigits(text + count))
+        count += 8;
+    while (count < length && count < Enough && IsHexDigit(text[count]))
         count++;
     return count;
 }
@@ -107,7 +133,7 @@ static bool SplitTaggedEntry(char *line, SignatureEntry *entry) {
         if (close == nullptr || strncmp(close, Separator, sizeof Separator - 1) != 0)
             return false;
         char *digits = close + sizeof Separator - 1;
-        uint32_t count = HexDigitsAt(digits);
+        uint32_t count = HexDigitsAt(digits, strlen(digits));
         if (count != DigestTextLength(algorithm) || digits[count] != '\0')
             return false;
         *close = '\0';
@@ -133,7 +159,7 @@ bool ParseSignatureLine(char *line, SignatureEntry *entry) {
     // A digest stands alone: a run of digits of another length, or digits
     // followed by anything but a separator, make prose or a damaged line,
     // never an entry.
-    uint32_t count = HexDigitsAt(line);
+    uint32_t count = HexDigitsAt(line, strlen(line));
     DigestAlgorithm algorithm;
     if (AlgorithmOfTextLength(count, &algorithm)) {
         char *end = line + count;

@@ -20,18 +20,24 @@ static const char TwoBlocks[] = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmn
 static const char FourBlocks[] = "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmn"
                                  "hijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
 
-// FIPS 180-2's examples and the empty message; the digests as OpenSSL gives them.
+// FIPS 180-2's examples, the empty message and the lengths either side of a
+// padding that needs a second block (55 and 56 bytes, then 64); the digests
+// as OpenSSL gives them.
 static const ShaVector Sha1Vectors[] = {
     {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
     {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+    {std::string(55, 'a'), "c1c8bbdc22796e28c0e15163d20899b65621d65a"},
     {TwoBlocks, "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+    {std::string(64, 'a'), "0098ba824b5c16427bd7a1122a5a442a25ec644d"},
     {FourBlocks, "a49b2446a02c645bf419f995b67091253a04a259"},
     {MillionA, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
 };
 static const ShaVector Sha256Vectors[] = {
     {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
     {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
     {TwoBlocks, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
     {FourBlocks, "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
     {MillionA, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
 };

@@ -35,8 +35,8 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
-def entry(name, data):
-    return ("%s *%s\r\n" % (md5(data), name)).encode()
+def entry(name, data, digest=md5):
+    return ("%s *%s\r\n" % (digest(data), name)).encode()
 
 
 def entries(signature):
@@ -112,12 +112,17 @@ class Creation(unittest.TestCase):
                 self.assertEqual(end(run.trace)["selected"], [])
 
     def test_selected_items_are_listed_and_deselected(self):
-        with make_panel(FILES, dirs=["sub"]) as panel:
-            run = self.create(panel, "--select", "sub", "--select", "c.bin", "--select", "a.txt")
-            self.assertEqual(entries(panel.read("sigfile.md5")),
-                             entry("a.txt", FILES["a.txt"]) + entry("c.bin", FILES["c.bin"]))
-            self.assertEqual(progress_names(run.trace), ["a.txt", "c.bin"])
-            self.assertEqual(end(run.trace)["selected"], [])
+        # The name typed picks the algorithm by its extension, in any case.
+        cases = [("sigfile.md5", md5), ("x.sha1", sha1), ("X.SHA256", sha256),
+                 ("x.sha256.txt", md5), ("sha256", md5)]
+        for name, digest in cases:
+            with self.subTest(name), make_panel(FILES, dirs=["sub"]) as panel:
+                run = self.create(panel, "--name", name, "--select", "sub", "--select", "c.bin",
+                                  "--select", "a.txt")
+                self.assertEqual(entries(panel.read(name)), entry("a.txt", FILES["a.txt"], digest)
+                                 + entry("c.bin", FILES["c.bin"], digest))
+                self.assertEqual(progress_names(run.trace), ["a.txt", "c.bin"])
+                self.assertEqual(end(run.trace)["selected"], [])
 
     def test_progress_notice_sits_on_a_saved_screen(self):
         with make_panel(FILES) as panel:
@@ -278,6 +283,10 @@ class Verification(unittest.TestCase):
             ("a changed file in a SHA-1 list",
              ("%s  a.txt\nSHA256 (b.txt) = %s\n" % (sha1(b"x"), sha256(FILES["a.txt"]))).encode(),
              ["a.txt", "b.txt"], [], []),
+            ("a SHA-1 digest differing in its last digit",
+             ("%s%x *a.txt\n" % (sha1(FILES["a.txt"])[:39],
+                                 (int(sha1(FILES["a.txt"])[39], 16) + 1) % 16)).encode(),
+             ["a.txt"], [], []),
             ("SHA-1 and MD5 in one list",
              ("SHA1 (a.txt) = %s\n" % sha1(FILES["a.txt"])).encode() + changed("b.txt"), ["b.txt"],
              [], []),
@@ -489,34 +498,41 @@ class MainDialog(unittest.TestCase):
         self.assertEqual(dialog["items"][2]["history"], "Sumbrel")
 
 
-@unittest.skipIf(not os.path.exists("/usr/bin/md5sum"), "needs GNU md5sum")
-class WithMd5sum(unittest.TestCase):
-    def md5sum(self, panel, *args):
-        return subprocess.run(["md5sum"] + list(args), cwd=panel.path, capture_output=True)
+# The sum tools of the coreutils and the list names that pick their algorithm.
+SUM_TOOLS = [("md5sum", "sigfile.md5"), ("sha1sum", "list.sha1"), ("sha256sum", "SHA256SUMS.sha256")]
 
-    def test_created_file_passes_md5sum_check(self):
-        with make_panel(FILES) as panel:
-            run_host(["--dialog", "create"], dir=panel)
-            checked = self.md5sum(panel, "-c", "sigfile.md5")
-            self.assertEqual(checked.returncode, 0, checked.stderr)
-            self.assertEqual(checked.stdout.count(b": OK"), len(FILES))
-            self.assertIn(b"1 line is improperly formatted", checked.stderr)
 
-    def test_md5sum_files_verify_and_mark_the_changed_file(self):
-        # Names as long as the platforms allow, in every form md5sum writes.
+@unittest.skipIf(not all(os.path.exists("/usr/bin/" + tool) for tool, _ in SUM_TOOLS),
+                 "needs GNU md5sum, sha1sum and sha256sum")
+class WithSumTools(unittest.TestCase):
+    def run_tool(self, tool, panel, *args):
+        return subprocess.run([tool] + list(args), cwd=panel.path, capture_output=True)
+
+    def test_created_file_passes_the_tools_check(self):
+        for tool, name in SUM_TOOLS:
+            with self.subTest(tool), make_panel(FILES) as panel:
+                run_host(["--dialog", "create", "--name", name], dir=panel)
+                checked = self.run_tool(tool, panel, "-c", name)
+                self.assertEqual(checked.returncode, 0, checked.stderr)
+                self.assertEqual(checked.stdout.count(b": OK"), len(FILES))
+                self.assertIn(b"1 line is improperly formatted", checked.stderr)
+
+    def test_tool_lists_verify_and_mark_the_changed_file(self):
+        # Names as long as the platforms allow, in every form the tools write.
         files = dict(FILES, **{"L" * 254 + ")": b"long"})
-        for form in ([], ["-b"], ["--tag"], ["-z"], ["-b", "-z"], ["--tag", "-z"]):
-            with self.subTest(form), make_panel(files) as panel:
-                listing = self.md5sum(panel, *(form + sorted(files))).stdout
-                panel.write("sigfile.md5", listing)
-                run = run_host(["--command", "sigfile.md5"], dir=panel)
+        forms = ([], ["-b"], ["--tag"], ["-z"], ["-b", "-z"], ["--tag", "-z"])
+        for (tool, _), form in [(tool, form) for tool in SUM_TOOLS for form in forms]:
+            with self.subTest(tool=tool, form=form), make_panel(files) as panel:
+                listing = self.run_tool(tool, panel, *(form + sorted(files))).stdout
+                panel.write("SUMS", listing)
+                run = run_host(["--command", "SUMS"], dir=panel)
                 self.assertEqual(error_notices(run.trace), [])
                 self.assertEqual(end(run.trace)["selected"], [])
                 self.assertTrue(completion_shown(run.trace))
                 data = bytearray(FILES["c.bin"])
                 data[1000] ^= 1
                 panel.write("c.bin", bytes(data))
-                run = run_host(["--command", "sigfile.md5"], dir=panel)
+                run = run_host(["--command", "SUMS"], dir=panel)
                 self.assertEqual(end(run.trace)["selected"], ["c.bin"])
                 self.assertFalse(completion_shown(run.trace))
 
