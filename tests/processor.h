@@ -5,3 +5,7 @@
 // The processor has AVX512F and AVX512VL and the system keeps their state
 // across task switches.
 bool ProcessorReportsAvx512Vl();
+
+// The processor has the SHA extensions (with SSSE3 and SSE4.1, which every
+// processor that has them has too).
+bool ProcessorReportsShaNi();

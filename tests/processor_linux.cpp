@@ -1,5 +1,5 @@
 // The kernel lists avx512f and avx512vl among a processor's flags only when
-// it also saves their state.
+// it also saves their state; sha_ni where the SHA extensions are.
 #include "tests/processor.h"
 
 #include <stdio.h>
@@ -7,10 +7,11 @@
 
 #include <string>
 
-bool ProcessorReportsAvx512Vl() {
+// The kernel's flags of the first processor, each behind a blank.
+static std::string KernelFlags() {
     FILE *cpuinfo = fopen("/proc/cpuinfo", "r");
     if (!cpuinfo)
-        return false;
+        return "";
     char line[8192];
     std::string flags;
     while (flags.empty() && fgets(line, sizeof line, cpuinfo))
@@ -20,6 +21,15 @@ bool ProcessorReportsAvx512Vl() {
     for (char &c : flags)
         if (c == '\t' || c == '\n' || c == ':')
             c = ' ';
+    return flags;
+}
+
+bool ProcessorReportsAvx512Vl() {
+    std::string flags = KernelFlags();
     return flags.find(" avx512f ") != std::string::npos &&
            flags.find(" avx512vl ") != std::string::npos;
+}
+
+bool ProcessorReportsShaNi() {
+    return KernelFlags().find(" sha_ni ") != std::string::npos;
 }

@@ -1,6 +1,7 @@
 // Windows tells of no AVX-512VL (and Wine of no AVX-512 at all), so the
 // processor is asked directly: the feature bits of cpuid leaf 7 and, in
-// XCR0, the register state the system saves.
+// XCR0, the register state the system saves. The SHA extensions need no
+// state of their own.
 #include "tests/processor.h"
 
 #include <intrin.h>
@@ -23,4 +24,14 @@ bool ProcessorReportsAvx512Vl() {
     __cpuidex(registers, 7, 0);
     const unsigned avx512f = 1u << 16, avx512vl = 1u << 31;
     return ((unsigned)registers[1] & (avx512f | avx512vl)) == (avx512f | avx512vl);
+}
+
+bool ProcessorReportsShaNi() {
+    int registers[4];
+    __cpuid(registers, 0);
+    if (registers[0] < 7)
+        return false;
+    __cpuidex(registers, 7, 0);
+    const unsigned sha = 1u << 29;
+    return ((unsigned)registers[1] & sha) != 0;
 }
