@@ -27,6 +27,16 @@ static void StoreBigEndian(uint8_t *p, uint32_t word) {
     p[3] = (uint8_t)word;
 }
 
+#define SHA1_ROUND(f, k)                                                                           \
+    {                                                                                              \
+        uint32_t temp = ROTL(a, 5) + (f) + e + (k) + w[t];                                         \
+        e = d;                                                                                     \
+        d = c;                                                                                     \
+        c = ROTL(b, 30);                                                                           \
+        b = a;                                                                                     \
+        a = temp;                                                                                  \
+    }
+
 static void Sha1CompressScalar(uint32_t *words, const uint8_t *blocks, uint32_t length) {
     for (const uint8_t *end = blocks + length; blocks != end; blocks += 64) {
         uint32_t w[80];
@@ -35,28 +45,16 @@ static void Sha1CompressScalar(uint32_t *words, const uint8_t *blocks, uint32_t 
         for (int t = 16; t < 80; t++)
             w[t] = ROTL(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
         uint32_t a = words[0], b = words[1], c = words[2], d = words[3], e = words[4];
-        for (int t = 0; t < 80; t++) {
-            uint32_t f, k;
-            if (t < 20) {
-                f = (b & c) | (~b & d);
-                k = 0x5a827999;
-            } else if (t < 40) {
-                f = b ^ c ^ d;
-                k = 0x6ed9eba1;
-            } else if (t < 60) {
-                f = (b & c) | (b & d) | (c & d);
-                k = 0x8f1bbcdc;
-            } else {
-                f = b ^ c ^ d;
-                k = 0xca62c1d6;
-            }
-            uint32_t temp = ROTL(a, 5) + f + e + k + w[t];
-            e = d;
-            d = c;
-            c = ROTL(b, 30);
-            b = a;
-            a = temp;
-        }
+        int t = 0;
+        // One loop per round function, so that none of them branches.
+        for (; t < 20; t++)
+            SHA1_ROUND((b & c) | (~b & d), 0x5a827999)
+        for (; t < 40; t++)
+            SHA1_ROUND(b ^ c ^ d, 0x6ed9eba1)
+        for (; t < 60; t++)
+            SHA1_ROUND((b & c) | (b & d) | (c & d), 0x8f1bbcdc)
+        for (; t < 80; t++)
+            SHA1_ROUND(b ^ c ^ d, 0xca62c1d6)
         words[0] += a;
         words[1] += b;
         words[2] += c;
