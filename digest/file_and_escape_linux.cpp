@@ -5,6 +5,7 @@
 // key events in the module's own queue; looking at that queue consumes
 // nothing, and only the events ahead of a found key are removed.
 #include <fcntl.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -28,7 +29,8 @@ static int InputIsTerminal = -1;
 // Code of a key that has no virtual-key code here; no real key has 0.
 static const uint16_t UnknownVirtualKey = 0;
 
-FILE *OpenFileToDigest(const char *name) {
+// Linux names are bytes: however a list encodes them, they open as they are.
+FILE *OpenFileToDigest(const char *name, NameEncoding) {
     // Without O_NONBLOCK a FIFO that has no writer would hang the open.
     int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -46,6 +48,23 @@ FILE *OpenFileToDigest(const char *name) {
     if (!stream)
         close(fd);
     return stream;
+}
+
+bool NameHasFile(const char *name, NameEncoding) {
+    struct stat status;
+    return lstat(name, &status) == 0;
+}
+
+const char *NameForHost(const char *name, NameEncoding, char *, size_t) {
+    return name;
+}
+
+bool NameInUtf8Form(const char *name, NameEncoding, char *buffer, size_t size) {
+    size_t length = strlen(name);
+    if (length >= size)
+        return false;
+    memcpy(buffer, name, length + 1);
+    return true;
 }
 
 int64_t FileSizeToDigest(FILE *stream) {

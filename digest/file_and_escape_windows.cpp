@@ -7,82 +7,97 @@
 #include <string.h>
 #include <windows.h>
 
+#include "digest/exact_path.h"
 #include "digest/exact_path_windows.h"
 #include "digest/file_digest.h"
 
 // Ticks per second of the performance counter, fixed at boot; asked once.
 static LARGE_INTEGER CounterFrequency;
 
-// A panel item's name has no directory part and no drive; a name typed by
-// the user or listed with a directory part resolves as Windows resolves it.
-bool IsBareName(const char *name) {
-    return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr;
+// The code page the narrow file calls convert names with, as a number the
+// lead-byte test takes.
+static UINT FileCodePage() {
+    return AreFileApisANSI() ? GetACP() : GetOEMCP();
 }
 
-static bool StartsWith(const WCHAR *text, const WCHAR *prefix) {
-    return wcsncmp(text, prefix, wcslen(prefix)) == 0;
+// A panel item's name has no directory part and no drive; a name typed by
+// the user or listed with a directory part resolves as Windows resolves it.
+// In the double-byte code pages (932, 936, 949, 950) a trail byte may be
+// 0x5C, which is a letter's second half there, not a backslash.
+static bool IsBareNameIn(const char *name, NameEncoding encoding) {
+    if (name[0] == '\0')
+        return false;
+    UINT codePage = encoding == NameInUtf8 ? CP_UTF8 : FileCodePage();
+    for (const unsigned char *c = (const unsigned char *)name; *c != 0; c++) {
+        if (*c == '\\' || *c == '/' || *c == ':')
+            return false;
+        if (*c >= 0x80 && codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, *c) && c[1] != 0)
+            c++;
+    }
+    return true;
+}
+
+bool IsBareName(const char *name) {
+    return IsBareNameIn(name, NameInCodePage);
+}
+
+// The name in UTF-16, converted by the code page the narrow file calls use
+// (as they would have converted it themselves) or from UTF-8. Null when it
+// does not convert; else free it.
+static WCHAR *WideName(const char *name, NameEncoding encoding) {
+    UINT codePage = encoding == NameInUtf8 ? CP_UTF8 : FileCodePage();
+    DWORD flags = encoding == NameInUtf8 ? MB_ERR_INVALID_CHARS : 0;
+    int length = MultiByteToWideChar(codePage, flags, name, -1, nullptr, 0);
+    if (length == 0)
+        return nullptr;
+    WCHAR *wide = static_cast<WCHAR *>(malloc((size_t)length * sizeof(WCHAR)));
+    if (wide && MultiByteToWideChar(codePage, flags, name, -1, wide, length) == 0) {
+        free(wide);
+        wide = nullptr;
+    }
+    return wide;
 }
 
 // Windows drops trailing dots and blanks from a name it opens ("trail."
 // would open "trail") and takes "aux.txt" for a device. The "\\?\" form of
-// the whole path is used as it stands, so the current directory and the bare
-// name are put together here. That form exists only for the UTF-16 calls;
-// the name is converted by the code page the ANSI file calls use, as they
-// would have converted it themselves. A process that takes long paths may
-// stand in a directory of any length, so the path is sized from the answers
-// and lives only for the open.
-WCHAR *ExactPath(const char *name, WCHAR **start) {
-    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    int nameLength = MultiByteToWideChar(codePage, 0, name, -1, nullptr, 0);
-    DWORD directorySize = GetCurrentDirectoryW(0, nullptr);
-    if (nameLength == 0 || directorySize == 0)
-        return nullptr;
-    // Room for the longest prefix, the directory and its NUL, a separator,
-    // the name and its NUL; a directory that grew in between is caught below.
-    const size_t PrefixRoom = 8;
-    size_t pathSize = PrefixRoom + directorySize + 1 + (size_t)nameLength;
-    WCHAR *path = static_cast<WCHAR *>(malloc(pathSize * sizeof(WCHAR)));
-    if (!path)
-        return nullptr;
-    WCHAR *directory = path + PrefixRoom;
-    DWORD length = GetCurrentDirectoryW(directorySize, directory);
+// the whole path is used as it stands, so a bare name goes into it with the
+// current directory. A process that takes long paths may stand in a
+// directory of any length, so the path is sized from the answers. Takes the
+// name's allocation; null when the path cannot be made.
+static WCHAR *ExactWidePath(WCHAR *wide) {
+    WCHAR *path = nullptr;
+    DWORD directorySize = wide ? GetCurrentDirectoryW(0, nullptr) : 0;
+    WCHAR *directory =
+        directorySize ? static_cast<WCHAR *>(malloc(directorySize * sizeof(WCHAR))) : nullptr;
+    // A directory that grew between the two questions is caught here.
+    DWORD length = directory ? GetCurrentDirectoryW(directorySize, directory) : 0;
     if (length > 0 && length < directorySize) {
-        // The prefix goes in front of the directory, which stays in place:
-        // C:\dir becomes \\?\C:\dir, \\server\share \\?\UNC\server\share.
-        static const WCHAR DrivePrefix[] = L"\\\\?\\";
-        static const WCHAR SharePrefix[] = L"\\\\?\\UNC\\";
-        const size_t DrivePrefixLength = 4, SharePrefixLength = 8;
-        *start = directory;
-        if (StartsWith(directory, L"\\\\")) {
-            // "\\?\..." is already whole; "\\server" loses its own "\\".
-            if (!StartsWith(directory, DrivePrefix)) {
-                *start = directory + 2 - SharePrefixLength;
-                memcpy(*start, SharePrefix, SharePrefixLength * sizeof(WCHAR));
-            }
-        } else {
-            *start = directory - DrivePrefixLength;
-            memcpy(*start, DrivePrefix, DrivePrefixLength * sizeof(WCHAR));
+        size_t room = ExactPathRoom(length, wcslen(wide));
+        path = static_cast<WCHAR *>(malloc(room * sizeof(WCHAR)));
+        if (path && BuildExactPath(reinterpret_cast<const char16_t *>(directory),
+                                   reinterpret_cast<const char16_t *>(wide),
+                                   reinterpret_cast<char16_t *>(path), room) == 0) {
+            free(path);
+            path = nullptr;
         }
-        size_t used = (size_t)(directory + length - path);
-        if (path[used - 1] != L'\\')
-            path[used++] = L'\\';
-        if (MultiByteToWideChar(codePage, 0, name, -1, path + used, nameLength) != 0)
-            return path;
     }
-    free(path);
-    return nullptr;
+    free(directory);
+    free(wide);
+    return path;
 }
 
-static HANDLE OpenExactly(const char *name) {
-    WCHAR *start;
-    WCHAR *path = ExactPath(name, &start);
-    if (!path)
-        return INVALID_HANDLE_VALUE;
-    // Reading and writing are shared with others, as msvcrt's fopen does.
-    HANDLE handle = CreateFileW(start, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    free(path);
-    return handle;
+WCHAR *ExactPath(const char *name, WCHAR **start) {
+    WCHAR *path = ExactWidePath(WideName(name, NameInCodePage));
+    *start = path;
+    return path;
+}
+
+// The path a name is opened by: the exact path of a bare name, any other
+// name as it is, resolved as Windows resolves it. Null when the name does
+// not convert; else free it.
+static WCHAR *PathToOpen(const char *name, NameEncoding encoding) {
+    WCHAR *wide = WideName(name, encoding);
+    return IsBareNameIn(name, encoding) ? ExactWidePath(wide) : wide;
 }
 
 static FILE *StreamOnHandle(HANDLE handle) {
@@ -97,14 +112,17 @@ static FILE *StreamOnHandle(HANDLE handle) {
     return stream;
 }
 
-FILE *OpenFileToDigest(const char *name) {
-    FILE *stream;
-    if (IsBareName(name)) {
-        HANDLE handle = OpenExactly(name);
-        stream = handle != INVALID_HANDLE_VALUE ? StreamOnHandle(handle) : nullptr;
-    } else {
+FILE *OpenFileToDigest(const char *name, NameEncoding encoding) {
+    FILE *stream = nullptr;
+    if (encoding == NameInCodePage && !IsBareNameIn(name, encoding)) {
         // msvcrt's fopen shares reading and writing (not deletion) with others.
         stream = fopen(name, "rb");
+    } else if (WCHAR *path = PathToOpen(name, encoding)) {
+        // Reading and writing are shared with others, as msvcrt's fopen does.
+        HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        free(path);
+        stream = handle != INVALID_HANDLE_VALUE ? StreamOnHandle(handle) : nullptr;
     }
     if (!stream)
         return nullptr;
@@ -116,6 +134,44 @@ FILE *OpenFileToDigest(const char *name) {
         return nullptr;
     }
     return stream;
+}
+
+bool NameHasFile(const char *name, NameEncoding encoding) {
+    WCHAR *path = PathToOpen(name, encoding);
+    if (!path)
+        return false;
+    bool found = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    free(path);
+    return found;
+}
+
+// From UTF-16 to a narrow code page; false when the result does not fit or
+// the text does not convert.
+static bool NarrowName(const WCHAR *wide, UINT codePage, DWORD flags, char *buffer, size_t size) {
+    const char *defaultChar = codePage == CP_UTF8 ? nullptr : "?";
+    int length =
+        WideCharToMultiByte(codePage, flags, wide, -1, buffer, (int)size, defaultChar, nullptr);
+    return length > 0;
+}
+
+const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, size_t size) {
+    if (encoding == NameInCodePage || size == 0)
+        return name;
+    WCHAR *wide = WideName(name, encoding);
+    // No look-alike: what the code page lacks shows as '?'.
+    bool converted = wide && NarrowName(wide, AreFileApisANSI() ? CP_ACP : CP_OEMCP,
+                                        WC_NO_BEST_FIT_CHARS, buffer, size);
+    free(wide);
+    if (!converted)
+        snprintf(buffer, size, "%s", name);
+    return buffer;
+}
+
+bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size) {
+    WCHAR *wide = WideName(name, encoding);
+    bool converted = wide && NarrowName(wide, CP_UTF8, 0, buffer, size);
+    free(wide);
+    return converted;
 }
 
 int64_t FileSizeToDigest(FILE *stream) {

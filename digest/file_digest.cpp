@@ -75,10 +75,21 @@ static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, u
         ShowProgressLine(progress->Done, (uint64_t)progress->Total);
 }
 
+// A file error notice shows the name as the host can.
+static void ReportNameError(const char *name, NameEncoding encoding) {
+    char shown[4096];
+    ReportFileError(NameForHost(name, encoding, shown, sizeof shown));
+}
+
 int FileDigest(const char *name, char *text, uint32_t size, DigestAlgorithm algorithm) {
-    FILE *stream = OpenFileToDigest(name);
+    return FileDigestOf(name, NameInCodePage, text, size, algorithm);
+}
+
+int FileDigestOf(const char *name, NameEncoding encoding, char *text, uint32_t size,
+                 DigestAlgorithm algorithm) {
+    FILE *stream = OpenFileToDigest(name, encoding);
     if (!stream) {
-        ReportFileError(name);
+        ReportNameError(name, encoding);
         return -1;
     }
     // Lives in this frame, so the stream must be closed on every way out.
@@ -101,7 +112,7 @@ int FileDigest(const char *name, char *text, uint32_t size, DigestAlgorithm algo
             break;
         size_t delivered = fread(chunk, 1, sizeof chunk, stream);
         if (ferror(stream)) {
-            ReportFileError(name);
+            ReportNameError(name, encoding);
             fclose(stream);
             return -1;
         }

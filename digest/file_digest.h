@@ -10,6 +10,11 @@
 // 1 once a poll found an Escape key-down waiting; cleared by OpenPlugin.
 extern int AbortRequested;
 
+// How the bytes of a name are taken: in the code page of the platform's
+// narrow file calls, as panel items and most lists give them, or as UTF-8,
+// for names that code page cannot hold. On Linux names are bytes either way.
+enum NameEncoding { NameInCodePage, NameInUtf8 };
+
 // Writes the file's digest text by the given algorithm (AlgorithmEnd of text
 // and size; LongestDigestTextSize holds any) and returns 0, also after a
 // cancellation; returns -1 after reporting a file that cannot be opened or
@@ -17,6 +22,8 @@ extern int AbortRequested;
 // AbortRequested is 0.
 int FileDigest(const char *name, char *text, uint32_t size,
                DigestAlgorithm algorithm = AlgorithmMd5);
+int FileDigestOf(const char *name, NameEncoding encoding, char *text, uint32_t size,
+                 DigestAlgorithm algorithm = AlgorithmMd5);
 
 // Begins a job's watch for Escape: the next FileDigest polls before its
 // first read; later polls come whenever the poll interval (PollInterval in
@@ -39,7 +46,19 @@ int EscapePressed(uint16_t virtualKey);
 // Opens a regular file for untranslated reading ("rb"), sharing reading and
 // writing with other processes. Anything else (a directory, a device, a pipe)
 // is refused without blocking. Null on failure; nothing is reported.
-FILE *OpenFileToDigest(const char *name);
+FILE *OpenFileToDigest(const char *name, NameEncoding encoding);
+
+// True when a file, directory or device answers to the name.
+bool NameHasFile(const char *name, NameEncoding encoding);
+
+// The name as the host shows it: in its code page, '?' for every letter the
+// code page lacks. Returns name itself when it needs no conversion, else
+// buffer.
+const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, size_t size);
+
+// The name in UTF-8: a code-page name converted, a UTF-8 one copied. False
+// when it does not fit.
+bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size);
 
 // The size of the file behind a stream from OpenFileToDigest, or -1.
 int64_t FileSizeToDigest(FILE *stream);

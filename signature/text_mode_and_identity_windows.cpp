@@ -18,7 +18,7 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     // name, and only a disk file (the console, a serial port or a pipe would
     // block the read or never end).
     if (strcmp(mode, "r") == 0)
-        return OpenFileToDigest(name);
+        return OpenFileToDigest(name, NameInCodePage);
     // An explicit 't' keeps text mode even if the process made binary the
     // runtime's default.
     if (strcmp(mode, "w") != 0)
@@ -130,7 +130,7 @@ bool CurrentFolder(char *path, size_t size) {
 // A name opened as it is digested, so that a bare name means exactly that
 // file here too: "sigfile.md5." is not the signature file "sigfile.md5".
 static bool IdentityAsDigested(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
-    FILE *stream = OpenFileToDigest(name);
+    FILE *stream = OpenFileToDigest(name, NameInCodePage);
     if (!stream)
         return false;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "digest/exact_path.h"
 #include "digest/file_digest.h"
 #include "digest/md5.h"
 #include "tests/fake_host.h"
@@ -127,4 +128,29 @@ TEST_F(FileDigestTest, FilesOthersHoldOpenAreRead) {
         fclose(other);
     }
     EXPECT_TRUE(Host.calls.empty());
+}
+
+// The exact path of a bare name: every form the current directory takes.
+TEST(ExactPath, JoinsTheDirectoryAndTheNameInTheExactForm) {
+    struct Case {
+        const char16_t *directory, *name, *path;
+    } cases[] = {
+        {u"C:\\", u"a.txt", u"\\\\?\\C:\\a.txt"},
+        {u"C:\\dir\\sub", u"trail.", u"\\\\?\\C:\\dir\\sub\\trail."},
+        {u"C:\\dir\\", u"\x043f\xd83d\xde00", u"\\\\?\\C:\\dir\\\x043f\xd83d\xde00"},
+        {u"\\\\server\\share", u"aux.txt", u"\\\\?\\UNC\\server\\share\\aux.txt"},
+        {u"\\\\server\\share\\", u"a", u"\\\\?\\UNC\\server\\share\\a"},
+        {u"\\\\?\\C:\\long", u"a", u"\\\\?\\C:\\long\\a"},
+        {u"\\\\?\\UNC\\server\\share", u"a", u"\\\\?\\UNC\\server\\share\\a"},
+        {u"\\\\.\\C:\\dir", u"a", u"\\\\?\\C:\\dir\\a"},
+    };
+    for (const Case &c : cases) {
+        std::u16string directory(c.directory), name(c.name), expected(c.path);
+        size_t room = ExactPathRoom(directory.size(), name.size());
+        std::u16string path(room, u'#');
+        EXPECT_EQ(BuildExactPath(c.directory, c.name, &path[0], room), expected.size());
+        EXPECT_EQ(path.substr(0, expected.size() + 1), expected + u'\0');
+        // One unit short of the NUL: nothing fits, nothing is claimed.
+        EXPECT_EQ(BuildExactPath(c.directory, c.name, &path[0], expected.size()), 0u);
+    }
 }
