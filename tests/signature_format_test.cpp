@@ -6,11 +6,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "signature/encoding.h"
 #include "signature/format.h"
 
 namespace fs = std::filesystem;
@@ -84,7 +86,37 @@ class SignatureFormat : public ::testing::Test {
         EXPECT_EQ(fclose(stream), 0);
         return lines;
     }
+
+    // The same for a UTF-16 list: its mark, then the text's units.
+    std::vector<std::string> ReadWideLines(const std::u16string &text, bool bigEndian) const {
+        std::string bytes;
+        for (char16_t unit : u"\xfeff" + text) {
+            bytes += (char)(bigEndian ? unit >> 8 : unit & 0xFF);
+            bytes += (char)(bigEndian ? unit & 0xFF : unit >> 8);
+        }
+        std::vector<std::string> lines;
+        std::string path = WriteRaw("wide.md5", bytes);
+        FILE *stream = OpenSignatureFile(path.c_str(), "r");
+        EXPECT_NE(stream, nullptr);
+        if (stream == nullptr)
+            return lines;
+        char mark[3];
+        fread(mark, 1, 2, stream);
+        char buffer[SignatureLineSize + 8];
+        for (int reads = 0; reads < 100000 && !feof(stream); reads++) {
+            memset(buffer, 'G', sizeof buffer);
+            ReadWideSignatureLine(stream, bigEndian, buffer, SignatureLineSize);
+            EXPECT_EQ(std::string(buffer + SignatureLineSize, 8), std::string(8, 'G'));
+            lines.push_back(buffer);
+        }
+        EXPECT_EQ(fclose(stream), 0);
+        return lines;
+    }
 };
+
+static std::u16string Widened(const std::string &bytes) {
+    return std::u16string(bytes.begin(), bytes.end());
+}
 
 struct LineCase {
     const char *label;
@@ -154,6 +186,42 @@ TEST_F(SignatureFormat, LineEndsTranslationAndCutting) {
     for (const LineCase &c : cases) {
         SCOPED_TRACE(c.label);
         EXPECT_EQ(ReadLines(c.bytes), c.lines);
+        // A UTF-16 list reads as its ASCII twin; U+001A is no end there.
+        bool ascii = std::all_of(c.bytes.begin(), c.bytes.end(),
+                                 [](char b) { return b >= 0 && b != '\x1a'; });
+        if (ascii) {
+            EXPECT_EQ(ReadWideLines(Widened(c.bytes), false), c.lines);
+            EXPECT_EQ(ReadWideLines(Widened(c.bytes), true), c.lines);
+        }
+    }
+}
+
+TEST_F(SignatureFormat, Utf16LinesReadAsUtf8) {
+    const std::string wideCut(Kept - 2, 'L');
+    struct {
+        const char *label;
+        std::u16string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"Cyrillic, CJK and an emoji",
+         u"\x043f\x0440.txt\r\n\x65e5\xd83d\xde00\n",
+         {"\xd0\xbf\xd1\x80.txt", "\xe6\x97\xa5\xf0\x9f\x98\x80", ""}},
+        {"U+001A is data", u"a\x001a\x041a", {"a\x1a\xd0\x9a"}},
+        {"lone surrogates",
+         u"a\xdc00"
+         u"b\xd800\r\nc\xd800",
+         {"a\xef\xbf\xbd"
+          "b\xef\xbf\xbd",
+          "c\xef\xbf\xbd"}},
+        {"a character that does not fit is cut whole",
+         Widened(wideCut) + u"\x043f\x043f\r\nnext",
+         {wideCut + "\xd0\xbf", "next"}},
+        {"an emoji that does not fit", Widened(wideCut) + u"\xd83d\xde00\nnext", {wideCut, "next"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(ReadWideLines(c.text, false), c.lines);
+        EXPECT_EQ(ReadWideLines(c.text, true), c.lines);
     }
 }
 
