@@ -80,7 +80,7 @@ bool ListCurrentDirectory(std::vector<PanelEntry> &entries) {
         bool directoryEntry = S_ISDIR(status.st_mode);
         entries.push_back(PanelEntry{entry->d_name,
                                      directoryEntry ? DirectoryAttribute : ArchiveAttribute,
-                                     directoryEntry ? 0 : (uint64_t)status.st_size});
+                                     directoryEntry ? 0 : (uint64_t)status.st_size, ""});
     }
     closedir(directory);
     return true;

@@ -89,7 +89,8 @@ bool ListCurrentDirectory(std::vector<PanelEntry> &entries) {
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
         uint64_t size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-        entries.push_back(PanelEntry{data.cFileName, data.dwFileAttributes, size});
+        entries.push_back(
+            PanelEntry{data.cFileName, data.dwFileAttributes, size, data.cAlternateFileName});
     } while (FindNextFileA(search, &data));
     FindClose(search);
     return true;

@@ -308,7 +308,8 @@ static void ShowPluginMenu(const ModuleEntries &entries) {
 // Reports what the module left undone and returns the exit status.
 static int FinishRun(void *result, const Options &options) {
     size_t unrestored = CloseSimulatedHost();
-    TraceLine(JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Side.ActivePanel), unrestored));
+    TraceLine(JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Side.ActivePanel), unrestored,
+                          SelectedShortNames(Side.ActivePanel)));
     if (Session.Trace && Session.Trace != stdout)
         fclose(Session.Trace);
     if (options.TracePath.empty() && Side.Drawing)

@@ -9,8 +9,9 @@ static const char ParentName[] = "..";
 
 // Fills an item that starts out zeroed, as every item of a fresh array does.
 static void FillItem(PanelItemRecord &item, const std::string &name, uint32_t attributes,
-                     uint64_t size) {
+                     uint64_t size, const std::string &shortName = std::string()) {
     item.Attributes = attributes;
+    memcpy(item.ShortName, shortName.data(), std::min(shortName.size(), sizeof item.ShortName - 1));
     // Find data keeps the size as high and low halves after the three times.
     item.HostFindData[6] = (uint32_t)(size >> 32);
     item.HostFindData[7] = (uint32_t)size;
@@ -57,7 +58,8 @@ void SetPanelEntries(Panel &panel, const std::vector<PanelEntry> &entries) {
     panel.Items.resize(sorted.size() + 1);
     FillItem(panel.Items[0], ParentName, DirectoryAttribute, 0);
     for (size_t i = 0; i < sorted.size(); i++)
-        FillItem(panel.Items[i + 1], sorted[i]->Name, sorted[i]->Attributes, sorted[i]->Size);
+        FillItem(panel.Items[i + 1], sorted[i]->Name, sorted[i]->Attributes, sorted[i]->Size,
+                 sorted[i]->ShortName);
     panel.Cursor = 0;
 }
 
@@ -114,6 +116,18 @@ bool ApplyPanelSelection(Panel &panel, const PanelInfoRecord *info) {
         return false;
     for (PanelItemRecord &item : panel.Items)
         SetSelected(item, false);
+    // Items the code page gave one name (a look-alike, or '?' for what it
+    // lacks) are told apart by place while the panel is as handed out.
+    if (source->size() == panel.Items.size()) {
+        bool same = true;
+        for (size_t i = 0; i < source->size() && same; i++)
+            same = strncmp((*source)[i].Name, panel.Items[i].Name, PanelItemNameSize) == 0;
+        if (same) {
+            for (size_t i = 0; i < source->size(); i++)
+                SetSelected(panel.Items[i], IsSelected((*source)[i]));
+            return true;
+        }
+    }
     std::unordered_map<std::string, int32_t> index;
     for (const PanelItemRecord &given : *source) {
         if (!IsSelected(given))
@@ -133,6 +147,15 @@ std::vector<std::string> SelectedNames(const Panel &panel) {
     for (const PanelItemRecord &item : panel.Items)
         if (IsSelected(item))
             names.push_back(item.Name);
+    return names;
+}
+
+std::vector<std::string> SelectedShortNames(const Panel &panel) {
+    std::vector<std::string> names;
+    for (const PanelItemRecord &item : panel.Items)
+        if (IsSelected(item))
+            names.push_back(
+                std::string(item.ShortName, strnlen(item.ShortName, sizeof item.ShortName)));
     return names;
 }
 

@@ -13,6 +13,7 @@ struct PanelEntry {
     std::string Name;
     uint32_t Attributes;
     uint64_t Size;
+    std::string ShortName; // the 8.3 alias Windows lists, if any
 };
 
 struct Panel {
@@ -50,6 +51,7 @@ const std::vector<PanelItemRecord> *HandedOutItems(const Panel &panel, const Pan
 bool ApplyPanelSelection(Panel &panel, const PanelInfoRecord *info);
 
 std::vector<std::string> SelectedNames(const Panel &panel);
+std::vector<std::string> SelectedShortNames(const Panel &panel);
 
 bool IsSelected(const PanelItemRecord &item);
 void SetSelected(PanelItemRecord &item, bool selected);

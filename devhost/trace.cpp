@@ -132,15 +132,23 @@ std::string JsonDialogItems(const DialogItemRecord *items, int32_t count) {
     return out + "]";
 }
 
-std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected,
-                        size_t unrestored) {
-    std::string names = "[";
-    for (size_t i = 0; i < selected.size(); i++)
-        names += (i > 0 ? "," : "") + JsonString(selected[i]);
-    names += "]";
+static std::string JsonStrings(const std::vector<std::string> &texts) {
+    std::string list = "[";
+    for (size_t i = 0; i < texts.size(); i++)
+        list += (i > 0 ? "," : "") + JsonString(texts[i]);
+    return list + "]";
+}
+
+std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected, size_t unrestored,
+                        const std::vector<std::string> &selectedShort) {
     JsonObject object = JsonStart("end");
     JsonAdd(object, "result", result);
-    JsonAddRaw(object, "selected", names);
+    JsonAddRaw(object, "selected", JsonStrings(selected));
+    for (const std::string &name : selectedShort)
+        if (!name.empty()) {
+            JsonAddRaw(object, "selected_short", JsonStrings(selectedShort));
+            break;
+        }
     JsonAdd(object, "unrestored", (int64_t)unrestored);
     return JsonFinish(object);
 }

@@ -31,6 +31,7 @@ std::string JsonFinish(const JsonObject &object);
 // name where the other items show their selected value.
 std::string JsonDialogItems(const DialogItemRecord *items, int32_t count);
 
-// The last line of a trace.
-std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected,
-                        size_t unrestored);
+// The last line of a trace. The short names of the selected items, when
+// any has one, tell apart items whose names the code page made equal.
+std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected, size_t unrestored,
+                        const std::vector<std::string> &selectedShort = {});

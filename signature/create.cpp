@@ -18,14 +18,32 @@ const int LinesToFindAnEntry = 64;
 // the file that was there.
 static int EntriesWritten;
 
+// What a creation run knows of its folder: the names its items may not lead
+// back to, and whether the list is written in UTF-8 because some name to be
+// written is beyond the code page.
+static struct {
+    StrayNames *Strays;
+    bool InUtf8;
+} Creation;
+
 void DigestPanelItem(PanelInfoRecord *record, int index, FILE *stream, DigestAlgorithm algorithm) {
     PanelItemRecord *item = &record->Items[index];
     if (item->Attributes & DirectoryAttribute)
         return;
     ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
+    char name[3 * PanelItemNameSize], written[3 * PanelItemNameSize];
+    NameEncoding encoding;
     char digestText[LongestDigestTextSize];
-    if (FileDigest(item->Name, digestText, sizeof digestText, algorithm) == 0 && !AbortRequested) {
-        WriteSignatureEntry(stream, digestText, item->Name);
+    // Two files that both answer to the item's name: neither is guessed.
+    if (!ItemFileName(Creation.Strays, item, name, sizeof name, &encoding)) {
+        ReportFileError(item->Name);
+    } else if (FileDigestOf(name, encoding, digestText, sizeof digestText, algorithm) == 0 &&
+               !AbortRequested) {
+        // The real name is written, in the list's one encoding.
+        const char *listed = name;
+        if (Creation.InUtf8 && NameInUtf8Form(name, encoding, written, sizeof written))
+            listed = written;
+        WriteSignatureEntry(stream, digestText, listed);
         EntriesWritten++;
     }
     RemoveProgressNotice(screen);
@@ -112,6 +130,22 @@ static bool TargetIsDataToList(const PanelInfoRecord *record, const RunItems &it
     return false;
 }
 
+// True when a name the run will write is beyond the code page.
+static bool ListNeedsUtf8(const PanelInfoRecord *record, const RunItems &items) {
+    for (int i = items.first; Creation.Strays && i <= items.last; i++) {
+        const PanelItemRecord *item = &record->Items[i];
+        if ((item->Attributes & DirectoryAttribute) ||
+            (items.selectedOnly && !(item->Flags & ItemSelectedFlag)))
+            continue;
+        char name[3 * PanelItemNameSize];
+        NameEncoding encoding;
+        if (ItemFileName(Creation.Strays, item, name, sizeof name, &encoding) &&
+            encoding == NameInUtf8)
+            return true;
+    }
+    return false;
+}
+
 static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
     const char *lines[2] = {HostText(messageId), fileName};
     ShowClosingNotice(lines, 2);
@@ -134,6 +168,12 @@ void CreateSignatures(const char *fileName) {
     } else if (!StartSignatureOutput(&output, fileName)) {
         ReportFileError(fileName);
     } else {
+        Creation.Strays = ListStrayNames(&record);
+        Creation.InUtf8 = ListNeedsUtf8(&record, items);
+        // The mark tells every reader the names are UTF-8; md5sum -c takes
+        // the line it begins as no entry, as it does the header.
+        if (Creation.InUtf8)
+            fputs("\xEF\xBB\xBF", output.stream);
         WriteSignatureHeader(output.stream);
         EntriesWritten = 0;
         // Selections are cleared only once the list has taken the target's
@@ -159,6 +199,9 @@ void CreateSignatures(const char *fileName) {
             dealtWith = i + 1;
         }
 
+        FreeStrayNames(Creation.Strays);
+        Creation.Strays = nullptr;
+        Creation.InUtf8 = false;
         bool listed = EntriesWritten > 0;
         bool written = FinishSignatureOutput(&output, fileName, listed);
         if (listed && !written) {

@@ -6,6 +6,10 @@
 #include <stdio.h>
 
 #include "digest/algorithm.h"
+#include "digest/file_digest.h"
+
+struct PanelInfoRecord;
+struct PanelItemRecord;
 
 // The longest name an entry may carry is the longest path the platforms
 // open (4095 bytes on Linux; Windows allows less). Its longest entry adds 44
@@ -82,10 +86,30 @@ bool CurrentFolder(char *path, size_t size);
 bool SameFileOnDisk(const char *itemName, const char *fileName);
 
 // The same for a name listed in a signature file, taken as exactly the file
-// it digested: on Windows a bare listed name is opened exactly too.
-bool SameFileAsListed(const char *itemName, const char *listedName);
+// it digested: on Windows a bare listed name is opened exactly too. The
+// panel item's name is the one that opens its file (ItemFileName).
+bool SameFileAsListed(const char *itemName, NameEncoding itemEncoding, const char *listedName,
+                      NameEncoding listedEncoding);
 
 // The name the file's own directory holds for it, the last part of the path
-// as stored on disk (on Windows the long name in its stored letter case,
-// also for a short 8.3 name). False if the file cannot be examined.
-bool NameInDirectory(const char *path, char *name, size_t size);
+// as stored on disk and as the host lists it (on Windows the long name in
+// its stored letter case, also for a short 8.3 name, in the code page as
+// the narrow listing gives it). False if the file cannot be examined.
+bool NameInDirectory(const char *path, NameEncoding encoding, char *name, size_t size);
+
+// The names of the current directory that its listing in the code page
+// does not lead back to: a letter the code page lacks arrives in a panel
+// item as '?' or as a look-alike, which may be another file's name. Listed
+// once a job; null when every name leads back to its own file, as always on
+// Linux, where names are bytes. Free it with FreeStrayNames.
+struct StrayNames;
+StrayNames *ListStrayNames(const PanelInfoRecord *record);
+void FreeStrayNames(StrayNames *strays);
+
+// The name that opens exactly the panel item's own file, and its encoding:
+// the item's name where it leads there, else the real name, chosen by the
+// item's short name where the host gives one, otherwise among the real names
+// whose code-page form is the item's name. False when two files fit and
+// nothing tells them apart: no guess is made.
+bool ItemFileName(const StrayNames *strays, const PanelItemRecord *item, char *name, size_t size,
+                  NameEncoding *encoding);

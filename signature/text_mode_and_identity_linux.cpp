@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "host/records.h"
 #include "signature/format.h"
 
 const uint32_t TextBufferSize = 4096;
@@ -195,12 +196,30 @@ bool SameFileOnDisk(const char *itemName, const char *fileName) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool SameFileAsListed(const char *itemName, const char *listedName) {
+bool SameFileAsListed(const char *itemName, NameEncoding, const char *listedName, NameEncoding) {
     // Every name opens as it is spelled here.
     return SameFileOnDisk(itemName, listedName);
 }
 
-bool NameInDirectory(const char *path, char *name, size_t size) {
+// Names are bytes: every panel item's name is its file's own.
+StrayNames *ListStrayNames(const PanelInfoRecord *) {
+    return nullptr;
+}
+
+void FreeStrayNames(StrayNames *) {}
+
+bool ItemFileName(const StrayNames *, const PanelItemRecord *item, char *name, size_t size,
+                  NameEncoding *encoding) {
+    *encoding = NameInCodePage;
+    size_t length = strnlen(item->Name, PanelItemNameSize);
+    if (length >= size || length == PanelItemNameSize)
+        return false;
+    memcpy(name, item->Name, length);
+    name[length] = 0;
+    return true;
+}
+
+bool NameInDirectory(const char *path, NameEncoding, char *name, size_t size) {
     // Linux names are stored as they are spelled: the last part is the name.
     const char *last = strrchr(path, '/');
     last = last ? last + 1 : path;

@@ -11,6 +11,7 @@
 
 #include "digest/exact_path_windows.h"
 #include "digest/file_digest.h"
+#include "host/records.h"
 #include "signature/format.h"
 
 FILE *OpenSignatureFile(const char *name, const char *mode) {
@@ -18,7 +19,7 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     // name, and only a disk file (the console, a serial port or a pipe would
     // block the read or never end).
     if (strcmp(mode, "r") == 0)
-        return OpenFileToDigest(name, NameInCodePage);
+        return OpenFileToDigest(name);
     // An explicit 't' keeps text mode even if the process made binary the
     // runtime's default.
     if (strcmp(mode, "w") != 0)
@@ -129,8 +130,9 @@ bool CurrentFolder(char *path, size_t size) {
 
 // A name opened as it is digested, so that a bare name means exactly that
 // file here too: "sigfile.md5." is not the signature file "sigfile.md5".
-static bool IdentityAsDigested(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
-    FILE *stream = OpenFileToDigest(name, NameInCodePage);
+static bool IdentityAsDigested(const char *name, NameEncoding encoding,
+                               BY_HANDLE_FILE_INFORMATION *info) {
+    FILE *stream = OpenFileToDigest(name, encoding);
     if (!stream)
         return false;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
@@ -147,28 +149,188 @@ static bool SameIdentity(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FI
 bool SameFileOnDisk(const char *itemName, const char *fileName) {
     // The signature file's own name is opened exactly as well.
     BY_HANDLE_FILE_INFORMATION a, b;
-    return IdentityAsDigested(itemName, &a) && IdentityAsDigested(fileName, &b) &&
-           SameIdentity(a, b);
+    return IdentityAsDigested(itemName, NameInCodePage, &a) &&
+           IdentityAsDigested(fileName, NameInCodePage, &b) && SameIdentity(a, b);
 }
 
-bool SameFileAsListed(const char *itemName, const char *listedName) {
+bool SameFileAsListed(const char *itemName, NameEncoding itemEncoding, const char *listedName,
+                      NameEncoding listedEncoding) {
     BY_HANDLE_FILE_INFORMATION a, b;
-    return IdentityAsDigested(itemName, &a) && IdentityAsDigested(listedName, &b) &&
-           SameIdentity(a, b);
+    return IdentityAsDigested(itemName, itemEncoding, &a) &&
+           IdentityAsDigested(listedName, listedEncoding, &b) && SameIdentity(a, b);
 }
 
-bool NameInDirectory(const char *path, char *name, size_t size) {
+// The code page of the narrow file calls, which the host lists names in.
+static UINT ListingCodePage() {
+    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
+
+// A name as the narrow listing gives it: letters the code page lacks become
+// their best-fit look-alike or '?'. False when it does not fit.
+static bool ListedForm(const WCHAR *wide, char *name, size_t size) {
+    return WideCharToMultiByte(ListingCodePage(), 0, wide, -1, name, (int)size, nullptr, nullptr) >
+           0;
+}
+
+bool NameInDirectory(const char *path, NameEncoding encoding, char *name, size_t size) {
     // The directory entry itself answers: a name that differs in letter case
     // or is the short 8.3 alias finds the long name as stored. Listed names
     // that were digested hold no wildcard, Windows refusing them in names.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    size_t length = strlen(found.cFileName);
-    if (length == 0 || length >= size)
-        return false;
-    memcpy(name, found.cFileName, length + 1);
+    if (encoding == NameInCodePage) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(path, &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return false;
+        FindClose(search);
+        size_t length = strlen(found.cFileName);
+        if (length == 0 || length >= size)
+            return false;
+        memcpy(name, found.cFileName, length + 1);
+        return true;
+    }
+    int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    WCHAR *wide =
+        wideLength > 0 ? static_cast<WCHAR *>(malloc((size_t)wideLength * sizeof(WCHAR))) : nullptr;
+    bool named = false;
+    if (wide && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, wideLength)) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(wide, &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+            named = ListedForm(found.cFileName, name, size);
+        }
+    }
+    free(wide);
+    return named;
+}
+
+// A name of the folder whose listed form leads elsewhere or nowhere.
+struct StrayName {
+    char Listed[PanelItemNameSize];   // as the host lists it
+    char ShortName[14];               // as the host lists it; empty when there is none
+    char Real[3 * PanelItemNameSize]; // UTF-8
+};
+
+struct StrayNames {
+    uint32_t Count;
+    uint32_t Room;
+    StrayName *Names;
+    // A host that fills in short names leaves one empty only for a name
+    // that is its own short form; one that never does tells nothing by it.
+    bool HostGivesShortNames;
+};
+
+// True when the listed form of a name opens that very name again.
+static bool LeadsBack(const WCHAR *wide, const char *listed) {
+    WCHAR back[PanelItemNameSize];
+    int length =
+        MultiByteToWideChar(ListingCodePage(), 0, listed, -1, back, (int)PanelItemNameSize);
+    return length > 0 && wcscmp(back, wide) == 0;
+}
+
+static bool AddStray(StrayNames *strays, const WIN32_FIND_DATAW &found) {
+    if (strays->Count == strays->Room) {
+        uint32_t room = strays->Room ? 2 * strays->Room : 16;
+        StrayName *names =
+            static_cast<StrayName *>(realloc(strays->Names, room * sizeof(StrayName)));
+        if (!names)
+            return false;
+        strays->Names = names;
+        strays->Room = room;
+    }
+    StrayName *stray = &strays->Names[strays->Count];
+    if (!ListedForm(found.cFileName, stray->Listed, sizeof stray->Listed) ||
+        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, stray->Real, sizeof stray->Real,
+                            nullptr, nullptr) == 0)
+        return true; // a name too long for a panel item is on no panel
+    if (!found.cAlternateFileName[0] ||
+        !ListedForm(found.cAlternateFileName, stray->ShortName, sizeof stray->ShortName))
+        stray->ShortName[0] = 0;
+    strays->Count++;
     return true;
+}
+
+StrayNames *ListStrayNames(const PanelInfoRecord *record) {
+    StrayNames *strays = static_cast<StrayNames *>(calloc(1, sizeof(StrayNames)));
+    if (!strays)
+        return nullptr;
+    for (int32_t i = 0; i < record->ItemCount; i++)
+        if (record->Items[i].ShortName[0])
+            strays->HostGivesShortNames = true;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(L"*", &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            char listed[PanelItemNameSize];
+            if (ListedForm(found.cFileName, listed, sizeof listed) &&
+                LeadsBack(found.cFileName, listed))
+                continue;
+            if (!AddStray(strays, found))
+                break;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    if (strays->Count == 0) {
+        FreeStrayNames(strays);
+        return nullptr;
+    }
+    return strays;
+}
+
+void FreeStrayNames(StrayNames *strays) {
+    if (!strays)
+        return;
+    free(strays->Names);
+    free(strays);
+}
+
+static bool ShortNameFits(const StrayNames *strays, const PanelItemRecord *item,
+                          const char *shortName) {
+    if (item->ShortName[0])
+        return _strnicmp(item->ShortName, shortName, sizeof item->ShortName) == 0;
+    return !strays->HostGivesShortNames || shortName[0] == 0;
+}
+
+static bool CopyName(const char *from, char *name, size_t size) {
+    size_t length = strlen(from);
+    if (length >= size)
+        return false;
+    memcpy(name, from, length + 1);
+    return true;
+}
+
+bool ItemFileName(const StrayNames *strays, const PanelItemRecord *item, char *name, size_t size,
+                  NameEncoding *encoding) {
+    *encoding = NameInCodePage;
+    const char *fitting = item->Name;
+    uint32_t fits = 0, alike = 0;
+    for (uint32_t i = 0; strays && i < strays->Count; i++) {
+        const StrayName &stray = strays->Names[i];
+        if (strncmp(stray.Listed, item->Name, PanelItemNameSize) != 0)
+            continue;
+        alike++;
+        if (ShortNameFits(strays, item, stray.ShortName)) {
+            fits++;
+            fitting = stray.Real;
+            *encoding = NameInUtf8;
+        }
+    }
+    // No other name looks like it: the item's name is its own, as always.
+    if (alike == 0)
+        return CopyName(item->Name, name, size);
+    // The file of exactly the item's name fits as well, unless its short
+    // name tells it apart. Windows names never hold '?'.
+    WIN32_FIND_DATAA found;
+    HANDLE search =
+        strchr(item->Name, '?') ? INVALID_HANDLE_VALUE : FindFirstFileA(item->Name, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        if (strcmp(found.cFileName, item->Name) == 0 &&
+            ShortNameFits(strays, item, found.cAlternateFileName)) {
+            fits++;
+            fitting = item->Name;
+            *encoding = NameInCodePage;
+        }
+    }
+    return fits == 1 && CopyName(fitting, name, size);
 }

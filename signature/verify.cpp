@@ -9,6 +9,7 @@
 
 #include "digest/file_digest.h"
 #include "host/host.h"
+#include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/signature.h"
 
@@ -111,6 +112,9 @@ struct PanelNameIndex {
     uint32_t mask;   // bucket count - 1, a power of two
     int32_t *heads;  // per bucket: first item index, or -1
     int32_t *chains; // per item: next item index in its bucket, or -1
+    // The folder's names that its items do not lead back to, listed with
+    // the index: until then no item's name needed it.
+    StrayNames *strays;
 };
 
 static uint32_t HashName(const char *name) {
@@ -123,6 +127,7 @@ static uint32_t HashName(const char *name) {
 
 static void BuildNameIndex(PanelNameIndex *index, const PanelInfoRecord *record) {
     index->built = true;
+    index->strays = ListStrayNames(record);
     int32_t count = record->ItemCount;
     if (count <= 0 || count > (1 << 26))
         return;
@@ -150,37 +155,47 @@ static void BuildNameIndex(PanelNameIndex *index, const PanelInfoRecord *record)
 static void FreeNameIndex(PanelNameIndex *index) {
     free(index->heads);
     free(index->chains);
+    FreeStrayNames(index->strays);
 }
 
-// The first panel item of exactly this name, or -1.
-static int32_t FindPanelItem(PanelNameIndex *index, const PanelInfoRecord *record,
-                             const char *name) {
+// The first panel item of exactly this name after the item given (-1 to
+// start), or -1.
+static int32_t FindPanelItem(PanelNameIndex *index, const PanelInfoRecord *record, const char *name,
+                             int32_t after = -1) {
     if (!index->built)
         BuildNameIndex(index, record);
     if (!index->heads) {
-        for (int32_t i = 0; i < record->ItemCount; i++)
+        for (int32_t i = after + 1; i < record->ItemCount; i++)
             if (strncmp(record->Items[i].Name, name, PanelItemNameSize) == 0)
                 return i;
         return -1;
     }
     for (int32_t i = index->heads[HashName(name) & index->mask]; i >= 0; i = index->chains[i])
-        if (strncmp(record->Items[i].Name, name, PanelItemNameSize) == 0)
+        if (i > after && strncmp(record->Items[i].Name, name, PanelItemNameSize) == 0)
             return i;
     return -1;
 }
 
 // The panel item that is the very file a listed name leads to, spelled
-// otherwise ("./a.txt", on Windows also "A.TXT" or a short 8.3 name): the
-// name its directory holds for it picks the candidate, the disk confirms.
-static int32_t FindSameFile(PanelNameIndex *index, const PanelInfoRecord *record,
-                            const char *name) {
+// otherwise ("./a.txt", on Windows also "A.TXT", a short 8.3 name, or a name
+// the code page cannot hold): the name the host lists it by picks the
+// candidates, the disk confirms. Items of the same name that are other
+// files (a look-alike, or '?' for letters the code page lacks) are passed.
+static int32_t FindSameFile(PanelNameIndex *index, const PanelInfoRecord *record, const char *name,
+                            NameEncoding encoding) {
     char stored[PanelItemNameSize];
-    if (!NameInDirectory(name, stored, sizeof stored))
+    if (!NameInDirectory(name, encoding, stored, sizeof stored))
         return -1;
-    int32_t item = FindPanelItem(index, record, stored);
-    if (item < 0 || !SameFileAsListed(record->Items[item].Name, name))
-        return -1;
-    return item;
+    for (int32_t item = FindPanelItem(index, record, stored); item >= 0;
+         item = FindPanelItem(index, record, stored, item)) {
+        char opened[3 * PanelItemNameSize];
+        NameEncoding openedEncoding;
+        if (ItemFileName(index->strays, &record->Items[item], opened, sizeof opened,
+                         &openedEncoding) &&
+            SameFileAsListed(opened, openedEncoding, name, encoding))
+            return item;
+    }
+    return -1;
 }
 
 // The entry's digits against the computed digest of its algorithm, both of
@@ -198,17 +213,44 @@ static bool DigestTextsMatch(const char *computed, const SignatureEntry *entry) 
 }
 
 static void NoteMismatch(VerifyTally *tally, PanelNameIndex *index, PanelInfoRecord *record,
-                         const char *name) {
+                         const char *name, NameEncoding encoding) {
     tally->mismatches++;
     int32_t item = FindPanelItem(index, record, name);
+    // An item of the listed name is its file unless the folder holds names
+    // that look alike in the code page.
+    if (item >= 0 && (encoding != NameInCodePage || index->strays))
+        item = -1;
     if (item < 0)
-        item = FindSameFile(index, record, name);
+        item = FindSameFile(index, record, name, encoding);
     if (item >= 0) {
         record->Items[item].Flags |= ItemSelectedFlag;
         return;
     }
-    KeepName(tally->offPanelNames, tally->offPanel, name);
+    char shown[SignatureLineSize];
+    KeepName(tally->offPanelNames, tally->offPanel,
+             NameForHost(name, encoding, shown, sizeof shown));
     tally->offPanel++;
+}
+
+static bool IsAscii(const char *text) {
+    for (; *text != 0; text++)
+        if ((uint8_t)*text >= 0x80)
+            return false;
+    return true;
+}
+
+// How a listed name is opened: a list with a byte-order mark holds UTF-8
+// (a UTF-16 list is read as UTF-8). Without a mark the name is its bytes in
+// the code page, as it always was; only when no file has that name and the
+// bytes are well-formed UTF-8 beyond ASCII is it taken as UTF-8, which is
+// what lists written on Linux hold.
+static NameEncoding ListedNameEncoding(const char *name, ListEncoding list) {
+    // ASCII is the same in both.
+    if (!IsMultiByteUtf8(name))
+        return list == ListInBytes || IsAscii(name) ? NameInCodePage : NameInUtf8;
+    if (list != ListInBytes || !NameHasFile(name, NameInCodePage))
+        return NameInUtf8;
+    return NameInCodePage;
 }
 
 // The text of a message followed by a count, as one notice line.
@@ -271,13 +313,18 @@ void VerifySignatures(const char *fileName) {
     bool readFailed = false;
     char line[SignatureLineSize];
     char digestText[LongestDigestTextSize];
-    while (!feof(stream)) {
+    char shown[SignatureLineSize];
+    ListEncoding list = ListInBytes;
+    for (bool firstLine = true; !feof(stream); firstLine = false) {
         // A list of many lines that are no entry, or of names that cannot be
         // opened, is stopped by Escape as a long file is.
         PollEscapeWhenDue();
         if (AbortRequested)
             break;
-        ReadSignatureLine(stream, line, sizeof line);
+        if (list == ListInUtf16LE || list == ListInUtf16BE)
+            ReadWideSignatureLine(stream, list == ListInUtf16BE, line, sizeof line);
+        else
+            ReadSignatureLine(stream, line, sizeof line);
         if (AbortRequested)
             break;
         if (ferror(stream)) {
@@ -285,6 +332,20 @@ void VerifySignatures(const char *fileName) {
             ReportFileError(fileName);
             readFailed = true;
             break;
+        }
+        if (firstLine)
+            list = ListEncodingOf(line);
+        // The byte reader stopped the first line at a zero byte of a UTF-16
+        // list: it is read again from just past its mark.
+        if (firstLine && (list == ListInUtf16LE || list == ListInUtf16BE)) {
+            fclose(stream);
+            stream = OpenSignatureFile(fileName, "r");
+            if (!stream || fgetc(stream) == EOF || fgetc(stream) == EOF) {
+                ReportFileError(fileName);
+                readFailed = true;
+                break;
+            }
+            continue;
         }
         SignatureEntry entry;
         // Empty lines and comments are no entries either.
@@ -300,16 +361,19 @@ void VerifySignatures(const char *fileName) {
 
         // Each entry is checked by the algorithm its digest names, so one
         // list may mix them.
-        ScreenHandle screen = ShowProgressNotice(MessageVerifyingLine, entry.Name);
-        if (FileDigest(entry.Name, digestText, sizeof digestText, entry.Algorithm) != 0)
+        NameEncoding encoding = ListedNameEncoding(entry.Name, list);
+        ScreenHandle screen = ShowProgressNotice(
+            MessageVerifyingLine, NameForHost(entry.Name, encoding, shown, sizeof shown));
+        if (FileDigestOf(entry.Name, encoding, digestText, sizeof digestText, entry.Algorithm) != 0)
             tally.unread++;
         else if (!AbortRequested && !DigestTextsMatch(digestText, &entry))
-            NoteMismatch(&tally, &index, &record, entry.Name);
+            NoteMismatch(&tally, &index, &record, entry.Name, encoding);
         RemoveProgressNotice(screen);
         if (AbortRequested)
             break;
     }
-    fclose(stream);
+    if (stream)
+        fclose(stream);
     FreeNameIndex(&index);
 
     HostPanelCommand(PanelApplySelection, &record);

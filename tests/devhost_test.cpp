@@ -16,11 +16,11 @@
 #include "devhost/trace.h"
 
 static PanelEntry File(const char *name) {
-    return PanelEntry{name, 0x20, 0};
+    return PanelEntry{name, 0x20, 0, ""};
 }
 
 static PanelEntry Directory(const char *name) {
-    return PanelEntry{name, DirectoryAttribute, 0};
+    return PanelEntry{name, DirectoryAttribute, 0, ""};
 }
 
 static std::vector<std::string> Names(const Panel &panel) {
