@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -59,5 +61,57 @@ TEST(SignatureSpecialFiles, TrailingDotNameIsNotTheFileWithout) {
     VerifySignatures("sigfile.md5");
     EXPECT_TRUE(SelectedNames().empty());
     DeleteFileA(dotted.c_str());
+    LeaveScratchDirectory();
+}
+
+// Two files the code page lists by one name ("?.txt" for two letters it
+// lacks): the host's short names tell them apart, and each is digested and
+// written under its real name; without short names nothing does, and each
+// item gets a file error notice rather than a guessed digest.
+TEST(SignatureSpecialFiles, ItemsOfOneListedNameAreNeverGuessed) {
+    EnterScratchDirectory();
+    const wchar_t *names[] = {L"\x043f.txt", L"\x0440.txt"};
+    const char *contents[] = {"pe", "er"};
+    std::string shortNames[2];
+    for (int i = 0; i < 2; i++) {
+        FILE *stream = _wfopen(names[i], L"wb");
+        ASSERT_NE(stream, nullptr);
+        fputs(contents[i], stream);
+        fclose(stream);
+        WIN32_FIND_DATAW wideFound;
+        HANDLE search = FindFirstFileW(names[i], &wideFound);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        FindClose(search);
+        char shortName[14] = "";
+        WideCharToMultiByte(CP_ACP, 0, wideFound.cAlternateFileName, -1, shortName,
+                            sizeof shortName, nullptr, nullptr);
+        ASSERT_NE(shortName[0], 0);
+        shortNames[i] = shortName;
+    }
+    for (bool withShortNames : {true, false}) {
+        SCOPED_TRACE(withShortNames);
+        StartFakeHost();
+        AbortRequested = 0;
+        Host.items = {MakeItem("..", true), MakeItem("?.txt"), MakeItem("?.txt")};
+        for (int i = 0; i < 2 && withShortNames; i++)
+            strcpy(Host.items[i + 1].ShortName, shortNames[i].c_str());
+        Host.cursor = 0;
+        CreateSignatures("sigfile.md5");
+        std::string bytes = ReadBytes("sigfile.md5");
+        size_t entries = bytes.find("\r\n") + 2;
+        std::string expected = withShortNames ? DigestOf("pe") + " *\xd0\xbf.txt\r\n" +
+                                                    DigestOf("er") + " *\xd1\x80.txt\r\n"
+                                              : "";
+        EXPECT_EQ(bytes.substr(entries), expected);
+        // Written in UTF-8 only when a name beyond the code page is written.
+        EXPECT_EQ(bytes.compare(0, 3, "\xef\xbb\xbf") == 0, withShortNames);
+        int errors = 0;
+        for (const HostCall &call : Host.calls)
+            if (call.op == "ShowMessageBox" && call.number == 3) {
+                errors++;
+                EXPECT_EQ(call.texts[1], "?.txt");
+            }
+        EXPECT_EQ(errors, withShortNames ? 0 : 2);
+    }
     LeaveScratchDirectory();
 }
