@@ -42,6 +42,7 @@ Typical use:
         signature = panel.read("sigfile.md5")
 """
 
+import atexit
 import codecs
 import json
 import os
@@ -230,6 +231,31 @@ def run_host(args=(), dir=None, files=None, keys=None, batch=True, trace=True, s
     finally:
         if own:
             own.cleanup()
+
+
+_LOCALES = None
+
+
+def locale_env(locale):
+    """Variables for a run under this locale, "ru_RU.UTF-8" for instance:
+    under Wine the ANSI code page follows it (C.UTF-8: 1252, ru_RU.UTF-8:
+    1251), and Unix names stay UTF-8. The locale is made with localedef into
+    a private folder once per test process."""
+    global _LOCALES
+    if locale.startswith("C."):
+        return {"LC_ALL": locale}
+    if _LOCALES is None:
+        _LOCALES = tempfile.mkdtemp(prefix="sumbrel-locales-")
+        atexit.register(shutil.rmtree, _LOCALES, True)
+    path = os.path.join(_LOCALES, locale)
+    if not os.path.isdir(path):
+        language, charset = locale.split(".")
+        # Warnings about the locale's sources leave a usable locale.
+        subprocess.run(["localedef", "-i", language, "-f", charset, path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not os.path.isdir(path):
+            raise RuntimeError("localedef made no %s (is the locales package there?)" % locale)
+    return {"LOCPATH": _LOCALES, "LC_ALL": locale}
 
 
 def ops(trace, *names):
