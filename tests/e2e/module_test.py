@@ -627,6 +627,17 @@ class CodePages(unittest.TestCase):
                 run = self.run_in(locale, panel, "--command", "sigfile.md5")
                 self.assertEqual(end(run.trace)["selected"], [listed(name, code_page)])
 
+    def test_a_double_byte_letter_ending_in_0x5c_is_no_backslash(self):
+        # In code page 932 "表" is 95 5C: "表." is a bare name of its own,
+        # opened with its dot, not the file "表".
+        files = {"表.": b"dot", "表": b"plain"}
+        with make_panel(files) as panel:
+            run = self.run_in("ja_JP.UTF-8", panel, "--dialog", "create")
+            self.assertEqual(error_notices(run.trace), [])
+            self.assertEqual(entries(panel.read("sigfile.md5")), b"".join(
+                b"%s *%s\r\n" % (md5(files[n]).encode(), n.encode("cp932"))
+                for n in sorted(files, key=lambda n: n.encode("cp932"))))
+
 
 if __name__ == "__main__":
     unittest.main()
