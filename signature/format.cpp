@@ -17,8 +17,33 @@ void WriteSignatureHeader(FILE *stream) {
     fputs(SUMBREL_HEADER_TEXT, stream);
 }
 
+// md5sum's escaped form for a name that would split its line or read as an
+// escape: a backslash starts the line, and each backslash, line feed and
+// carriage return of the name is written as a backslash and '\\', 'n' or
+// 'r'. Only Linux names hold these; on Windows 0x5C may be half of a
+// double-byte letter. A carriage return alone needs none: CR CR LF reads
+// back as the CR and the line end.
+static bool NeedsEscape(const char *name) {
+    return strpbrk(name, NamesHoldBackslashes ? "\\\n" : "\n") != nullptr;
+}
+
 void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name) {
-    fprintf(stream, "%s *%s\n", digestText, name);
+    if (!NeedsEscape(name)) {
+        fprintf(stream, "%s *%s\n", digestText, name);
+        return;
+    }
+    fprintf(stream, "\\%s *", digestText);
+    for (const char *c = name; *c != 0; c++) {
+        if (*c == '\n')
+            fputs("\\n", stream);
+        else if (*c == '\r')
+            fputs("\\r", stream);
+        else if (*c == '\\' && NamesHoldBackslashes)
+            fputs("\\\\", stream);
+        else
+            fputc(*c, stream);
+    }
+    fputc('\n', stream);
 }
 
 const int EndOfText = 0x1A;
@@ -145,7 +170,44 @@ static bool SplitTaggedEntry(char *line, SignatureEntry *entry) {
     return false;
 }
 
+// md5sum escapes a backslash and a line end as a backslash and '\\', 'n'
+// or 'r', and nothing else.
+static bool EscapesAreMd5sums(const char *text) {
+    for (const char *c = text; (c = strchr(c, '\\')) != nullptr; c += 2)
+        if (c[1] != '\\' && c[1] != 'n' && c[1] != 'r')
+            return false;
+    return true;
+}
+
+static void Unescape(char *name) {
+    char *out = name;
+    for (const char *c = name; *c != 0; c++) {
+        if (*c == '\\') {
+            c++;
+            *out++ = *c == 'n' ? '\n' : *c == 'r' ? '\r' : '\\';
+        } else {
+            *out++ = *c;
+        }
+    }
+    *out = 0;
+}
+
+static bool SplitEntry(char *line, SignatureEntry *entry);
+
 bool ParseSignatureLine(char *line, SignatureEntry *entry) {
+    // md5sum starts the line of a name holding a backslash or a line end
+    // with a backslash, and escapes those in the name.
+    bool escaped = line[0] == '\\';
+    if (escaped && !EscapesAreMd5sums(line + 1))
+        return false;
+    if (!SplitEntry(line + (escaped ? 1 : 0), entry))
+        return false;
+    if (escaped)
+        Unescape(entry->Name);
+    return true;
+}
+
+static bool SplitEntry(char *line, SignatureEntry *entry) {
     // Notepad starts a UTF-8 file with a byte-order mark, and hand-edited
     // lists indent entries; neither belongs to the digest. What is empty or
     // a comment behind them is still not an entry.

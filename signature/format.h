@@ -51,6 +51,10 @@ DigestAlgorithm AlgorithmForSignatureFile(const char *fileName);
 
 // Platform layer (signature/text_mode_and_identity_*.cpp).
 
+// Whether a name may hold a backslash as a character of its own (Linux), or
+// 0x5C is a separator or half of a double-byte letter (Windows).
+extern const bool NamesHoldBackslashes;
+
 // Opens a signature file, "r" or "w". Reading is untranslated, by the very
 // name given (on Windows a bare name exactly as spelled), of a regular file
 // only; ReadSignatureLine makes the line ends. Writing stores every LF as

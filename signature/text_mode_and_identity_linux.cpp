@@ -201,6 +201,8 @@ bool SameFileAsListed(const char *itemName, NameEncoding, const char *listedName
     return SameFileOnDisk(itemName, listedName);
 }
 
+const bool NamesHoldBackslashes = true;
+
 // Names are bytes: every panel item's name is its file's own.
 StrayNames *ListStrayNames(const PanelInfoRecord *) {
     return nullptr;

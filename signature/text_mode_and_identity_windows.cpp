@@ -128,6 +128,8 @@ bool CurrentFolder(char *path, size_t size) {
     return length > 0 && length < size;
 }
 
+const bool NamesHoldBackslashes = false;
+
 // A name opened as it is digested, so that a bare name means exactly that
 // file here too: "sigfile.md5." is not the signature file "sigfile.md5".
 static bool IdentityAsDigested(const char *name, NameEncoding encoding,

@@ -528,6 +528,21 @@ class WithSumTools(unittest.TestCase):
                 self.assertEqual(checked.stdout.count(b": OK"), len(FILES))
                 self.assertIn(b"1 line is improperly formatted", checked.stderr)
 
+    @unittest.skipIf(under_wine(), "Windows names hold no line feed or backslash")
+    def test_names_with_a_line_feed_or_backslash_are_written_escaped(self):
+        files = {"x\ny": b"line feed", "x": b"x", "y": b"y", "a\\b": b"backslash"}
+        with make_panel(files) as panel:
+            run_host(["--dialog", "create"], dir=panel)
+            self.assertEqual(entries(panel.read("sigfile.md5")), (
+                "\\%s *a\\\\b\r\n%s *x\r\n\\%s *x\\ny\r\n%s *y\r\n"
+                % (md5(b"backslash"), md5(b"x"), md5(b"line feed"), md5(b"y"))).encode())
+            checked = self.run_tool("md5sum", panel, "-c", "sigfile.md5")
+            self.assertEqual(checked.stdout.count(b": OK"), len(files), checked.stdout)
+            panel.write("x\ny", b"changed")
+            panel.write("a\\b", b"changed")
+            run = run_host(["--command", "sigfile.md5"], dir=panel)
+            self.assertEqual(end(run.trace)["selected"], ["a\\b", "x\ny"])
+
     def test_tool_lists_verify_and_mark_the_changed_file(self):
         # Names as long as the platforms allow, in every form the tools write.
         files = dict(FILES, **{"L" * 254 + ")": b"long"})
