@@ -65,18 +65,25 @@ class SignatureFormat : public ::testing::Test {
     }
 
     // Reads lines as the verification job does, until the stream reports its
-    // end or an error, and checks that the reader stays inside its buffer.
-    std::vector<std::string> ReadLines(const std::string &bytes) const {
+    // end or an error, and checks that the reader stays inside its buffer. A
+    // UTF-16 list (bigEndian 0 or 1) is read untranslated past its mark.
+    std::vector<std::string> ReadLines(const std::string &bytes, int bigEndian = -1) const {
         std::vector<std::string> lines;
         std::string path = WriteRaw("lines.md5", bytes);
         FILE *stream = OpenSignatureFile(path.c_str(), "r");
         EXPECT_NE(stream, nullptr);
         if (stream == nullptr)
             return lines;
+        char mark[2];
+        if (bigEndian >= 0) // past the mark, as verification reads it
+            EXPECT_EQ(fread(mark, 1, 2, stream), 2u);
         char buffer[SignatureLineSize + 8];
         for (int reads = 0; reads < 100000; reads++) {
             memset(buffer, 'G', sizeof buffer);
-            ReadSignatureLine(stream, buffer, SignatureLineSize);
+            if (bigEndian < 0)
+                ReadSignatureLine(stream, buffer, SignatureLineSize);
+            else
+                ReadWideSignatureLine(stream, bigEndian == 1, buffer, SignatureLineSize);
             EXPECT_EQ(std::string(buffer + SignatureLineSize, 8), std::string(8, 'G'));
             lines.push_back(buffer);
             if (feof(stream) || ferror(stream))
@@ -94,23 +101,7 @@ class SignatureFormat : public ::testing::Test {
             bytes += (char)(bigEndian ? unit >> 8 : unit & 0xFF);
             bytes += (char)(bigEndian ? unit & 0xFF : unit >> 8);
         }
-        std::vector<std::string> lines;
-        std::string path = WriteRaw("wide.md5", bytes);
-        FILE *stream = OpenSignatureFile(path.c_str(), "r");
-        EXPECT_NE(stream, nullptr);
-        if (stream == nullptr)
-            return lines;
-        char mark[3];
-        fread(mark, 1, 2, stream);
-        char buffer[SignatureLineSize + 8];
-        for (int reads = 0; reads < 100000 && !feof(stream); reads++) {
-            memset(buffer, 'G', sizeof buffer);
-            ReadWideSignatureLine(stream, bigEndian, buffer, SignatureLineSize);
-            EXPECT_EQ(std::string(buffer + SignatureLineSize, 8), std::string(8, 'G'));
-            lines.push_back(buffer);
-        }
-        EXPECT_EQ(fclose(stream), 0);
-        return lines;
+        return ReadLines(bytes, bigEndian ? 1 : 0);
     }
 };
 

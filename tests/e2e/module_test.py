@@ -642,6 +642,17 @@ class CodePages(unittest.TestCase):
                 run = self.run_in(locale, panel, "--command", "sigfile.md5")
                 self.assertEqual(end(run.trace)["selected"], [listed(name, code_page)])
 
+    def test_an_unmarked_name_is_its_bytes_before_it_is_utf8(self):
+        # "é" in UTF-8 is C3 A9, which code page 1252 reads as "Ã©": a file
+        # of that name is the one meant; only without one is "é.txt" tried.
+        files = {"Ã©.txt": b"bytes", "é.txt": b"utf-8"}
+        for present, meant in ((files, "Ã©.txt"), ({"é.txt": b"utf-8"}, "é.txt")):
+            with self.subTest(meant), make_panel(present) as panel:
+                panel.write("list.md5", b"%s *\xc3\xa9.txt\r\n" % md5(files[meant]).encode())
+                run = self.run_in("C.UTF-8", panel, "--command", "list.md5")
+                self.assertEqual(error_notices(run.trace), [])
+                self.assertTrue(completion_shown(run.trace))
+
     def test_a_double_byte_letter_ending_in_0x5c_is_no_backslash(self):
         # In code page 932 "表" is 95 5C: "表." is a bare name of its own,
         # opened with its dot, not the file "表".

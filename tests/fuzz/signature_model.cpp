@@ -68,8 +68,36 @@ static bool IsHex(char c) {
     return std::string("0123456789abcdefABCDEF").find(c) != std::string::npos;
 }
 
+static ModelEntry ModelSplitLine(std::string text);
+
+// md5sum's escaped line: a backslash first, then an entry whose name holds
+// only the escapes "\\\\", "\\n" and "\\r".
 ModelEntry ModelParseLine(const std::string &line) {
     std::string text = line.substr(0, line.find('\0'));
+    if (text.empty() || text[0] != '\\')
+        return ModelSplitLine(text);
+    for (size_t i = 1; i < text.size(); i++) {
+        if (text[i] != '\\')
+            continue;
+        if (i + 1 == text.size() || std::string("\\nr").find(text[i + 1]) == std::string::npos)
+            return ModelEntry();
+        i++;
+    }
+    ModelEntry entry = ModelSplitLine(text.substr(1));
+    std::string name;
+    for (size_t i = 0; i < entry.name.size(); i++) {
+        if (entry.name[i] == '\\') {
+            i++;
+            name += entry.name[i] == 'n' ? '\n' : entry.name[i] == 'r' ? '\r' : '\\';
+        } else {
+            name += entry.name[i];
+        }
+    }
+    entry.name = name;
+    return entry;
+}
+
+static ModelEntry ModelSplitLine(std::string text) {
     ModelEntry entry;
     if (text.compare(0, 3, "\xef\xbb\xbf") == 0)
         text = text.substr(3);
