@@ -192,22 +192,11 @@ static void Unescape(char *name) {
     *out = 0;
 }
 
-static bool SplitEntry(char *line, SignatureEntry *entry);
+static bool ParseEscapedLine(char *line, SignatureEntry *entry);
 
 bool ParseSignatureLine(char *line, SignatureEntry *entry) {
-    // md5sum starts the line of a name holding a backslash or a line end
-    // with a backslash, and escapes those in the name.
-    bool escaped = line[0] == '\\';
-    if (escaped && !EscapesAreMd5sums(line + 1))
-        return false;
-    if (!SplitEntry(line + (escaped ? 1 : 0), entry))
-        return false;
-    if (escaped)
-        Unescape(entry->Name);
-    return true;
-}
-
-static bool SplitEntry(char *line, SignatureEntry *entry) {
+    if (line[0] == '\\')
+        return ParseEscapedLine(line, entry);
     // Notepad starts a UTF-8 file with a byte-order mark, and hand-edited
     // lists indent entries; neither belongs to the digest. What is empty or
     // a comment behind them is still not an entry.
@@ -244,6 +233,16 @@ static bool SplitEntry(char *line, SignatureEntry *entry) {
         return true;
     }
     return SplitTaggedEntry(line, entry);
+}
+
+// md5sum starts the line of a name holding a backslash or a line end with a
+// backslash, and escapes those in the name. A digest or a tag follows it,
+// never a second backslash.
+static bool ParseEscapedLine(char *line, SignatureEntry *entry) {
+    if (line[1] == '\\' || !EscapesAreMd5sums(line + 1) || !ParseSignatureLine(line + 1, entry))
+        return false;
+    Unescape(entry->Name);
+    return true;
 }
 
 // Letter case folded for ASCII only, whatever the locale.
