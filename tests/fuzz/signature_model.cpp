@@ -28,6 +28,68 @@ static std::string TranslateText(const std::string &raw) {
     return text;
 }
 
+static void AppendUtf8(std::string &text, uint32_t code) {
+    if (code < 0x80) {
+        text += (char)code;
+    } else if (code < 0x800) {
+        text += (char)(0xC0 | code >> 6);
+        text += (char)(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        text += (char)(0xE0 | code >> 12);
+        text += (char)(0x80 | (code >> 6 & 0x3F));
+        text += (char)(0x80 | (code & 0x3F));
+    } else {
+        text += (char)(0xF0 | code >> 18);
+        text += (char)(0x80 | (code >> 12 & 0x3F));
+        text += (char)(0x80 | (code >> 6 & 0x3F));
+        text += (char)(0x80 | (code & 0x3F));
+    }
+}
+
+// A UTF-16 list past its mark: characters (U+FFFD for a lone surrogate), CR
+// LF as LF, no end at U+001A, and a line keeps the whole characters that fit.
+static std::vector<std::string> ModelWideLines(const std::string &raw, bool bigEndian) {
+    std::vector<uint32_t> units;
+    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
+        uint8_t a = (uint8_t)raw[i], b = (uint8_t)raw[i + 1];
+        units.push_back(bigEndian ? (uint32_t)(a << 8 | b) : (uint32_t)(b << 8 | a));
+    }
+    std::vector<uint32_t> codes;
+    for (size_t i = 0; i < units.size(); i++) {
+        uint32_t unit = units[i];
+        bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            codes.push_back(0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            codes.push_back(0xFFFD);
+        } else if (!(unit == '\r' && i + 1 < units.size() && units[i + 1] == '\n')) {
+            codes.push_back(unit);
+        }
+    }
+    std::vector<std::string> lines(1);
+    bool dropping = false;
+    for (uint32_t code : codes) {
+        if (code == '\n' || code == 0) {
+            lines.emplace_back();
+            dropping = false;
+            continue;
+        }
+        std::string character;
+        AppendUtf8(character, code);
+        if (dropping || lines.back().size() + character.size() > LineCapacity)
+            dropping = true;
+        else
+            lines.back() += character;
+    }
+    return lines;
+}
+
+std::vector<std::string> ModelListLines(const std::string &raw) {
+    if (raw.compare(0, 2, "\xff\xfe") == 0 || raw.compare(0, 2, "\xfe\xff") == 0)
+        return ModelWideLines(raw, raw[0] == '\xfe');
+    return ModelSignatureLines(raw);
+}
+
 std::vector<std::string> ModelSignatureLines(const std::string &raw) {
     std::string text = TranslateText(raw);
     std::vector<std::string> lines;

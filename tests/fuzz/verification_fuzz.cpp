@@ -302,7 +302,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
     // may match, change or fail to read, so either notice may.
     bool trouble = false, doubt = false;
     int entries = 0;
-    for (const std::string &line : ModelSignatureLines(raw)) {
+    for (const std::string &line : ModelListLines(raw)) {
         // The list reader polls before every line: an Escape that waits
         // since an unreadable file's notice stops the job there.
         if (escapePending) {
@@ -407,10 +407,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 SUMBREL_NO_PANEL,
             "OpenPlugin opened a panel");
 
+    // The file's text as read: a UTF-16 list's is its UTF-8 twin.
+    std::string text;
+    for (const std::string &line : ModelListLines(raw))
+        text += line + '\n';
     std::set<std::string> selected;
     for (const PanelItemRecord &item : Side.ActivePanel.Items)
         if (item.Flags & ItemSelectedFlag) {
-            Require(memmem(data, size, item.Name, strlen(item.Name)) != nullptr,
+            Require(text.find(item.Name) != std::string::npos,
                     "selected a name that is not in the signature file");
             selected.insert(item.Name);
         }
