@@ -19,7 +19,7 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     // name, and only a disk file (the console, a serial port or a pipe would
     // block the read or never end).
     if (strcmp(mode, "r") == 0)
-        return OpenFileToDigest(name);
+        return OpenFileToDigest(name, NameInCodePage);
     // An explicit 't' keeps text mode even if the process made binary the
     // runtime's default.
     if (strcmp(mode, "w") != 0)
