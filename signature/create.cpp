@@ -7,6 +7,7 @@
 
 #include "digest/file_digest.h"
 #include "host/host.h"
+#include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/signature.h"
 
@@ -93,21 +94,36 @@ static RunItems ItemsToList(const PanelInfoRecord *record) {
     return items;
 }
 
-// Whether a file holds an entry of any form near its top.
+// Whether a file holds an entry of any form near its top, in any of the
+// encodings a list is read in.
 static bool HoldsAnEntry(const char *fileName) {
     FILE *stream = OpenSignatureFile(fileName, "r");
     if (!stream)
         return false;
     bool found = false;
+    ListEncoding list = ListInBytes;
     char line[SignatureLineSize];
     for (int i = 0;
          i < LinesToFindAnEntry && !found && !feof(stream) && !ferror(stream) && !AbortRequested;
          i++) {
-        ReadSignatureLine(stream, line, sizeof line);
+        if (list == ListInUtf16LE || list == ListInUtf16BE)
+            ReadWideSignatureLine(stream, list == ListInUtf16BE, line, sizeof line);
+        else
+            ReadSignatureLine(stream, line, sizeof line);
+        // The byte reader stops a UTF-16 list's first line at its first zero
+        // byte: the list is read again from just past its mark.
+        if (i == 0 && (list = ListEncodingOf(line)) != ListInBytes && list != ListInUtf8) {
+            fclose(stream);
+            stream = OpenSignatureFile(fileName, "r");
+            if (!stream || fgetc(stream) == EOF || fgetc(stream) == EOF)
+                break;
+            continue;
+        }
         SignatureEntry entry;
         found = ParseSignatureLine(line, &entry);
     }
-    fclose(stream);
+    if (stream)
+        fclose(stream);
     return found;
 }
 

@@ -184,13 +184,17 @@ class Creation(unittest.TestCase):
             self.assertEqual(panel.names(), before)
 
     def test_signature_file_never_lists_itself(self):
-        with make_panel(FILES) as panel:
-            panel.write("sigfile.md5", entry("old.txt", b"") + b";" + b"x" * 10000 + b"\r\n")
-            self.create(panel)
-            self.assertNotIn(b"sigfile.md5", entries(panel.read("sigfile.md5")))
-            run = run_host(["--command", "sigfile.md5"], dir=panel)
-            self.assertEqual(end(run.trace)["selected"], [])
-            self.assertTrue(completion_shown(run.trace))
+        # A list in UTF-16 is a list too, not a data file the run would lose.
+        old = entry("old.txt", b"") + b";" + b"x" * 10000 + b"\r\n"
+        for encoding in ["ascii", "utf-16", "utf-16-be"]:
+            with self.subTest(encoding), make_panel(FILES) as panel:
+                mark = b"\xfe\xff" if encoding == "utf-16-be" else b""
+                panel.write("sigfile.md5", mark + old.decode().encode(encoding))
+                self.create(panel)
+                self.assertNotIn(b"sigfile.md5", entries(panel.read("sigfile.md5")))
+                run = run_host(["--command", "sigfile.md5"], dir=panel)
+                self.assertEqual(end(run.trace)["selected"], [])
+                self.assertTrue(completion_shown(run.trace))
 
     def test_escape_during_the_second_of_three_selected_files(self):
         with make_panel(FILES) as panel:
