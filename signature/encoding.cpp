@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "digest/file_digest.h"
 #include "signature/text_bytes.h"
 
 static const uint32_t NoUnit = 0x10000;
@@ -93,12 +94,19 @@ void ReadWideSignatureLine(FILE *stream, bool bigEndian, char *buffer, uint32_t 
         end = PutUtf8(end, code);
     }
     *end = '\0';
-    // The rest of an overlong line is dropped, not read as a line of its own.
-    if (cut) {
-        uint32_t unit;
-        do {
-            unit = NextUnit(stream, bigEndian);
-        } while (unit != NoUnit && unit != '\n' && unit != 0);
+    // The rest of an overlong line is dropped, not read as a line of its own;
+    // a long run without a line end polls for Escape as the byte reader does.
+    const uint32_t UnitsPerPoll = 32 * 1024;
+    uint32_t count = 0;
+    while (cut) {
+        uint32_t unit = NextUnit(stream, bigEndian);
+        cut = unit != NoUnit && unit != '\n' && unit != 0;
+        if (++count == UnitsPerPoll) {
+            count = 0;
+            PollEscapeWhenDue();
+            if (AbortRequested)
+                break;
+        }
     }
 }
 

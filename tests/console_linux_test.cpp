@@ -15,6 +15,8 @@
 
 #include "digest/file_digest.h"
 #include "digest/md5.h"
+#include "signature/encoding.h"
+#include "signature/format.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 
@@ -188,6 +190,31 @@ TEST_F(TerminalPoll, WaitingEscapeCancelsBeforeAnyRead) {
         EXPECT_EQ(AbortRequested, 1);
     }
     EXPECT_TRUE(Host.calls.empty());
+}
+
+// A list that is one endless line (a disk image verified by mistake) is
+// stopped by an Escape as a file is, in each encoding's reader: the rest of
+// the line is not read first.
+TEST_F(TerminalPoll, WaitingEscapeStopsAnEndlessListLine) {
+    const size_t Size = 16 << 20;
+    for (int bigEndian = -1; bigEndian <= 1; bigEndian++) {
+        WriteBytes(FileName, std::string(Size, 'A') + "\nnext\n");
+        Type("\x1b");
+        StartEscapeWatch();
+        AbortRequested = 0;
+        FILE *stream = fopen(FileName, "rb");
+        ASSERT_TRUE(stream);
+        char line[SignatureLineSize];
+        if (bigEndian < 0)
+            ReadSignatureLine(stream, line, sizeof line);
+        else
+            ReadWideSignatureLine(stream, bigEndian == 1, line, sizeof line);
+        EXPECT_EQ(AbortRequested, 1) << bigEndian;
+        EXPECT_LT((size_t)ftell(stream), Size / 2) << bigEndian;
+        fclose(stream);
+        ForgetConsoleInput();
+        tcflush(slave, TCIFLUSH);
+    }
 }
 
 TEST_F(TerminalPoll, OtherKeysDoNotCancel) {
