@@ -195,16 +195,16 @@ static void Unescape(char *name) {
 static bool ParseEscapedLine(char *line, SignatureEntry *entry);
 
 bool ParseSignatureLine(char *line, SignatureEntry *entry) {
-    if (line[0] == '\\')
-        return ParseEscapedLine(line, entry);
     // Notepad starts a UTF-8 file with a byte-order mark, and hand-edited
-    // lists indent entries; neither belongs to the digest. What is empty or
-    // a comment behind them is still not an entry.
+    // lists indent entries; neither belongs to the digest, nor to md5sum's
+    // escape behind them. What is empty or a comment is still not an entry.
     static const char ByteOrderMark[] = "\xEF\xBB\xBF";
     if (strncmp(line, ByteOrderMark, sizeof ByteOrderMark - 1) == 0)
         line += sizeof ByteOrderMark - 1;
     while (*line == ' ' || *line == '\t')
         line++;
+    if (line[0] == '\\')
+        return ParseEscapedLine(line, entry);
     if (line[0] == '\0' || line[0] == ';' || line[0] == '#')
         return false;
     // A digest stands alone: a run of digits of another length, or digits

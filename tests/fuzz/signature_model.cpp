@@ -132,12 +132,15 @@ static bool IsHex(char c) {
 
 static ModelEntry ModelSplitLine(std::string text);
 
-// md5sum's escaped line: a backslash first, then an entry whose name holds
-// only the escapes "\\\\", "\\n" and "\\r".
+// md5sum's escaped line: a backslash first (behind a mark and blanks), then
+// an entry whose name holds only the escapes "\\\\", "\\n" and "\\r".
 ModelEntry ModelParseLine(const std::string &line) {
     std::string text = line.substr(0, line.find('\0'));
-    if (text.empty() || text[0] != '\\')
+    size_t lead = text.compare(0, 3, "\xef\xbb\xbf") == 0 ? 3 : 0;
+    lead = std::min(text.find_first_not_of(" \t", lead), text.size());
+    if (lead == text.size() || text[lead] != '\\')
         return ModelSplitLine(text);
+    text = text.substr(lead);
     for (size_t i = 1; i < text.size(); i++) {
         if (text[i] != '\\')
             continue;
