@@ -353,7 +353,11 @@ void VerifySignatures(const char *fileName) {
             continue;
         tally.entries++;
         if (!MayBeRead(entry.Name)) {
-            KeepName(tally.notReachedNames, tally.notReached, entry.Name);
+            // Shown as the host can; no file is asked which encoding it is.
+            NameEncoding shownAs =
+                list == ListInBytes || IsAscii(entry.Name) ? NameInCodePage : NameInUtf8;
+            KeepName(tally.notReachedNames, tally.notReached,
+                     NameForHost(entry.Name, shownAs, shown, sizeof shown));
             tally.notReached++;
             tally.unread++;
             continue;

@@ -630,6 +630,11 @@ class CodePages(unittest.TestCase):
                     self.assertEqual(closing_notice(run.trace), [], what)
                     for name in CHANGED:
                         panel.write(name, WIDE_FILES[name])
+                # A name left unread, on another machine, is shown as the host can.
+                far = "\\\\127.0.0.2\\share\\привет.txt"
+                panel.write("list.md5", utf16(b"%s *%s\n" % (md5(b"").encode(), far.encode()), "le"))
+                run = self.run_in(locale, panel, "--command", "list.md5")
+                self.assertEqual(closing_notice(run.trace)[1], listed(far, code_page))
 
     def test_a_folder_of_code_page_names_is_listed_as_today(self):
         for code_page, locale in CODE_PAGES:
