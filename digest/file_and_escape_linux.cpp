@@ -59,6 +59,13 @@ const char *NameForHost(const char *name, NameEncoding, char *, size_t) {
     return name;
 }
 
+// Names are bytes, most often UTF-8: a cut never starts on a continuation byte.
+size_t CharacterStart(const char *text, size_t at) {
+    for (int i = 0; i < 3 && ((uint8_t)text[at] & 0xC0) == 0x80; i++)
+        at++;
+    return at;
+}
+
 bool NameInUtf8Form(const char *name, NameEncoding, char *buffer, size_t size) {
     size_t length = strlen(name);
     if (length >= size)

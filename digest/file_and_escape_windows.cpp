@@ -167,6 +167,21 @@ const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, s
     return buffer;
 }
 
+// In a double-byte code page a trail byte may look like a lead byte, so the
+// letters are counted from the start; in the others every byte is a letter.
+size_t CharacterStart(const char *text, size_t at) {
+    UINT codePage = FileCodePage();
+    if (codePage == CP_UTF8) {
+        for (int i = 0; i < 3 && ((unsigned char)text[at] & 0xC0) == 0x80; i++)
+            at++;
+        return at;
+    }
+    size_t start = 0;
+    while (start < at)
+        start += IsDBCSLeadByteEx(codePage, (BYTE)text[start]) && text[start + 1] != 0 ? 2 : 1;
+    return start;
+}
+
 bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size) {
     WCHAR *wide = WideName(name, encoding);
     bool converted = wide && NarrowName(wide, CP_UTF8, 0, buffer, size);

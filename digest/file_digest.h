@@ -56,6 +56,11 @@ bool NameHasFile(const char *name, NameEncoding encoding);
 // buffer.
 const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, size_t size);
 
+// The first character of the host's text that starts at or after byte at:
+// a cut there leaves no half of a letter (a UTF-8 sequence, or in a
+// double-byte code page a lead or trail byte).
+size_t CharacterStart(const char *text, size_t at);
+
 // The name in UTF-8: a code-page name converted, a UTF-8 one copied. False
 // when it does not fit.
 bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size);

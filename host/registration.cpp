@@ -73,10 +73,8 @@ const char *FitNoticeLine(const char *text, size_t width, char *line) {
     size_t used = 0;
     if (length > width) {
         // The end of a name tells files apart; its start is what goes.
-        const char *kept = text + length - (width - ElidedLength);
-        // Not from the middle of a UTF-8 character.
-        for (int i = 0; i < 3 && ((uint8_t)*kept & 0xC0) == 0x80; i++)
-            kept++;
+        // Not from the middle of a letter.
+        const char *kept = text + CharacterStart(text, length - (width - ElidedLength));
         memcpy(line, Elided, ElidedLength);
         used = ElidedLength;
         text = kept;

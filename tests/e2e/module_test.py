@@ -672,6 +672,13 @@ class CodePages(unittest.TestCase):
             self.assertEqual(entries(panel.read("sigfile.md5")), b"".join(
                 b"%s *%s\r\n" % (md5(files[n]).encode(), n.encode("cp932"))
                 for n in sorted(files, key=lambda n: n.encode("cp932"))))
+            # A notice cuts a long name between letters, never inside one:
+            # "日" is 93 FA, and a cut at its FA would misread every letter on.
+            gone = "日" * 100 + ".txt"
+            panel.write("list.md5", b"%s *%s\r\n" % (md5(b"").encode(), gone.encode("cp932")))
+            run = self.run_in("ja_JP.UTF-8", panel, "--command", "list.md5")
+            self.assertEqual(error_notices(run.trace),
+                             [trace_text(b"..." + gone[-35:].encode("cp932"))])
 
 
 if __name__ == "__main__":
