@@ -13,8 +13,8 @@
 #include "signature/format.h"
 #include "signature/signature.h"
 
-// The closing notice names this many changed files and counts the rest, so
-// that it stays a notice whatever the number of files.
+// The closing notice names this many files in all, the changed ones first,
+// and counts the rest, so that it stays a notice whatever the number of files.
 const int NamedOffPanelFiles = 10;
 
 // What one run found, for the notices at its end.
@@ -259,14 +259,17 @@ static const char *CountLine(char *buffer, size_t size, int32_t messageId, int c
     return buffer;
 }
 
-// A heading, the first names and, past those, how many more.
+// A heading, the first names the budget leaves room for and, past those,
+// how many more. The lists share one budget, so that the notice stays within
+// a console's height however many lists it holds.
 static int NameLines(const char **lines, int32_t headingId, const char (*names)[SignatureLineSize],
-                     int total, char *moreLine, size_t moreSize) {
+                     int total, int *budget, char *moreLine, size_t moreSize) {
     int count = 0;
     if (total == 0)
         return 0;
     lines[count++] = HostText(headingId);
-    int named = total < NamedOffPanelFiles ? total : NamedOffPanelFiles;
+    int named = total < *budget ? total : *budget;
+    *budget -= named;
     for (int i = 0; i < named; i++)
         lines[count++] = names[i];
     if (total > named)
@@ -277,13 +280,14 @@ static int NameLines(const char **lines, int32_t headingId, const char (*names)[
 // What the panel cannot show, in one notice of a bounded number of lines.
 // signatureFile is null when the file failed part way: it was reported then.
 static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
-    const char *lines[2 * NamedOffPanelFiles + 8];
+    const char *lines[NamedOffPanelFiles + 8];
     int count = 0;
+    int budget = NamedOffPanelFiles;
     char moreLine[128], moreNotReached[128], unreadLine[128];
     count += NameLines(lines + count, MessageChangedOffPanel, tally->offPanelNames, tally->offPanel,
-                       moreLine, sizeof moreLine);
+                       &budget, moreLine, sizeof moreLine);
     count += NameLines(lines + count, MessageNotReached, tally->notReachedNames, tally->notReached,
-                       moreNotReached, sizeof moreNotReached);
+                       &budget, moreNotReached, sizeof moreNotReached);
     if (tally->unread > 0)
         lines[count++] =
             CountLine(unreadLine, sizeof unreadLine, MessageUnreadCount, tally->unread);
