@@ -49,14 +49,3 @@ bool AlgorithmOfTextLength(uint32_t length, DigestAlgorithm *algorithm) {
 const char *AlgorithmTag(DigestAlgorithm algorithm) {
     return algorithm == AlgorithmMd5 ? "MD5" : algorithm == AlgorithmSha1 ? "SHA1" : "SHA256";
 }
-
-void BytesToHex(const uint8_t *bytes, uint32_t count, char *text, uint32_t size) {
-    static const char hex[] = "0123456789abcdef";
-    uint32_t position = 0;
-    for (uint32_t i = 0; i < count && position + 2 <= size; i++) {
-        text[position++] = hex[bytes[i] >> 4];
-        text[position++] = hex[bytes[i] & 15];
-    }
-    if (position < size)
-        text[position] = 0;
-}

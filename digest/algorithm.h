@@ -33,7 +33,3 @@ bool AlgorithmOfTextLength(uint32_t length, DigestAlgorithm *algorithm);
 // The algorithm's name as the tagged entry form writes it: "MD5", "SHA1",
 // "SHA256".
 const char *AlgorithmTag(DigestAlgorithm algorithm);
-
-// Writes count bytes as lowercase hexadecimal digit pairs into text, a
-// buffer of size bytes, as DigestToHex does for MD5's 16.
-void BytesToHex(const uint8_t *bytes, uint32_t count, char *text, uint32_t size);

@@ -44,9 +44,13 @@ static int PollDue(uint64_t now) {
     return 1;
 }
 
-void PollEscapeWhenDue() {
-    if (PollDue(MonotonicMicroseconds()))
+static void PollEscapeIfDue(uint64_t now) {
+    if (PollDue(now))
         AbortRequested = EscapePressed(EscapeVirtualKey);
+}
+
+void PollEscapeWhenDue() {
+    PollEscapeIfDue(MonotonicMicroseconds());
 }
 
 // Where the file has got, for the progress line; only files that take
@@ -106,8 +110,7 @@ int FileDigestOf(const char *name, NameEncoding encoding, char *text, uint32_t s
     // One look at the clock a chunk serves the poll and the progress line.
     while (!feof(stream)) {
         uint64_t now = MonotonicMicroseconds();
-        if (PollDue(now))
-            AbortRequested = EscapePressed(EscapeVirtualKey);
+        PollEscapeIfDue(now);
         if (AbortRequested)
             break;
         size_t delivered = fread(chunk, 1, sizeof chunk, stream);

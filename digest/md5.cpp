@@ -14,7 +14,6 @@
 
 #include <atomic>
 
-#include "digest/algorithm.h"
 #include "digest/loop_race.h"
 #include "digest/md5_avx512.h"
 #include "digest/md5_steps.h"
@@ -107,7 +106,7 @@ static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t lengt
 static std::atomic<CompressLoop> Compress{ChooseLoop};
 static std::atomic<CompressLoop> Fastest{nullptr};
 
-static CompressLoop FastestLoop() {
+static CompressLoop FastestCompressLoop() {
     CompressLoop fastest = Fastest.load(std::memory_order_relaxed);
     if (!fastest) {
         fastest = MeasureFastestLoop();
@@ -117,13 +116,13 @@ static CompressLoop FastestLoop() {
 }
 
 static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length) {
-    CompressLoop fastest = FastestLoop();
+    CompressLoop fastest = FastestCompressLoop();
     Compress.store(fastest, std::memory_order_relaxed);
     fastest(state, blocks, length);
 }
 
 int DigestForceLoop(const char *name) {
-    CompressLoop loop = FastestLoop();
+    CompressLoop loop = FastestCompressLoop();
     if (name && strcmp(name, "scalar") == 0)
         loop = CompressScalar;
     else if (name && strcmp(name, "avx512vl") == 0 && Avx512VlUsable())
@@ -137,7 +136,7 @@ int DigestForceLoop(const char *name) {
 const char *DigestPathName() {
     CompressLoop loop = Compress.load(std::memory_order_relaxed);
     if (loop == ChooseLoop)
-        loop = FastestLoop();
+        loop = FastestCompressLoop();
     return loop == CompressScalar ? "scalar" : "avx512vl";
 }
 
@@ -212,6 +211,17 @@ void DigestEnd(DigestState *state, uint8_t *out) {
     StoreWord(out + 4, state->B);
     StoreWord(out + 8, state->C);
     StoreWord(out + 12, state->D);
+}
+
+void BytesToHex(const uint8_t *bytes, uint32_t count, char *text, uint32_t size) {
+    static const char hex[] = "0123456789abcdef";
+    uint32_t position = 0;
+    for (uint32_t i = 0; i < count && position + 2 <= size; i++) {
+        text[position++] = hex[bytes[i] >> 4];
+        text[position++] = hex[bytes[i] & 15];
+    }
+    if (position < size)
+        text[position] = 0;
 }
 
 void DigestToHex(const uint8_t *digest, char *text, uint32_t size) {

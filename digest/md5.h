@@ -19,6 +19,9 @@ void DigestStart(DigestState *state);
 void DigestAdd(DigestState *state, const void *bytes, uint32_t length);
 void DigestEnd(DigestState *state, uint8_t *out);
 void DigestToHex(const uint8_t *digest, char *text, uint32_t size);
+// Writes count bytes as lowercase hexadecimal digit pairs into text, a
+// buffer of size bytes, DigestToHex's form for any digest length.
+void BytesToHex(const uint8_t *bytes, uint32_t count, char *text, uint32_t size);
 
 // Compresses length / 64 whole blocks; length is a multiple of 64.
 void DigestBlocks(DigestState *state, const uint8_t *blocks, uint32_t length);

@@ -50,21 +50,6 @@ void DigestPanelItem(PanelInfoRecord *record, int index, FILE *stream, DigestAlg
     RemoveProgressNotice(screen);
 }
 
-static bool IsListedItem(const PanelItemRecord *item, const char *fileName) {
-    return !(item->Attributes & DirectoryAttribute) && SameFileOnDisk(item->Name, fileName);
-}
-
-// The signature file being written is never listed in itself: its entry
-// would carry the digest of the file it replaces and never match again.
-// Identity on disk decides, since the typed name may carry a directory part
-// or differ in letter case.
-static void DigestUnlessSignatureFile(PanelInfoRecord *record, int index, FILE *stream,
-                                      const char *fileName) {
-    if (IsListedItem(&record->Items[index], fileName))
-        return;
-    DigestPanelItem(record, index, stream, AlgorithmForSignatureFile(fileName));
-}
-
 // Which items the run goes through: the selected ones, else the one under
 // the cursor, or every item when the cursor is on "..". first and last
 // bound them; selectedOnly says whether only selected items among them count.
@@ -127,23 +112,19 @@ static bool HoldsAnEntry(const char *fileName) {
     return found;
 }
 
-// A target that is one of the files to be listed and no signature list is
-// a data file named by mistake: replacing it would lose its contents.
-static bool TargetIsDataToList(const PanelInfoRecord *record, const RunItems &items,
-                               const char *fileName) {
-    // A target that is not there yet has nothing to lose.
-    FILE *stream = OpenSignatureFile(fileName, "r");
-    if (!stream)
-        return false;
-    fclose(stream);
+// The item of the run that is the target itself, or -1. The signature file
+// is never listed in itself: its entry would carry the digest of the file it
+// replaces and never match again. Identity on disk decides, once per run,
+// since the typed name may carry a directory part or differ in letter case.
+static int TargetItem(const PanelInfoRecord *record, const RunItems &items, const char *fileName) {
     for (int i = items.first; i <= items.last; i++) {
         const PanelItemRecord *item = &record->Items[i];
         if (items.selectedOnly && !(item->Flags & ItemSelectedFlag))
             continue;
-        if (IsListedItem(item, fileName))
-            return !HoldsAnEntry(fileName);
+        if (!(item->Attributes & DirectoryAttribute) && SameFileOnDisk(item->Name, fileName))
+            return i;
     }
-    return false;
+    return -1;
 }
 
 // True when a name the run will write is beyond the code page.
@@ -172,12 +153,15 @@ void CreateSignatures(const char *fileName) {
     memset(&record, 0, sizeof record);
     HostPanelCommand(PanelGetInfo, &record);
     RunItems items = ItemsToList(&record);
+    int target = fileName[0] != '\0' ? TargetItem(&record, items, fileName) : -1;
 
     SignatureOutput output;
     // An empty name names no file, not the current folder's new file.
     if (fileName[0] == '\0') {
         ReportFileError(fileName);
-    } else if (TargetIsDataToList(&record, items, fileName)) {
+    } else if (target >= 0 && !HoldsAnEntry(fileName)) {
+        // A target among the files to list that is no signature list is a
+        // data file named by mistake: replacing it would lose its contents.
         // Escape while a long target was looked through ends the run quietly.
         if (!AbortRequested)
             ShowNoticeAbout(MessageTargetIsListed, fileName);
@@ -192,6 +176,7 @@ void CreateSignatures(const char *fileName) {
             fputs("\xEF\xBB\xBF", output.stream);
         WriteSignatureHeader(output.stream);
         EntriesWritten = 0;
+        DigestAlgorithm algorithm = AlgorithmForSignatureFile(fileName);
         // Selections are cleared only once the list has taken the target's
         // name: until then nothing has been listed. The items dealt with are
         // the selected ones before dealtWith.
@@ -205,7 +190,8 @@ void CreateSignatures(const char *fileName) {
                 stoppedAt = i;
                 break;
             }
-            DigestUnlessSignatureFile(&record, i, output.stream, fileName);
+            if (i != target)
+                DigestPanelItem(&record, i, output.stream, algorithm);
             // A file left when Escape came was not dealt with: it stays
             // selected, to be signed again with the ones not reached.
             if (AbortRequested) {
@@ -233,7 +219,7 @@ void CreateSignatures(const char *fileName) {
                 // list lacks, as a run over a selection leaves them selected.
                 for (int i = stoppedAt; i <= items.last; i++) {
                     PanelItemRecord *item = &record.Items[i];
-                    if (!(item->Attributes & DirectoryAttribute) && !IsListedItem(item, fileName))
+                    if (!(item->Attributes & DirectoryAttribute) && i != target)
                         item->Flags |= ItemSelectedFlag;
                 }
             }

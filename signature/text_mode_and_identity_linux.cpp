@@ -116,9 +116,8 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
-    struct stat status;
     int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &status) != 0 || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         return nullptr;
     }

@@ -239,6 +239,12 @@ static bool IsAscii(const char *text) {
     return true;
 }
 
+// What a marked list says of a name without asking the disk: ASCII and the
+// names of an unmarked list are in the code page, the rest UTF-8.
+static NameEncoding EncodingByListAlone(const char *name, ListEncoding list) {
+    return list == ListInBytes || IsAscii(name) ? NameInCodePage : NameInUtf8;
+}
+
 // How a listed name is opened: a list with a byte-order mark holds UTF-8
 // (a UTF-16 list is read as UTF-8). Without a mark the name is its bytes in
 // the code page, as it always was; only when no file has that name and the
@@ -247,7 +253,7 @@ static bool IsAscii(const char *text) {
 static NameEncoding ListedNameEncoding(const char *name, ListEncoding list) {
     // ASCII is the same in both.
     if (!IsMultiByteUtf8(name))
-        return list == ListInBytes || IsAscii(name) ? NameInCodePage : NameInUtf8;
+        return EncodingByListAlone(name, list);
     if (list != ListInBytes || !NameHasFile(name, NameInCodePage))
         return NameInUtf8;
     return NameInCodePage;
@@ -358,10 +364,9 @@ void VerifySignatures(const char *fileName) {
         tally.entries++;
         if (!MayBeRead(entry.Name)) {
             // Shown as the host can; no file is asked which encoding it is.
-            NameEncoding shownAs =
-                list == ListInBytes || IsAscii(entry.Name) ? NameInCodePage : NameInUtf8;
             KeepName(tally.notReachedNames, tally.notReached,
-                     NameForHost(entry.Name, shownAs, shown, sizeof shown));
+                     NameForHost(entry.Name, EncodingByListAlone(entry.Name, list), shown,
+                                 sizeof shown));
             tally.notReached++;
             tally.unread++;
             continue;
