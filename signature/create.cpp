@@ -2,53 +2,17 @@
 // algorithm the file's name asks for (".sha256", ".sha1", else MD5), so
 // that the sum tools of the same name can check the list. The list is
 // written to a new file that replaces the named one only when it holds
-// entries and every write succeeded.
+// entries and every write succeeded, and only a file that is empty or a
+// signature list is ever replaced.
+#include <stdlib.h>
 #include <string.h>
 
 #include "digest/file_digest.h"
 #include "host/host.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
+#include "signature/list_reader.h"
 #include "signature/signature.h"
-
-// Lines read to decide whether a file is a signature list: a list has its
-// first entry near the top, after the header or a few comments.
-const int LinesToFindAnEntry = 64;
-
-// Entry lines written in this run, so that a run that listed nothing keeps
-// the file that was there.
-static int EntriesWritten;
-
-// What a creation run knows of its folder: the names its items may not lead
-// back to, and whether the list is written in UTF-8 because some name to be
-// written is beyond the code page.
-static struct {
-    StrayNames *Strays;
-    bool InUtf8;
-} Creation;
-
-void DigestPanelItem(PanelInfoRecord *record, int index, FILE *stream, DigestAlgorithm algorithm) {
-    PanelItemRecord *item = &record->Items[index];
-    if (item->Attributes & DirectoryAttribute)
-        return;
-    ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
-    char name[3 * PanelItemNameSize], written[3 * PanelItemNameSize];
-    NameEncoding encoding;
-    char digestText[LongestDigestTextSize];
-    // Two files that both answer to the item's name: neither is guessed.
-    if (!ItemFileName(Creation.Strays, item, name, sizeof name, &encoding)) {
-        ReportFileError(item->Name);
-    } else if (FileDigestOf(name, encoding, digestText, sizeof digestText, algorithm) == 0 &&
-               !AbortRequested) {
-        // The real name is written, in the list's one encoding.
-        const char *listed = name;
-        if (Creation.InUtf8 && NameInUtf8Form(name, encoding, written, sizeof written))
-            listed = written;
-        WriteSignatureEntry(stream, digestText, listed);
-        EntriesWritten++;
-    }
-    RemoveProgressNotice(screen);
-}
 
 // Which items the run goes through: the selected ones, else the one under
 // the cursor, or every item when the cursor is on "..". first and last
@@ -57,6 +21,18 @@ struct RunItems {
     int first, last;
     bool selectedOnly;
     bool wholePanel;
+};
+
+// Everything one creation run knows, passed down its steps.
+struct CreationRun {
+    PanelInfoRecord record;
+    RunItems items;
+    int targets[2];       // the run's items that are the target itself, or -1
+    StrayNames *strays;   // the folder's names its items do not lead back to
+    int32_t *resolutions; // per item, how its file was found; null: ask again
+    bool inUtf8;          // some name to be written is beyond the code page
+    DigestAlgorithm algorithm;
+    int entriesWritten;
 };
 
 static RunItems ItemsToList(const PanelInfoRecord *record) {
@@ -79,68 +55,181 @@ static RunItems ItemsToList(const PanelInfoRecord *record) {
     return items;
 }
 
-// Whether a file holds an entry of any form near its top, in any of the
-// encodings a list is read in.
-static bool HoldsAnEntry(const char *fileName) {
-    FILE *stream = OpenSignatureFile(fileName, "r");
-    if (!stream)
-        return false;
-    bool found = false;
-    ListEncoding list = ListInBytes;
+// True for an item of the run that is a file to list.
+static bool IsRunFile(const CreationRun *run, int index) {
+    const PanelItemRecord *item = &run->record.Items[index];
+    return !(item->Attributes & DirectoryAttribute) &&
+           (!run->items.selectedOnly || (item->Flags & ItemSelectedFlag));
+}
+
+static bool IsTarget(const CreationRun *run, int index) {
+    return index == run->targets[0] || index == run->targets[1];
+}
+
+static bool RunItemFileName(const CreationRun *run, int index, char *name, size_t size,
+                            NameEncoding *encoding) {
+    const PanelItemRecord *item = &run->record.Items[index];
+    int32_t resolution =
+        run->resolutions ? run->resolutions[index] : ResolveItem(run->strays, item);
+    return ResolvedItemName(run->strays, item, resolution, name, size, encoding);
+}
+
+// What an existing target holds, read before anything is written.
+enum TargetContents { TargetIsNew, TargetIsList, TargetIsEmpty, TargetIsText, TargetUnreadable };
+
+// A file is a signature list when its first line that is neither blank nor
+// a comment is an entry, in any encoding a list is read in. Anything else
+// holds what a user wrote and is never replaced.
+static TargetContents ContentsOfTarget(const char *fileName) {
+    if (!NameHasFile(fileName, NameInCodePage))
+        return TargetIsNew;
+    ListReader list;
+    if (!OpenList(&list, fileName))
+        return TargetUnreadable; // a folder, a device, or a file that is locked
+    TargetContents contents = TargetIsEmpty;
+    bool comments = false;
     char line[SignatureLineSize];
-    for (int i = 0;
-         i < LinesToFindAnEntry && !found && !feof(stream) && !ferror(stream) && !AbortRequested;
-         i++) {
-        if (list == ListInUtf16LE || list == ListInUtf16BE)
-            ReadWideSignatureLine(stream, list == ListInUtf16BE, line, sizeof line);
-        else
-            ReadSignatureLine(stream, line, sizeof line);
-        // The byte reader stops a UTF-16 list's first line at its first zero
-        // byte: the list is read again from just past its mark.
-        if (i == 0 && (list = ListEncodingOf(line)) != ListInBytes && list != ListInUtf8) {
-            fclose(stream);
-            stream = OpenSignatureFile(fileName, "r");
-            if (!stream || fgetc(stream) == EOF || fgetc(stream) == EOF)
-                break;
+    while (!AbortRequested && ReadListLine(&list, line, sizeof line)) {
+        PollEscapeWhenDue();
+        if (IsBlankOrComment(line)) {
+            comments = comments || !IsBlank(line);
             continue;
         }
         SignatureEntry entry;
-        found = ParseSignatureLine(line, &entry);
+        contents = ParseSignatureLine(line, &entry) ? TargetIsList : TargetIsText;
+        break;
     }
-    if (stream)
-        fclose(stream);
-    return found;
+    // Comments alone are a user's text too. A look cut short by Escape
+    // decides nothing: the run stops before anything is replaced.
+    if (contents == TargetIsEmpty && comments && !AbortRequested)
+        contents = TargetIsText;
+    if (ListReadFailed(&list))
+        contents = TargetUnreadable;
+    CloseList(&list);
+    return contents;
 }
 
-// The item of the run that is the target itself, or -1. The signature file
-// is never listed in itself: its entry would carry the digest of the file it
-// replaces and never match again. Identity on disk decides, once per run,
-// since the typed name may carry a directory part or differ in letter case.
-static int TargetItem(const PanelInfoRecord *record, const RunItems &items, const char *fileName) {
-    for (int i = items.first; i <= items.last; i++) {
-        const PanelItemRecord *item = &record->Items[i];
-        if (items.selectedOnly && !(item->Flags & ItemSelectedFlag))
+// The items of the run that are the target itself. The signature file is
+// never listed in itself: its entry would carry the digest of the file it
+// replaces and never match again. The typed name may be a short 8.3 name,
+// differ in letter case or carry a folder part, so the target's own entry
+// in its folder picks the candidates by the name the panel lists, and
+// identity on disk decides.
+static void FindTargetItems(CreationRun *run, const char *fileName) {
+    run->targets[0] = run->targets[1] = -1;
+    char listed[PanelItemNameSize];
+    if (!NameInDirectory(fileName, NameInCodePage, listed, sizeof listed))
+        return;
+    int found = 0;
+    for (int i = run->items.first; i <= run->items.last && found < 2; i++) {
+        char name[3 * PanelItemNameSize];
+        NameEncoding encoding;
+        if (IsRunFile(run, i) &&
+            strncmp(run->record.Items[i].Name, listed, PanelItemNameSize) == 0 &&
+            RunItemFileName(run, i, name, sizeof name, &encoding) &&
+            SameFileAsListed(name, encoding, fileName, NameInCodePage))
+            run->targets[found++] = i;
+    }
+}
+
+// A pass over the panel before the first file is read shows the item it
+// is on once it lasts long enough for a user to wait on it.
+struct PassNotice {
+    uint64_t startedAt, shownAt;
+    ScreenHandle screen;
+};
+
+static void ShowPassNotice(PassNotice *notice, const char *name) {
+    const uint64_t RedrawInterval = 100 * 1000;
+    uint64_t now = MonotonicMicroseconds();
+    if (now - (notice->screen ? notice->shownAt : notice->startedAt) < RedrawInterval)
+        return;
+    if (notice->screen)
+        RemoveProgressNotice(notice->screen);
+    notice->screen = ShowProgressNotice(MessageCreatingLine, name);
+    notice->shownAt = now;
+}
+
+// Resolves each item's file once for the run and tells whether the list is
+// written in UTF-8 because a name to be written is beyond the code page.
+// Only a folder with names its listing does not lead back to needs it.
+static void ResolveRunItems(CreationRun *run) {
+    if (!run->strays || run->items.last < 0)
+        return;
+    run->resolutions =
+        static_cast<int32_t *>(malloc((size_t)(run->items.last + 1) * sizeof(int32_t)));
+    PassNotice notice = {MonotonicMicroseconds(), 0, 0};
+    for (int i = run->items.first; i <= run->items.last && !AbortRequested; i++) {
+        if (!IsRunFile(run, i))
             continue;
-        if (!(item->Attributes & DirectoryAttribute) && SameFileOnDisk(item->Name, fileName))
+        PollEscapeWhenDue();
+        ShowPassNotice(&notice, run->record.Items[i].Name);
+        int32_t resolution = ResolveItem(run->strays, &run->record.Items[i]);
+        if (run->resolutions)
+            run->resolutions[i] = resolution;
+        if (resolution >= 0)
+            run->inUtf8 = true;
+    }
+    if (notice.screen)
+        RemoveProgressNotice(notice.screen);
+}
+
+static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
+    PanelItemRecord *item = &run->record.Items[index];
+    ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
+    char name[3 * PanelItemNameSize], written[3 * PanelItemNameSize];
+    NameEncoding encoding;
+    char digestText[LongestDigestTextSize];
+    // Two files that both answer to the item's name: neither is guessed.
+    if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
+        ReportFileError(item->Name);
+    } else if (FileDigestOf(name, encoding, digestText, sizeof digestText, run->algorithm) == 0 &&
+               !AbortRequested) {
+        // The real name is written, in the list's one encoding.
+        const char *listed = name;
+        if (run->inUtf8 && NameInUtf8Form(name, encoding, written, sizeof written))
+            listed = written;
+        WriteSignatureEntry(stream, digestText, listed);
+        run->entriesWritten++;
+    }
+    RemoveProgressNotice(screen);
+}
+
+// Digests the run's files into the list; returns the item Escape cut, or
+// -1 when the run went through. Until the list has taken the target's name
+// nothing has been listed, so selections are cleared afterwards.
+static int DigestRunItems(CreationRun *run, FILE *stream) {
+    for (int i = run->items.first; i <= run->items.last; i++) {
+        PanelItemRecord *item = &run->record.Items[i];
+        if (run->items.selectedOnly && !(item->Flags & ItemSelectedFlag))
+            continue;
+        if (AbortRequested)
+            return i;
+        if (!(item->Attributes & DirectoryAttribute) && !IsTarget(run, i))
+            DigestRunItem(run, i, stream);
+        // A file left when Escape came was not dealt with: it stays
+        // selected, to be signed again with the ones not reached.
+        if (AbortRequested)
             return i;
     }
     return -1;
 }
 
-// True when a name the run will write is beyond the code page.
-static bool ListNeedsUtf8(const PanelInfoRecord *record, const RunItems &items) {
-    for (int i = items.first; Creation.Strays && i <= items.last; i++) {
-        const PanelItemRecord *item = &record->Items[i];
-        if ((item->Attributes & DirectoryAttribute) ||
-            (items.selectedOnly && !(item->Flags & ItemSelectedFlag)))
-            continue;
-        char name[3 * PanelItemNameSize];
-        NameEncoding encoding;
-        if (ItemFileName(Creation.Strays, item, name, sizeof name, &encoding) &&
-            encoding == NameInUtf8)
-            return true;
+// The selection after a run whose list took the target's name: the files
+// dealt with are deselected; a run over the whole panel cut short selects
+// the files its list lacks, as a run over a selection leaves them selected.
+static void MarkWhatTheListLacks(CreationRun *run, int stoppedAt) {
+    PanelItemRecord *items = run->record.Items;
+    int dealtWith = stoppedAt >= 0 ? stoppedAt : run->items.last + 1;
+    if (run->items.selectedOnly) {
+        for (int i = run->items.first; i < dealtWith; i++)
+            items[i].Flags &= ~ItemSelectedFlag;
+    } else if (stoppedAt >= 0 && run->items.wholePanel) {
+        for (int i = stoppedAt; i <= run->items.last; i++)
+            if (!(items[i].Attributes & DirectoryAttribute) && !IsTarget(run, i))
+                items[i].Flags |= ItemSelectedFlag;
     }
-    return false;
+    HostPanelCommand(PanelApplySelection, &run->record);
 }
 
 static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
@@ -148,85 +237,54 @@ static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
     ShowClosingNotice(lines, 2);
 }
 
-void CreateSignatures(const char *fileName) {
-    PanelInfoRecord record;
-    memset(&record, 0, sizeof record);
-    HostPanelCommand(PanelGetInfo, &record);
-    RunItems items = ItemsToList(&record);
-    int target = fileName[0] != '\0' ? TargetItem(&record, items, fileName) : -1;
-
+static void WriteList(CreationRun *run, const char *fileName) {
     SignatureOutput output;
-    // An empty name names no file, not the current folder's new file.
-    if (fileName[0] == '\0') {
+    if (!StartSignatureOutput(&output, fileName)) {
         ReportFileError(fileName);
-    } else if (target >= 0 && !HoldsAnEntry(fileName)) {
-        // A target among the files to list that is no signature list is a
-        // data file named by mistake: replacing it would lose its contents.
+        return;
+    }
+    run->strays = ListStrayNames(&run->record);
+    FindTargetItems(run, fileName);
+    ResolveRunItems(run);
+    // The mark tells every reader the names are UTF-8; md5sum -c takes
+    // the line it begins as no entry, as it does the header.
+    if (run->inUtf8)
+        fputs("\xEF\xBB\xBF", output.stream);
+    WriteSignatureHeader(output.stream);
+    int stoppedAt = AbortRequested ? run->items.first : DigestRunItems(run, output.stream);
+    free(run->resolutions);
+    FreeStrayNames(run->strays);
+
+    bool listed = run->entriesWritten > 0;
+    bool written = FinishSignatureOutput(&output, fileName, listed);
+    if (listed && !written)
+        ReportFileError(fileName);
+    else if (!listed)
+        ShowNoticeAbout(MessageNothingListed, fileName);
+    else
+        MarkWhatTheListLacks(run, stoppedAt);
+}
+
+void CreateSignatures(const char *fileName) {
+    CreationRun run;
+    memset(&run, 0, sizeof run);
+    HostPanelCommand(PanelGetInfo, &run.record);
+    run.items = ItemsToList(&run.record);
+    run.algorithm = AlgorithmForSignatureFile(fileName);
+
+    // An empty name names no file, not the current folder's new file.
+    TargetContents contents = fileName[0] != '\0' ? ContentsOfTarget(fileName) : TargetUnreadable;
+    if (contents == TargetUnreadable) {
+        ReportFileError(fileName);
+    } else if (contents == TargetIsText) {
+        // Replacing a data file named by mistake would lose its contents.
         // Escape while a long target was looked through ends the run quietly.
         if (!AbortRequested)
             ShowNoticeAbout(MessageTargetIsListed, fileName);
-    } else if (!StartSignatureOutput(&output, fileName)) {
-        ReportFileError(fileName);
     } else {
-        Creation.Strays = ListStrayNames(&record);
-        Creation.InUtf8 = ListNeedsUtf8(&record, items);
-        // The mark tells every reader the names are UTF-8; md5sum -c takes
-        // the line it begins as no entry, as it does the header.
-        if (Creation.InUtf8)
-            fputs("\xEF\xBB\xBF", output.stream);
-        WriteSignatureHeader(output.stream);
-        EntriesWritten = 0;
-        DigestAlgorithm algorithm = AlgorithmForSignatureFile(fileName);
-        // Selections are cleared only once the list has taken the target's
-        // name: until then nothing has been listed. The items dealt with are
-        // the selected ones before dealtWith.
-        int dealtWith = items.first;
-        int stoppedAt = -1; // the item Escape cut, in a run over the whole panel
-        for (int i = items.first; i <= items.last; i++) {
-            PanelItemRecord *item = &record.Items[i];
-            if (items.selectedOnly && !(item->Flags & ItemSelectedFlag))
-                continue;
-            if (AbortRequested) {
-                stoppedAt = i;
-                break;
-            }
-            if (i != target)
-                DigestPanelItem(&record, i, output.stream, algorithm);
-            // A file left when Escape came was not dealt with: it stays
-            // selected, to be signed again with the ones not reached.
-            if (AbortRequested) {
-                stoppedAt = i;
-                break;
-            }
-            dealtWith = i + 1;
-        }
-
-        FreeStrayNames(Creation.Strays);
-        Creation.Strays = nullptr;
-        Creation.InUtf8 = false;
-        bool listed = EntriesWritten > 0;
-        bool written = FinishSignatureOutput(&output, fileName, listed);
-        if (listed && !written) {
-            ReportFileError(fileName);
-        } else if (!listed) {
-            ShowNoticeAbout(MessageNothingListed, fileName);
-        } else {
-            if (items.selectedOnly) {
-                for (int i = items.first; i < dealtWith; i++)
-                    record.Items[i].Flags &= ~ItemSelectedFlag;
-            } else if (stoppedAt >= 0 && items.wholePanel) {
-                // A run over the whole panel cut short selects the files its
-                // list lacks, as a run over a selection leaves them selected.
-                for (int i = stoppedAt; i <= items.last; i++) {
-                    PanelItemRecord *item = &record.Items[i];
-                    if (!(item->Attributes & DirectoryAttribute) && i != target)
-                        item->Flags |= ItemSelectedFlag;
-                }
-            }
-            HostPanelCommand(PanelApplySelection, &record);
-        }
+        WriteList(&run, fileName);
     }
     // Non-zero: keep the selection just applied while the new file is listed.
-    HostPanelCommand(PanelRefresh, &record);
+    HostPanelCommand(PanelRefresh, &run.record);
     HostPanelCommand(PanelRedraw, nullptr);
 }

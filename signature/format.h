@@ -12,7 +12,7 @@ struct PanelInfoRecord;
 struct PanelItemRecord;
 
 // The longest name an entry may carry is the longest path the platforms
-// open (4095 bytes on Linux; Windows allows less). Its longest entry adds 44
+// open (4095 bytes on Linux; Windows allows less). Its longest entry adds 79
 // bytes: a byte-order mark, "SHA256 (", ") = " and 64 digits; the rest
 // leaves room for indentation. A line keeps at most SignatureLineSize - 1 bytes.
 const uint32_t LongestEntryName = 4095;
@@ -20,14 +20,6 @@ const uint32_t SignatureLineSize = LongestEntryName + 96 + 1;
 
 void WriteSignatureHeader(FILE *stream);
 void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name);
-
-// Reads one line without its end, a line feed or a NUL (lists made with
-// md5sum -z end their entries with NUL); the caller checks feof and ferror.
-// CR LF ends a line as LF does; a lone CR is data. A 0x1A ends the data when
-// only more 0x1A and line ends follow it, and a line anywhere else: a list
-// copied together from several keeps all its entries. An overlong line is
-// cut to size - 1 bytes and its rest dropped, with Escape polled meanwhile.
-void ReadSignatureLine(FILE *stream, char *buffer, uint32_t size);
 
 // One entry of a signature file, pointing into the line it was read from.
 struct SignatureEntry {
@@ -57,7 +49,7 @@ extern const bool NamesHoldBackslashes;
 
 // Opens a signature file, "r" or "w". Reading is untranslated, by the very
 // name given (on Windows a bare name exactly as spelled), of a regular file
-// only; ReadSignatureLine makes the line ends. Writing stores every LF as
+// only; the list reader makes the line ends. Writing stores every LF as
 // CR LF. Null on failure; nothing is reported.
 FILE *OpenSignatureFile(const char *name, const char *mode);
 
@@ -115,5 +107,17 @@ void FreeStrayNames(StrayNames *strays);
 // item's short name where the host gives one, otherwise among the real names
 // whose code-page form is the item's name. False when two files fit and
 // nothing tells them apart: no guess is made.
-bool ItemFileName(const StrayNames *strays, const PanelItemRecord *item, char *name, size_t size,
-                  NameEncoding *encoding);
+// Done in two steps, for a job that resolves each item once: how the
+// item's file was found (by its own name, not at all, or as the real name
+// of that number), then the name that opens it. Names of the same listed
+// form are found by a search, not by a look at every name of the folder.
+const int32_t ItemByOwnName = -1;
+const int32_t ItemUnresolved = -2;
+int32_t ResolveItem(const StrayNames *strays, const PanelItemRecord *item);
+bool ResolvedItemName(const StrayNames *strays, const PanelItemRecord *item, int32_t resolution,
+                      char *name, size_t size, NameEncoding *encoding);
+
+static inline bool ItemFileName(const StrayNames *strays, const PanelItemRecord *item, char *name,
+                                size_t size, NameEncoding *encoding) {
+    return ResolvedItemName(strays, item, ResolveItem(strays, item), name, size, encoding);
+}

@@ -209,8 +209,12 @@ StrayNames *ListStrayNames(const PanelInfoRecord *) {
 
 void FreeStrayNames(StrayNames *) {}
 
-bool ItemFileName(const StrayNames *, const PanelItemRecord *item, char *name, size_t size,
-                  NameEncoding *encoding) {
+int32_t ResolveItem(const StrayNames *, const PanelItemRecord *) {
+    return ItemByOwnName;
+}
+
+bool ResolvedItemName(const StrayNames *, const PanelItemRecord *item, int32_t, char *name,
+                      size_t size, NameEncoding *encoding) {
     *encoding = NameInCodePage;
     size_t length = strnlen(item->Name, PanelItemNameSize);
     if (length >= size || length == PanelItemNameSize)

@@ -252,6 +252,11 @@ static bool AddStray(StrayNames *strays, const WIN32_FIND_DATAW &found) {
     return true;
 }
 
+static int CompareListedForms(const void *a, const void *b) {
+    return strncmp(static_cast<const StrayName *>(a)->Listed,
+                   static_cast<const StrayName *>(b)->Listed, PanelItemNameSize);
+}
+
 StrayNames *ListStrayNames(const PanelInfoRecord *record) {
     StrayNames *strays = static_cast<StrayNames *>(calloc(1, sizeof(StrayNames)));
     if (!strays)
@@ -276,6 +281,9 @@ StrayNames *ListStrayNames(const PanelInfoRecord *record) {
         FreeStrayNames(strays);
         return nullptr;
     }
+    // In the order of their listed form, so that an item finds the names it
+    // may stand for by a binary search instead of a look at every one.
+    qsort(strays->Names, strays->Count, sizeof(StrayName), CompareListedForms);
     return strays;
 }
 
@@ -301,25 +309,36 @@ static bool CopyName(const char *from, char *name, size_t size) {
     return true;
 }
 
-bool ItemFileName(const StrayNames *strays, const PanelItemRecord *item, char *name, size_t size,
-                  NameEncoding *encoding) {
-    *encoding = NameInCodePage;
-    const char *fitting = item->Name;
+// The first stray name listed as the item is, or strays->Count.
+static uint32_t FirstListedAs(const StrayNames *strays, const char *listed) {
+    uint32_t low = 0, high = strays->Count;
+    while (low < high) {
+        uint32_t middle = low + (high - low) / 2;
+        if (strncmp(strays->Names[middle].Listed, listed, PanelItemNameSize) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+int32_t ResolveItem(const StrayNames *strays, const PanelItemRecord *item) {
+    if (!strays)
+        return ItemByOwnName;
+    int32_t fitting = ItemByOwnName;
     uint32_t fits = 0, alike = 0;
-    for (uint32_t i = 0; strays && i < strays->Count; i++) {
-        const StrayName &stray = strays->Names[i];
-        if (strncmp(stray.Listed, item->Name, PanelItemNameSize) != 0)
-            continue;
+    for (uint32_t i = FirstListedAs(strays, item->Name);
+         i < strays->Count && strncmp(strays->Names[i].Listed, item->Name, PanelItemNameSize) == 0;
+         i++) {
         alike++;
-        if (ShortNameFits(strays, item, stray.ShortName)) {
+        if (ShortNameFits(strays, item, strays->Names[i].ShortName)) {
             fits++;
-            fitting = stray.Real;
-            *encoding = NameInUtf8;
+            fitting = (int32_t)i;
         }
     }
     // No other name looks like it: the item's name is its own, as always.
     if (alike == 0)
-        return CopyName(item->Name, name, size);
+        return ItemByOwnName;
     // The file of exactly the item's name fits as well, unless its short
     // name tells it apart. Windows names never hold '?'.
     WIN32_FIND_DATAA found;
@@ -330,9 +349,16 @@ bool ItemFileName(const StrayNames *strays, const PanelItemRecord *item, char *n
         if (strcmp(found.cFileName, item->Name) == 0 &&
             ShortNameFits(strays, item, found.cAlternateFileName)) {
             fits++;
-            fitting = item->Name;
-            *encoding = NameInCodePage;
+            fitting = ItemByOwnName;
         }
     }
-    return fits == 1 && CopyName(fitting, name, size);
+    return fits == 1 ? fitting : ItemUnresolved;
+}
+
+bool ResolvedItemName(const StrayNames *strays, const PanelItemRecord *item, int32_t resolution,
+                      char *name, size_t size, NameEncoding *encoding) {
+    *encoding = resolution >= 0 ? NameInUtf8 : NameInCodePage;
+    if (resolution == ItemUnresolved)
+        return false;
+    return CopyName(resolution >= 0 ? strays->Names[resolution].Real : item->Name, name, size);
 }

@@ -11,6 +11,7 @@
 #include "host/host.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
+#include "signature/list_reader.h"
 #include "signature/signature.h"
 
 // The closing notice names this many files in all, the changed ones first,
@@ -306,8 +307,8 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
 }
 
 void VerifySignatures(const char *fileName) {
-    FILE *stream = OpenSignatureFile(fileName, "r");
-    if (!stream) {
+    ListReader list;
+    if (!OpenList(&list, fileName)) {
         ReportFileError(fileName);
         return;
     }
@@ -320,43 +321,15 @@ void VerifySignatures(const char *fileName) {
     memset(&tally, 0, sizeof tally);
     PanelNameIndex index;
     memset(&index, 0, sizeof index);
-    bool readFailed = false;
     char line[SignatureLineSize];
     char digestText[LongestDigestTextSize];
     char shown[SignatureLineSize];
-    ListEncoding list = ListInBytes;
-    for (bool firstLine = true; !feof(stream); firstLine = false) {
+    for (;;) {
         // A list of many lines that are no entry, or of names that cannot be
         // opened, is stopped by Escape as a long file is.
         PollEscapeWhenDue();
-        if (AbortRequested)
+        if (AbortRequested || !ReadListLine(&list, line, sizeof line) || AbortRequested)
             break;
-        if (list == ListInUtf16LE || list == ListInUtf16BE)
-            ReadWideSignatureLine(stream, list == ListInUtf16BE, line, sizeof line);
-        else
-            ReadSignatureLine(stream, line, sizeof line);
-        if (AbortRequested)
-            break;
-        if (ferror(stream)) {
-            // The mismatches found so far stay: they are applied below.
-            ReportFileError(fileName);
-            readFailed = true;
-            break;
-        }
-        if (firstLine)
-            list = ListEncodingOf(line);
-        // The byte reader stopped the first line at a zero byte of a UTF-16
-        // list: it is read again from just past its mark.
-        if (firstLine && (list == ListInUtf16LE || list == ListInUtf16BE)) {
-            fclose(stream);
-            stream = OpenSignatureFile(fileName, "r");
-            if (!stream || fgetc(stream) == EOF || fgetc(stream) == EOF) {
-                ReportFileError(fileName);
-                readFailed = true;
-                break;
-            }
-            continue;
-        }
         SignatureEntry entry;
         // Empty lines and comments are no entries either.
         if (!ParseSignatureLine(line, &entry))
@@ -365,7 +338,7 @@ void VerifySignatures(const char *fileName) {
         if (!MayBeRead(entry.Name)) {
             // Shown as the host can; no file is asked which encoding it is.
             KeepName(tally.notReachedNames, tally.notReached,
-                     NameForHost(entry.Name, EncodingByListAlone(entry.Name, list), shown,
+                     NameForHost(entry.Name, EncodingByListAlone(entry.Name, list.encoding), shown,
                                  sizeof shown));
             tally.notReached++;
             tally.unread++;
@@ -374,7 +347,7 @@ void VerifySignatures(const char *fileName) {
 
         // Each entry is checked by the algorithm its digest names, so one
         // list may mix them.
-        NameEncoding encoding = ListedNameEncoding(entry.Name, list);
+        NameEncoding encoding = ListedNameEncoding(entry.Name, list.encoding);
         ScreenHandle screen = ShowProgressNotice(
             MessageVerifyingLine, NameForHost(entry.Name, encoding, shown, sizeof shown));
         if (FileDigestOf(entry.Name, encoding, digestText, sizeof digestText, entry.Algorithm) != 0)
@@ -385,8 +358,11 @@ void VerifySignatures(const char *fileName) {
         if (AbortRequested)
             break;
     }
-    if (stream)
-        fclose(stream);
+    // The mismatches found before a failed read stay: they are applied below.
+    bool readFailed = ListReadFailed(&list) && !AbortRequested;
+    CloseList(&list);
+    if (readFailed)
+        ReportFileError(fileName);
     FreeNameIndex(&index);
 
     HostPanelCommand(PanelApplySelection, &record);

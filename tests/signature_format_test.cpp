@@ -14,6 +14,7 @@
 
 #include "signature/encoding.h"
 #include "signature/format.h"
+#include "signature/list_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -64,34 +65,24 @@ class SignatureFormat : public ::testing::Test {
         return bytes;
     }
 
-    // Reads lines as the verification job does, until the stream reports its
-    // end or an error, and checks that the reader stays inside its buffer. A
-    // UTF-16 list (bigEndian 0 or 1) is read untranslated past its mark.
-    std::vector<std::string> ReadLines(const std::string &bytes, int bigEndian = -1) const {
+    // Reads lines as the verification job does, until the reader reports the
+    // end, and checks that it stays inside its buffer.
+    std::vector<std::string> ReadLines(const std::string &bytes) const {
         std::vector<std::string> lines;
         std::string path = WriteRaw("lines.md5", bytes);
-        FILE *stream = OpenSignatureFile(path.c_str(), "r");
-        EXPECT_NE(stream, nullptr);
-        if (stream == nullptr)
-            return lines;
-        // Past the mark, as verification reads a UTF-16 list.
-        char mark[2];
-        size_t markSize = bigEndian >= 0 ? 2 : 0;
-        EXPECT_EQ(fread(mark, 1, markSize, stream), markSize);
+        ListReader list;
+        EXPECT_TRUE(OpenList(&list, path.c_str()));
         char buffer[SignatureLineSize + 8];
         for (int reads = 0; reads < 100000; reads++) {
             memset(buffer, 'G', sizeof buffer);
-            if (bigEndian < 0)
-                ReadSignatureLine(stream, buffer, SignatureLineSize);
-            else
-                ReadWideSignatureLine(stream, bigEndian == 1, buffer, SignatureLineSize);
+            bool more = ReadListLine(&list, buffer, SignatureLineSize);
             EXPECT_EQ(std::string(buffer + SignatureLineSize, 8), std::string(8, 'G'));
-            lines.push_back(buffer);
-            if (feof(stream) || ferror(stream))
+            if (!more)
                 break;
+            lines.push_back(buffer);
         }
-        EXPECT_EQ(ferror(stream), 0);
-        EXPECT_EQ(fclose(stream), 0);
+        EXPECT_FALSE(ListReadFailed(&list));
+        CloseList(&list);
         return lines;
     }
 
@@ -102,7 +93,7 @@ class SignatureFormat : public ::testing::Test {
             bytes += (char)(bigEndian ? unit >> 8 : unit & 0xFF);
             bytes += (char)(bigEndian ? unit & 0xFF : unit >> 8);
         }
-        return ReadLines(bytes, bigEndian ? 1 : 0);
+        return ReadLines(bytes);
     }
 };
 
@@ -132,36 +123,46 @@ static std::string LoneCrLines() {
 }
 
 TEST_F(SignatureFormat, LineEndsTranslationAndCutting) {
+    const std::string empty = EmptyDigest;
     const LineCase cases[] = {
-        {"CR LF ends lines", "a\r\nb\r\n", {"a", "b", ""}},
-        {"bare LF ends lines", "a\nb\n", {"a", "b", ""}},
+        {"CR LF ends lines", "a\r\nb\r\n", {"a", "b"}},
+        {"bare LF ends lines", "a\nb\n", {"a", "b"}},
         {"last line without line end", "a\r\nlast", {"a", "last"}},
-        {"empty file", "", {""}},
-        {"empty lines", "\r\n\n\r\n", {"", "", "", ""}},
+        {"empty file", "", {}},
+        {"empty lines", "\r\n\n\r\n", {"", "", ""}},
         {"lone CR inside a line is data", "a\rb\r\nc", {"a\rb", "c"}},
         {"lone CR as the last byte", "ab\r", {"ab\r"}},
         {"CR CR LF keeps one CR", "a\r\r\nb", {"a\r", "b"}},
         {"LF CR is a line end then data", "a\n\rb", {"a", "\rb"}},
-        {"a stray 0x1A mid-line ends only its line",
+        {"a 0x1A inside a line is part of it, as in a Linux name",
          "a\r\nbc\x1a"
-         "de\r\nf\r\n",
-         {"a", "bc", "de", "f", ""}},
+         "de\r\nf\x1a\r\n",
+         {"a",
+          "bc\x1a"
+          "de",
+          "f\x1a"}},
         {"0x1A first, then entries",
          "\x1a"
          "abc\r\n",
-         {"", "abc", ""}},
-        {"0x1A between lists copied together", "a\r\n\x1a\r\nb\r\n\x1a", {"a", "", "b", ""}},
+         {"abc"}},
+        {"0x1A between lists copied together", "a\r\n\x1a\r\nb\r\n\x1a", {"a", "b"}},
         {"0x1A followed only by 0x1A and line ends ends the data",
          "a\r\n\x1a\x1a\r\n\n\x1a\r",
-         {"a", ""}},
-        {"CR before 0x1A is data", "a\r\x1a\n", {"a\r"}},
-        {"0x1A after a line end", "a\r\n\x1a\r\n", {"a", ""}},
-        {"NUL ends a line", std::string("a\0b\r\nc\r\n", 8), {"a", "b", "c", ""}},
-        {"md5sum -z list",
+         {"a"}},
+        {"0x1A after a CR is part of the line", "a\r\x1a\n", {"a\r\x1a"}},
+        {"0x1A after a line end", "a\r\n\x1a\r\n", {"a"}},
+        {"NUL ends a line", std::string("a\0b\r\nc\r\n", 8), {"a", "b", "c"}},
+        {"NULs that end no entry",
          std::string("x *a\0MD5 (b) = y\0z  c\0", 22),
-         {"x *a", "MD5 (b) = y", "z  c", ""}},
+         {"x *a", "MD5 (b) = y", "z  c"}},
+        {"md5sum -z list: a line feed or CR LF is part of a name",
+         empty + "  x\ny" + std::string(1, '\0') + empty + "  z\r\n" + std::string(1, '\0'),
+         {empty + "  x\ny", empty + "  z\r\n"}},
+        {"lines with a NUL after the second entry stay lines",
+         empty + " *a\r\n" + empty + " *b" + std::string(1, '\0') + "c\n",
+         {empty + " *a", empty + " *b", "c"}},
         {"NUL then CR LF", std::string("a\0\r\nb", 5), {"a", "", "b"}},
-        {"overlong line is cut, rest dropped", LongLine + "\r\nnext\r\n", {CutLine, "next", ""}},
+        {"overlong line is cut, rest dropped", LongLine + "\r\nnext\r\n", {CutLine, "next"}},
         {"overlong line without line end", LongLine, {CutLine}},
         {"overlong line's rest ends at a NUL",
          LongLine + std::string("\0next", 5),
@@ -169,7 +170,7 @@ TEST_F(SignatureFormat, LineEndsTranslationAndCutting) {
         {"a full buffer exactly", CutLine + "\r\nnext", {CutLine, "next"}},
         {"one short of a full buffer", CutLine.substr(1) + "\nnext", {CutLine.substr(1), "next"}},
         {"one more than a full buffer", CutLine + "L\nnext", {CutLine, "next"}},
-        {"the longest entry fits", LongestEntry + "\r\n", {LongestEntry, ""}},
+        {"the longest entry fits", "x\r\n" + LongestEntry + "\r\n", {"x", LongestEntry}},
         {"cut falls between CR and LF",
          CutLine.substr(1) + "\r\r\nnext",
          {CutLine.substr(1) + "\r", "next"}},
@@ -178,9 +179,8 @@ TEST_F(SignatureFormat, LineEndsTranslationAndCutting) {
     for (const LineCase &c : cases) {
         SCOPED_TRACE(c.label);
         EXPECT_EQ(ReadLines(c.bytes), c.lines);
-        // A UTF-16 list reads as its ASCII twin; U+001A is no end there.
-        bool ascii = std::all_of(c.bytes.begin(), c.bytes.end(),
-                                 [](char b) { return b >= 0 && b != '\x1a'; });
+        // A UTF-16 list reads as its ASCII twin, by the same rules.
+        bool ascii = std::all_of(c.bytes.begin(), c.bytes.end(), [](char b) { return b >= 0; });
         if (ascii) {
             EXPECT_EQ(ReadWideLines(Widened(c.bytes), false), c.lines);
             EXPECT_EQ(ReadWideLines(Widened(c.bytes), true), c.lines);
@@ -197,7 +197,7 @@ TEST_F(SignatureFormat, Utf16LinesReadAsUtf8) {
     } cases[] = {
         {"Cyrillic, CJK and an emoji",
          u"\x043f\x0440.txt\r\n\x65e5\xd83d\xde00\n",
-         {"\xd0\xbf\xd1\x80.txt", "\xe6\x97\xa5\xf0\x9f\x98\x80", ""}},
+         {"\xd0\xbf\xd1\x80.txt", "\xe6\x97\xa5\xf0\x9f\x98\x80"}},
         {"U+001A is data", u"a\x001a\x041a", {"a\x1a\xd0\x9a"}},
         {"lone surrogates",
          u"a\xdc00"
@@ -224,19 +224,21 @@ struct BoundaryCase {
 };
 
 // CR LF pairs and lone CRs placed where the stream buffers of either platform
-// refill (512 and 4096 bytes, and the second 4096).
+// refill (512 and 4096 bytes, and the second 4096) and where the list reader
+// does (its first piece and the end of its second).
 TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
-    const size_t offsets[] = {511, 512, 4095, 4096, 8191, 8192};
+    const size_t offsets[] = {511, 512, 4095, 4096, 8191, 8192, 12287, 12288, 32767, 32768};
     const BoundaryCase kinds[] = {
-        {"\r\nnext\r\n", 8, {"", "next", ""}},
-        {"\rx\r\n", 4, {"\rx", ""}},
+        {"\r\nnext\r\n", 8, {"", "next"}},
+        {"\rx\r\n", 4, {"\rx"}},
         {"\r\r\nx", 4, {"\r", "x"}},
         {"\r", 1, {"\r"}},
         {"\r\x1a"
          "after\r\n",
          9,
-         {"\r", "after", ""}},
-        {"\r\n\x1a", 3, {"", ""}},
+         {"\r\x1a"
+          "after"}},
+        {"\r\n\x1a", 3, {""}},
     };
     for (size_t offset : offsets) {
         for (const BoundaryCase &kind : kinds) {
@@ -259,21 +261,19 @@ TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
     }
 }
 
-// After a final 0x1A every read reports the end, even once the indicator is
-// cleared.
+// After a final 0x1A every read reports the end.
 TEST_F(SignatureFormat, EndOfTextStaysTheEnd) {
-    std::string path = WriteRaw("ctrlz.md5", "a\r\nb\x1a\r\n\x1a");
-    FILE *stream = OpenSignatureFile(path.c_str(), "r");
-    ASSERT_NE(stream, nullptr);
+    std::string path = WriteRaw("ctrlz.md5", "a\r\nb\r\n\x1a\r\n\x1a");
+    ListReader list;
+    ASSERT_TRUE(OpenList(&list, path.c_str()));
     char buffer[SignatureLineSize];
-    const char *expected[] = {"a", "b", "", "", ""};
-    for (const char *line : expected) {
-        clearerr(stream);
-        ReadSignatureLine(stream, buffer, sizeof buffer);
-        EXPECT_STREQ(buffer, line);
-    }
-    EXPECT_TRUE(feof(stream));
-    EXPECT_EQ(fclose(stream), 0);
+    EXPECT_TRUE(ReadListLine(&list, buffer, sizeof buffer));
+    EXPECT_TRUE(ReadListLine(&list, buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "b");
+    for (int i = 0; i < 3; i++)
+        EXPECT_FALSE(ReadListLine(&list, buffer, sizeof buffer));
+    EXPECT_FALSE(ListReadFailed(&list));
+    CloseList(&list);
 }
 
 // The header, entries with CRs in their names, and enough bytes, in one piece
