@@ -1,6 +1,7 @@
-// Any bytes as a signature file, read through the module's own text stream:
-// every line stays within its buffer and NUL-terminated, matches the model
-// line for line, and parses to a name and digest text inside the buffer.
+// Any bytes as a signature file, read through the module's list reader in
+// whatever encoding its mark names: every line stays within its buffer and
+// NUL-terminated, matches the model line for line, and parses to a name and
+// digest text inside the buffer.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "signature/format.h"
+#include "signature/list_reader.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/signature_model.h"
 
@@ -32,19 +34,19 @@ static void CheckParse(char *line) {
             "digest text not of its algorithm's length");
 }
 
-// The stream reads the file 4096 bytes at a time. An input whose first byte
-// has its low three bits set gets filler lines in front, so that its other
-// bytes straddle the end of the first read (where a CR LF pair can be split)
-// without the fuzzer having to grow past 4 KiB. One whose low three bits are
-// 6 gets one filler line without an end instead, so that its bytes straddle
-// the point where an overlong line is cut. Only one input in four pays for
-// reading the filler.
+// The list reader reads its first ListRawSize bytes at once. An input whose
+// first byte has its low three bits set gets filler lines in front, so that
+// its other bytes straddle the end of that read (where a CR LF pair can be
+// split) without the fuzzer having to grow past 4 KiB. One whose low three
+// bits are 6 gets one filler line without an end instead, so that its bytes
+// straddle the point where an overlong line is cut. Only one input in four
+// pays for reading the filler.
 static std::string FileBytes(const uint8_t *data, size_t size) {
     if (size == 0 || (data[0] & 7) < 6)
         return std::string(reinterpret_cast<const char *>(data), size);
     std::string raw;
     if ((data[0] & 7) == 7) {
-        for (size_t i = 0; i < 4096 - (size_t)(data[0] >> 3); i++)
+        for (size_t i = 0; i < ListRawSize - (size_t)(data[0] >> 3); i++)
             raw += i % 64 == 63 ? '\n' : 'f';
     } else {
         raw.assign(SignatureLineSize - 1 - (size_t)(data[0] >> 3), 'f');
@@ -57,18 +59,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const std::string path = ScratchPath("lines.md5");
     std::string raw = FileBytes(data, size);
     WriteWholeFile(path, raw);
-    std::vector<std::string> expected = ModelSignatureLines(raw);
+    std::vector<std::string> expected = ModelListLines(raw);
 
-    FILE *stream = OpenSignatureFile(path.c_str(), "r");
-    Require(stream != nullptr, "signature file does not open");
+    ListReader *list = static_cast<ListReader *>(malloc(sizeof(ListReader)));
+    Require(OpenList(list, path.c_str()), "signature file does not open");
     // Exactly the reader's size on the heap, so that a byte too far is seen.
     char *line = static_cast<char *>(malloc(SignatureLineSize));
     size_t count = 0;
-    while (!feof(stream)) {
+    for (;;) {
         memset(line, 0xA5, SignatureLineSize);
-        ReadSignatureLine(stream, line, SignatureLineSize);
-        Require(!ferror(stream), "read error on a plain file");
+        bool more = ReadListLine(list, line, SignatureLineSize);
+        Require(!ListReadFailed(list), "read error on a plain file");
         Require(memchr(line, 0, SignatureLineSize) != nullptr, "line not terminated");
+        if (!more)
+            break;
         Require(count < expected.size(), "more lines than the model");
         const std::string &want = expected[count++];
         Require(memcmp(line, want.data(), want.size()) == 0 && line[want.size()] == 0,
@@ -76,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         CheckParse(line);
     }
     Require(count == expected.size(), "fewer lines than the model");
-    fclose(stream);
+    CloseList(list);
+    free(list);
     free(line);
     return 0;
 }

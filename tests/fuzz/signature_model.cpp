@@ -8,26 +8,6 @@
 
 static const size_t LineCapacity = SignatureLineSize - 1;
 
-// CR LF becomes LF. A 0x1A with only 0x1A, CR and LF after it ends the
-// text; anywhere else it and the run of those bytes behind it end a line.
-static std::string TranslateText(const std::string &raw) {
-    std::string text;
-    for (size_t i = 0; i < raw.size(); i++) {
-        if (raw[i] == '\x1a') {
-            size_t next = raw.find_first_not_of("\x1a\r\n", i);
-            if (next == std::string::npos)
-                break;
-            text += '\n';
-            i = next - 1;
-            continue;
-        }
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
-            continue; // the LF that follows stands for the pair
-        text += raw[i];
-    }
-    return text;
-}
-
 static void AppendUtf8(std::string &text, uint32_t code) {
     if (code < 0x80) {
         text += (char)code;
@@ -46,82 +26,72 @@ static void AppendUtf8(std::string &text, uint32_t code) {
     }
 }
 
-// A UTF-16 list past its mark: characters (U+FFFD for a lone surrogate), CR
-// LF as LF, no end at U+001A, and a line keeps the whole characters that fit.
-static std::vector<std::string> ModelWideLines(const std::string &raw, bool bigEndian) {
+// A UTF-16 list past its mark as UTF-8: characters, U+FFFD for a lone
+// surrogate, an odd last byte dropped.
+static std::string DecodedWide(const std::string &raw, bool bigEndian) {
     std::vector<uint32_t> units;
     for (size_t i = 2; i + 1 < raw.size(); i += 2) {
         uint8_t a = (uint8_t)raw[i], b = (uint8_t)raw[i + 1];
         units.push_back(bigEndian ? (uint32_t)(a << 8 | b) : (uint32_t)(b << 8 | a));
     }
-    std::vector<uint32_t> codes;
+    std::string text;
     for (size_t i = 0; i < units.size(); i++) {
         uint32_t unit = units[i];
         bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            codes.push_back(0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            codes.push_back(0xFFFD);
-        } else if (!(unit == '\r' && i + 1 < units.size() && units[i + 1] == '\n')) {
-            codes.push_back(unit);
-        }
-    }
-    std::vector<std::string> lines(1);
-    bool dropping = false;
-    for (uint32_t code : codes) {
-        if (code == '\n' || code == 0) {
-            lines.emplace_back();
-            dropping = false;
-            continue;
-        }
-        std::string character;
-        AppendUtf8(character, code);
-        if (dropping || lines.back().size() + character.size() > LineCapacity)
-            dropping = true;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+            AppendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
         else
-            lines.back() += character;
+            AppendUtf8(text, unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
     }
-    return lines;
+    return text;
+}
+
+// A list whose text up to its first NUL (within one line's room) is one
+// entry, none of whose later lines is an entry, ends entries at NULs only.
+static bool EntriesEndAtNul(const std::string &text) {
+    size_t nul = text.find('\0');
+    if (nul == std::string::npos || nul >= LineCapacity)
+        return false;
+    std::string first = text.substr(0, nul);
+    if (!ModelParseLine(first).isEntry)
+        return false;
+    for (size_t feed = first.find('\n'); feed != std::string::npos;
+         feed = first.find('\n', feed + 1))
+        if (ModelParseLine(first.substr(feed + 1, first.find('\n', feed + 1) - feed - 1)).isEntry)
+            return false;
+    return true;
 }
 
 std::vector<std::string> ModelListLines(const std::string &raw) {
-    if (raw.compare(0, 2, "\xff\xfe") == 0 || raw.compare(0, 2, "\xfe\xff") == 0)
-        return ModelWideLines(raw, raw[0] == '\xfe');
-    return ModelSignatureLines(raw);
-}
-
-std::vector<std::string> ModelSignatureLines(const std::string &raw) {
-    std::string text = TranslateText(raw);
+    bool wide = raw.compare(0, 2, "\xff\xfe") == 0 || raw.compare(0, 2, "\xfe\xff") == 0;
+    std::string text = wide ? DecodedWide(raw, raw[0] == '\xfe')
+                            : raw.substr(raw.compare(0, 3, "\xef\xbb\xbf") == 0 ? 3 : 0);
+    const std::string ends = EntriesEndAtNul(text) ? std::string(1, '\0') : std::string("\n\0", 2);
     std::vector<std::string> lines;
-    size_t at = 0;
-    bool ended = false;
-    while (!ended) {
-        std::string line;
-        bool full = false;
-        for (;;) {
-            if (line.size() == LineCapacity) {
-                full = true;
+    for (size_t at = 0; at < text.size();) {
+        // A 0x1A starting a line ends the text when only 0x1A, CR and LF
+        // follow it; otherwise they are skipped.
+        if (text[at] == '\x1a') {
+            at = text.find_first_not_of("\x1a\r\n", at);
+            if (at == std::string::npos)
                 break;
-            }
-            if (at == text.size()) {
-                ended = true;
-                break;
-            }
-            char c = text[at++];
-            if (c == '\n' || c == '\0')
-                break;
-            line += c;
         }
-        if (full) {
-            size_t feed = text.find_first_of(std::string("\n\0", 2), at);
-            if (feed == std::string::npos) {
-                at = text.size();
-                ended = true;
-            } else {
-                at = feed + 1;
+        size_t end = std::min(text.find_first_of(ends, at), text.size());
+        std::string line = text.substr(at, end - at);
+        if (line.size() > LineCapacity) {
+            size_t keep = LineCapacity;
+            // A decoded list keeps whole characters only.
+            if (wide && ((uint8_t)line[keep] & 0xC0) == 0x80) {
+                while (keep > 0 && ((uint8_t)line[keep - 1] & 0xC0) == 0x80)
+                    keep--;
+                keep = keep > 0 ? keep - 1 : 0;
             }
+            line.resize(keep);
+        } else if (end < text.size() && text[end] == '\n' && !line.empty() && line.back() == '\r') {
+            line.pop_back();
         }
         lines.push_back(line);
+        at = end + 1;
     }
     return lines;
 }

@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-// Every line a reader with a buffer of SignatureLineSize delivers from the
-// raw bytes of a file, in order, including the empty line read at the very
-// end. A line feed or a NUL ends a line.
-std::vector<std::string> ModelSignatureLines(const std::string &raw);
-// The lines verification reads: those of a UTF-16 list (by its mark) as
-// UTF-8, any other list's as above.
+// Every line the list reader with a buffer of SignatureLineSize delivers
+// from the raw bytes of a file, in order: a UTF-16 list (by its mark) as
+// UTF-8, any other as its bytes.
 std::vector<std::string> ModelListLines(const std::string &raw);
 
 struct ModelEntry {
