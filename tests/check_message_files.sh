@@ -1,8 +1,8 @@
 #!/bin/sh
-# Every language's message file holds exactly the module's 18 texts, and every
-# language has its help file, in the same language, whose topic "Contents"
-# explains the dialog and its buttons, the command prefix, the three signature
-# forms, the closing notice and Escape.
+# Every language's message file holds exactly the module's 25 texts, each
+# short enough for a notice on an 80-column console, and every language has
+# its help file, in the same language, whose topic "Contents" explains the
+# dialog and its buttons, the command prefix, the signature forms and Escape.
 set -eu
 export LC_ALL=C
 status=0
@@ -11,11 +11,25 @@ fail() { echo "$1"; status=1; }
 # Text N of a message file, without the hot-key marks.
 message() { grep '^"' "$1" | sed -n "$(($2 + 1))p" | sed 's/^"//; s/"$//; s/&//g'; }
 
+# A notice line wider than this loses its start: 80 columns less the frame.
+widest=70
+# Texts followed by a name or a count end in a colon.
+headings="11 12 13 14 15 16 17 18 24"
+
 for file in "$1"/*.lng; do
   count=$(grep -c '^"' "$file" || true)
-  [ "$count" -eq 18 ] || fail "$file: $count texts, want 18"
+  [ "$count" -eq 25 ] || fail "$file: $count texts, want 25"
   language=$(head -n1 "$file")
   case "$language" in .Language=*) ;; *) fail "$file: no .Language line" ;; esac
+  id=0
+  while [ $id -lt "$count" ]; do
+    text=$(message "$file" $id)
+    [ ${#text} -le $widest ] || fail "$file: text $id is wider than $widest: $text"
+    id=$((id + 1))
+  done
+  for id in $headings; do
+    case "$(message "$file" $id)" in *:) ;; *) fail "$file: text $id does not end in a colon" ;; esac
+  done
   help="${file%.lng}.hlf"
   [ -f "$help" ] || { fail "$file: no help file $help"; continue; }
   [ "$(head -n1 "$help")" = "$language" ] || fail "$help: not in the language of $file"
@@ -35,8 +49,5 @@ for file in "$1"/*.lng; do
     fail "$help: Contents lacks the asterisk form"
   printf '%s\n' "$contents" | grep -qE '[0-9a-f]{32}  [^ *]' ||
     fail "$help: Contents lacks md5sum's default form"
-  # The closing notice, under a heading of its own.
-  [ "$(printf '%s\n' "$contents" | grep -c '^ #[^#]*#$')" -ge 5 ] ||
-    fail "$help: Contents lacks a section (the closing notice?)"
 done
 exit $status
