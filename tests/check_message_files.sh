@@ -2,7 +2,8 @@
 # Every language's message file holds exactly the module's 25 texts, each
 # short enough for a notice on an 80-column console, and every language has
 # its help file, in the same language, whose topic "Contents" explains the
-# dialog and its buttons, the command prefix, the signature forms and Escape.
+# dialog and its buttons, the command prefix, the signature forms, Escape and
+# every notice a user can meet, quoting each as it is shown.
 set -eu
 export LC_ALL=C
 status=0
@@ -15,6 +16,9 @@ message() { grep '^"' "$1" | sed -n "$(($2 + 1))p" | sed 's/^"//; s/"$//; s/&//g
 widest=70
 # Texts followed by a name or a count end in a colon.
 headings="11 12 13 14 15 16 17 18 24"
+# Every text a notice shows: the file error notice and its reasons, the
+# completion notice and the closing notice.
+notices="6 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24"
 
 for file in "$1"/*.lng; do
   count=$(grep -c '^"' "$file" || true)
@@ -33,12 +37,23 @@ for file in "$1"/*.lng; do
   help="${file%.lng}.hlf"
   [ -f "$help" ] || { fail "$file: no help file $help"; continue; }
   [ "$(head -n1 "$help")" = "$language" ] || fail "$help: not in the language of $file"
+  # '#' turns emphasis on and off, '##' is the character itself: a line with
+  # a lone one leaves the rest of its topic emphasised.
+  sed 's/##//g' "$help" | awk -v help="$help" \
+    '{ n = gsub(/#/, "#") } n % 2 { print help ": line " NR " has a lone #"; bad = 1 }
+     END { exit bad }' || status=1
   grep -q '^@Contents' "$help" || { fail "$help: no topic Contents"; continue; }
   contents=$(awk '/^@/ { inside = ($0 ~ /^@Contents/) } inside' "$help")
+  # The topic as the viewer flows it: a quoted text may span source lines.
+  flowing=$(printf '%s\n' "$contents" | tr -s ' \n' '  ')
   # Verify, Create and Close, as the dialog labels them.
   for id in 2 3 5; do
     button=$(message "$file" $id)
     printf '%s\n' "$contents" | grep -qF -- "$button" || fail "$help: no button \"$button\""
+  done
+  for id in $notices; do
+    text=$(message "$file" $id)
+    printf '%s\n' "$flowing" | grep -qF -- "$text" || fail "$help: does not explain \"$text\""
   done
   for text in 'md5:' 'sigfile.md5' 'MD5 ('; do
     printf '%s\n' "$contents" | grep -qF -- "$text" || fail "$help: Contents lacks \"$text\""
