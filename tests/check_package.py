@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Packs the release archive of a Windows build with cpack and checks what a
 user unpacks: one folder Sumbrel/ holding the built DLL, every language's
-message and help file as in resources/, and a readable CR LF readme.
+message and help file as in resources/, and a readable CR LF readme in
+each language.
 
 usage: check_package.py CPACK CPACK_CONFIG SCRATCH_DIR DLL RESOURCES VERSION
 """
@@ -26,28 +27,48 @@ def pack(cpack, config, scratch, version):
     return os.path.join(scratch, "Sumbrel-%s.zip" % version)
 
 
-def readme_problems(text, version):
+# What each readme must tell, in its own language.
+COMMON_TOPICS = {
+    "the default signature file": r"sigfile\.md5",
+    "the command prefix": r"md5:",
+    "the asterisk form": r"\b[0-9a-f]{32} \*\S",
+    "the parenthesised form": r"MD5 \(\S.*\) = [0-9a-f]{32}\b",
+    "Escape": r"\bEsc\b",
+    "the help key": r"\bF1\b",
+}
+READMES = {
+    # Plain ASCII, which any viewer shows alike.
+    "ReadMe.txt": (b"", "ascii", {"installing": r"(?i)plug-in folder", **COMMON_TOPICS}),
+    # UTF-8 behind a byte-order mark: Notepad shows it right whatever the
+    # system's ANSI code page, which a Cyrillic code page would not.
+    "ReadMeRus.txt": (b"\xef\xbb\xbf", "utf-8",
+                      {"installing": r"папку модулей", "Cyrillic text": r"[а-яё]{4}",
+                       **COMMON_TOPICS}),
+}
+
+
+def readme_problems(name, text, version):
+    mark, encoding, topics = READMES[name]
     problems = []
     if re.search(rb"(?<!\r)\n", text) or not text.endswith(b"\r\n"):
-        problems.append("ReadMe.txt: a line does not end in CR LF")
-    if any(byte > 0x7E and byte not in b"\r\n" for byte in text):
-        problems.append("ReadMe.txt: not plain ASCII")
-    lines = text.decode("ascii", "replace").split("\r\n")
+        problems.append("%s: a line does not end in CR LF" % name)
+    if not text.startswith(mark) or (not mark and text.startswith(b"\xef\xbb\xbf")):
+        problems.append("%s: wants %s" % (name, "a byte-order mark" if mark else "none"))
+    try:
+        body = text[len(mark):].decode(encoding)
+    except UnicodeDecodeError:
+        problems.append("%s: not %s" % (name, encoding))
+        body = text[len(mark):].decode(encoding, "replace")
+    if any((ord(letter) < 0x20 and letter not in "\r\n") or letter == "\x7f" for letter in body):
+        problems.append("%s: control characters" % name)
+    lines = body.split("\r\n")
     if any(len(line) > 79 for line in lines):
-        problems.append("ReadMe.txt: lines wider than 79 columns")
-    wanted = {
-        "the version": re.escape("Sumbrel " + version),
-        "installing": r"(?i)plug-in folder",
-        "the default signature file": r"sigfile\.md5",
-        "the command prefix": r"md5:",
-        "the asterisk form": r"\b[0-9a-f]{32} \*\S",
-        "the parenthesised form": r"MD5 \(\S.*\) = [0-9a-f]{32}\b",
-        "Escape": r"\bEsc\b",
-    }
+        problems.append("%s: lines wider than 79 columns" % name)
     body = "\n".join(lines)
+    wanted = {"the version": re.escape("Sumbrel " + version), **topics}
     for topic, pattern in wanted.items():
         if not re.search(pattern, body):
-            problems.append("ReadMe.txt says nothing of %s" % topic)
+            problems.append("%s says nothing of %s" % (name, topic))
     return problems
 
 
@@ -67,7 +88,9 @@ def owner_fields(extra):
 def check(archive, dll, resources, version):
     shipped = sorted(name for name in os.listdir(resources)
                      if name.endswith((".lng", ".hlf")))
-    expected = {"Sumbrel/Sumbrel.dll": read(dll), "Sumbrel/ReadMe.txt": None}
+    expected = {"Sumbrel/Sumbrel.dll": read(dll)}
+    for readme in READMES:
+        expected["Sumbrel/" + readme] = None
     for name in shipped:
         expected["Sumbrel/" + name] = read(os.path.join(resources, name))
     problems = []
@@ -90,8 +113,9 @@ def check(archive, dll, resources, version):
             problems.append("entries carry their builder's user or group: %s" % owned)
         for name in files:
             data = package.read(name)
-            if name == "Sumbrel/ReadMe.txt":
-                problems += readme_problems(data, version)
+            readme = name[len("Sumbrel/"):]
+            if readme in READMES:
+                problems += readme_problems(readme, data, version)
             elif name in expected and data != expected[name]:
                 problems.append("%s differs from the build's" % name)
     return problems, names
