@@ -4,6 +4,7 @@
 // A terminal has no event queue to peek at, so the bytes read from it become
 // key events in the module's own queue; looking at that queue consumes
 // nothing, and only the events ahead of a found key are removed.
+#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -48,6 +49,13 @@ FILE *OpenFileToDigest(const char *name, NameEncoding) {
     if (!stream)
         close(fd);
     return stream;
+}
+
+FileProblem WhyNotOpened(const char *name, NameEncoding) {
+    struct stat status;
+    if (stat(name, &status) != 0)
+        return errno == EACCES ? ProblemCannotRead : ProblemNotFound;
+    return S_ISREG(status.st_mode) ? ProblemCannotRead : ProblemNotAFile;
 }
 
 bool NameHasFile(const char *name, NameEncoding) {

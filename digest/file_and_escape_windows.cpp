@@ -136,6 +136,32 @@ FILE *OpenFileToDigest(const char *name, NameEncoding encoding) {
     return stream;
 }
 
+FileProblem WhyNotOpened(const char *name, NameEncoding encoding) {
+    WCHAR *path = PathToOpen(name, encoding);
+    if (!path)
+        return ProblemNotFound;
+    DWORD attributes = GetFileAttributesW(path);
+    DWORD error = GetLastError();
+    free(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? ProblemNotAFile : ProblemCannotRead;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return ProblemNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return ProblemCannotRead;
+    default:
+        return ProblemNotAFile; // a device or a pipe, which has no attributes
+    }
+}
+
 bool NameHasFile(const char *name, NameEncoding encoding) {
     WCHAR *path = PathToOpen(name, encoding);
     if (!path)

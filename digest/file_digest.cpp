@@ -80,9 +80,9 @@ static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, u
 }
 
 // A file error notice shows the name as the host can.
-static void ReportNameError(const char *name, NameEncoding encoding) {
+static void ReportNameError(const char *name, NameEncoding encoding, FileProblem problem) {
     char shown[4096];
-    ReportFileError(NameForHost(name, encoding, shown, sizeof shown));
+    ReportFileError(NameForHost(name, encoding, shown, sizeof shown), problem);
 }
 
 int FileDigest(const char *name, char *text, uint32_t size, DigestAlgorithm algorithm) {
@@ -93,7 +93,7 @@ int FileDigestOf(const char *name, NameEncoding encoding, char *text, uint32_t s
                  DigestAlgorithm algorithm) {
     FILE *stream = OpenFileToDigest(name, encoding);
     if (!stream) {
-        ReportNameError(name, encoding);
+        ReportNameError(name, encoding, WhyNotOpened(name, encoding));
         return -1;
     }
     // Lives in this frame, so the stream must be closed on every way out.
@@ -115,7 +115,7 @@ int FileDigestOf(const char *name, NameEncoding encoding, char *text, uint32_t s
             break;
         size_t delivered = fread(chunk, 1, sizeof chunk, stream);
         if (ferror(stream)) {
-            ReportNameError(name, encoding);
+            ReportNameError(name, encoding, ProblemCannotRead);
             fclose(stream);
             return -1;
         }

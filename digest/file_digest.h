@@ -37,7 +37,20 @@ void StartEscapeWatch();
 // answer of 1, so no later poll undoes it.
 void PollEscapeWhenDue();
 
+// Why a file could not be used, as the file error notice tells the user.
+enum FileProblem {
+    ProblemUntold,     // nothing more to say than the name (two files fit it)
+    ProblemNotFound,   // no such file, or no folder on the way
+    ProblemCannotRead, // locked by another program, access denied, or a read failed
+    ProblemNotAFile,   // a folder, a device or a pipe
+    ProblemNotWritten, // a signature file that could not be written completely
+};
+
 // Platform layer (digest/file_and_escape_*.cpp).
+
+// After an open of the name failed: whether it names nothing, something
+// that is no file, or a file that would not open (locked or denied).
+FileProblem WhyNotOpened(const char *name, NameEncoding encoding);
 
 // 1 if a key-down of the given virtual key waits in the console input; the
 // events ahead of it are removed, it and those behind it stay.

@@ -2,6 +2,7 @@
 // disable flag, and the few ways the rest of the module talks to the host.
 #pragma once
 
+#include "digest/file_digest.h"
 #include "host/records.h"
 
 // Module-wide state of the host subsystem, for the life of the library.
@@ -15,9 +16,10 @@ SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item);
 const char *HostText(int32_t messageId);
 void HostPanelCommand(int32_t command, void *argument);
 
-// The file error notice: one per file that cannot be opened, read or written.
-// Escape on it stops the job (AbortRequested).
-void ReportFileError(const char *name);
+// The file error notice: one per file that cannot be opened, read or written,
+// with a line below the name that says why. Escape on it stops the job
+// (AbortRequested).
+void ReportFileError(const char *name, FileProblem problem);
 
 // A notice line as shown: cut to width bytes, keeping the end behind "...",
 // with control characters as '?'. line holds width + 1 bytes at least.
@@ -33,8 +35,9 @@ void ShowProgressLine(uint64_t done, uint64_t total);
 // "####.... 50%", cut to size bytes with its terminating zero.
 void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size);
 
-// Shown at the end of a verification that read and matched every listed file.
-void ShowCompletionNotice();
+// Shown at the end of a verification that read and matched every listed
+// file, with how many were checked.
+void ShowCompletionNotice(int filesChecked);
 // Shown at the end of a verification whose findings the panel cannot show:
 // a warning with the host's OK button and the given body lines.
 void ShowClosingNotice(const char *const *lines, int count);

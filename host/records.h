@@ -21,14 +21,14 @@ struct DialogItemRecord;
 
 // The host's numbered texts for this module, fetched with FetchMessageText.
 enum MessageId : int32_t {
-    MessageTitle = 0,          // menu entry, dialog frame, completion title
+    MessageTitle = 0,          // menu entry and dialog frame
     MessageFileNameLabel = 1,  // label above the file-name field
     MessageVerifyButton = 2,   // default button of the main dialog
     MessageCreateButton = 3,   //
     MessageOkButton = 4,       // the file error notice's button
     MessageCloseButton = 5,    //
     MessageFileErrorTitle = 6, //
-    MessageProgressTitle = 7,  //
+    MessageProgressTitle = 7,  // title of the progress, completion and closing notices
     MessageCreatingLine = 8,   // progress line while creating
     MessageVerifyingLine = 9,  // progress line while verifying
     MessageAllMatch = 10,      // completion notice after a verification
@@ -40,8 +40,16 @@ enum MessageId : int32_t {
     MessageNotReached = 15,      // heading of listed names left alone: another machine, a device
     // Creation's notices, each followed on the next line by the signature file.
     MessageNothingListed = 16,  // nothing was listed; the file stays as it was
-    MessageTargetIsListed = 17, // the file is one to be listed and holds no entry
-    MessageCount = 18
+    MessageTargetIsListed = 17, // the target holds something other than a signature list
+    MessageOldListKept = 18,    // creation stopped by Escape; the old list stays
+    // The file error notice's line saying why.
+    MessageReasonNotFound = 19,
+    MessageReasonCannotRead = 20,
+    MessageReasonNotAFile = 21,
+    MessageReasonNotReached = 22,
+    MessageReasonNotWritten = 23,
+    MessageFilesChecked = 24, // below the completion notice's line, with a count
+    MessageCount = 25
 };
 
 typedef void *ScreenHandle;

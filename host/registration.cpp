@@ -90,15 +90,21 @@ const char *FitNoticeLine(const char *text, size_t width, char *line) {
     return line;
 }
 
-void ReportFileError(const char *name) {
+static const int32_t ProblemTexts[] = {0, MessageReasonNotFound, MessageReasonCannotRead,
+                                       MessageReasonNotAFile, MessageReasonNotWritten};
+
+void ReportFileError(const char *name, FileProblem problem) {
     char line[NoticeLineSize];
-    const char *texts[3] = {HostText(MessageFileErrorTitle),
-                            FitNoticeLine(name, NoticeLineWidth(), line),
-                            HostText(MessageOkButton)};
+    const char *texts[4] = {HostText(MessageFileErrorTitle),
+                            FitNoticeLine(name, NoticeLineWidth(), line)};
+    int count = 2;
+    if (problem != ProblemUntold)
+        texts[count++] = HostText(ProblemTexts[problem]);
+    texts[count++] = HostText(MessageOkButton);
     // Escape on the notice (the host answers -1) stops the job as it does
     // during a read: in a real host the notice itself takes that key.
     if (HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags, nullptr, texts,
-                                    3, 1) == -1)
+                                    count, 1) == -1)
         AbortRequested = 1;
 }
 
@@ -142,9 +148,11 @@ void RemoveProgressNotice(ScreenHandle screen) {
     HostServices.RestoreScreenImage(screen);
 }
 
-void ShowCompletionNotice() {
-    const char *texts[2] = {HostText(MessageTitle), HostText(MessageAllMatch)};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags, nullptr, texts, 2,
+void ShowCompletionNotice(int filesChecked) {
+    char count[128];
+    snprintf(count, sizeof count, "%s %d", HostText(MessageFilesChecked), filesChecked);
+    const char *texts[3] = {HostText(MessageProgressTitle), HostText(MessageAllMatch), count};
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags, nullptr, texts, 3,
                                 0);
 }
 
@@ -155,7 +163,7 @@ void ShowClosingNotice(const char *const *lines, int count) {
     char fitted[MaximumTexts][NoticeLineSize];
     size_t width = NoticeLineWidth();
     int used = 0;
-    texts[used++] = HostText(MessageTitle);
+    texts[used++] = HostText(MessageProgressTitle);
     for (int i = 0; i < count && used < MaximumTexts; i++, used++)
         texts[used] = FitNoticeLine(lines[i], width, fitted[used]);
     HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,

@@ -80,12 +80,14 @@ enum TargetContents { TargetIsNew, TargetIsList, TargetIsEmpty, TargetIsText, Ta
 // A file is a signature list when its first line that is neither blank nor
 // a comment is an entry, in any encoding a list is read in. Anything else
 // holds what a user wrote and is never replaced.
-static TargetContents ContentsOfTarget(const char *fileName) {
+static TargetContents ContentsOfTarget(const char *fileName, FileProblem *problem) {
     if (!NameHasFile(fileName, NameInCodePage))
         return TargetIsNew;
     ListReader list;
-    if (!OpenList(&list, fileName))
-        return TargetUnreadable; // a folder, a device, or a file that is locked
+    if (!OpenList(&list, fileName)) {
+        *problem = WhyNotOpened(fileName, NameInCodePage); // a folder, a device, a locked file
+        return TargetUnreadable;
+    }
     TargetContents contents = TargetIsEmpty;
     bool comments = false;
     char line[SignatureLineSize];
@@ -103,8 +105,10 @@ static TargetContents ContentsOfTarget(const char *fileName) {
     // decides nothing: the run stops before anything is replaced.
     if (contents == TargetIsEmpty && comments && !AbortRequested)
         contents = TargetIsText;
-    if (ListReadFailed(&list))
+    if (ListReadFailed(&list)) {
+        *problem = ProblemCannotRead;
         contents = TargetUnreadable;
+    }
     CloseList(&list);
     return contents;
 }
@@ -182,7 +186,7 @@ static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
     char digestText[LongestDigestTextSize];
     // Two files that both answer to the item's name: neither is guessed.
     if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
-        ReportFileError(item->Name);
+        ReportFileError(item->Name, ProblemUntold);
     } else if (FileDigestOf(name, encoding, digestText, sizeof digestText, run->algorithm) == 0 &&
                !AbortRequested) {
         // The real name is written, in the list's one encoding.
@@ -237,10 +241,10 @@ static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
     ShowClosingNotice(lines, 2);
 }
 
-static void WriteList(CreationRun *run, const char *fileName) {
+static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     SignatureOutput output;
     if (!StartSignatureOutput(&output, fileName)) {
-        ReportFileError(fileName);
+        ReportFileError(fileName, ProblemNotWritten);
         return;
     }
     run->strays = ListStrayNames(&run->record);
@@ -255,10 +259,15 @@ static void WriteList(CreationRun *run, const char *fileName) {
     free(run->resolutions);
     FreeStrayNames(run->strays);
 
+    // A list cut short by Escape never replaces a whole one: the old list
+    // is the only record of the files the run did not reach.
+    bool keepOld = AbortRequested && overAList;
     bool listed = run->entriesWritten > 0;
-    bool written = FinishSignatureOutput(&output, fileName, listed);
-    if (listed && !written)
-        ReportFileError(fileName);
+    bool written = FinishSignatureOutput(&output, fileName, listed && !keepOld);
+    if (keepOld)
+        ShowNoticeAbout(MessageOldListKept, fileName);
+    else if (listed && !written)
+        ReportFileError(fileName, ProblemNotWritten);
     else if (!listed)
         ShowNoticeAbout(MessageNothingListed, fileName);
     else
@@ -273,16 +282,19 @@ void CreateSignatures(const char *fileName) {
     run.algorithm = AlgorithmForSignatureFile(fileName);
 
     // An empty name names no file, not the current folder's new file.
-    TargetContents contents = fileName[0] != '\0' ? ContentsOfTarget(fileName) : TargetUnreadable;
+    FileProblem problem = ProblemNotFound;
+    TargetContents contents =
+        fileName[0] != '\0' ? ContentsOfTarget(fileName, &problem) : TargetUnreadable;
     if (contents == TargetUnreadable) {
-        ReportFileError(fileName);
+        ReportFileError(fileName, problem);
     } else if (contents == TargetIsText) {
         // Replacing a data file named by mistake would lose its contents.
-        // Escape while a long target was looked through ends the run quietly.
-        if (!AbortRequested)
-            ShowNoticeAbout(MessageTargetIsListed, fileName);
+        ShowNoticeAbout(MessageTargetIsListed, fileName);
+    } else if (AbortRequested && contents != TargetIsNew) {
+        // Escape while the target was looked through.
+        ShowNoticeAbout(MessageOldListKept, fileName);
     } else {
-        WriteList(&run, fileName);
+        WriteList(&run, fileName, contents == TargetIsList);
     }
     // Non-zero: keep the selection just applied while the new file is listed.
     HostPanelCommand(PanelRefresh, &run.record);

@@ -289,10 +289,13 @@ static int NameLines(const char **lines, int32_t headingId, const char (*names)[
 static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
     const char *lines[NamedOffPanelFiles + 8];
     int count = 0;
-    int budget = NamedOffPanelFiles;
+    // The second heading keeps room for one name of its own.
+    int reserved = tally->notReached > 0 ? 1 : 0;
+    int budget = NamedOffPanelFiles - reserved;
     char moreLine[128], moreNotReached[128], unreadLine[128];
     count += NameLines(lines + count, MessageChangedOffPanel, tally->offPanelNames, tally->offPanel,
                        &budget, moreLine, sizeof moreLine);
+    budget += reserved;
     count += NameLines(lines + count, MessageNotReached, tally->notReachedNames, tally->notReached,
                        &budget, moreNotReached, sizeof moreNotReached);
     if (tally->unread > 0)
@@ -309,7 +312,7 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
 void VerifySignatures(const char *fileName) {
     ListReader list;
     if (!OpenList(&list, fileName)) {
-        ReportFileError(fileName);
+        ReportFileError(fileName, WhyNotOpened(fileName, NameInCodePage));
         return;
     }
     HostPanelCommand(PanelRefresh, nullptr);
@@ -362,7 +365,7 @@ void VerifySignatures(const char *fileName) {
     bool readFailed = ListReadFailed(&list) && !AbortRequested;
     CloseList(&list);
     if (readFailed)
-        ReportFileError(fileName);
+        ReportFileError(fileName, ProblemCannotRead);
     FreeNameIndex(&index);
 
     HostPanelCommand(PanelApplySelection, &record);
@@ -370,7 +373,7 @@ void VerifySignatures(const char *fileName) {
     if (AbortRequested)
         return;
     if (!readFailed && tally.entries > 0 && tally.unread == 0 && tally.mismatches == 0)
-        ShowCompletionNotice();
+        ShowCompletionNotice(tally.entries);
     else
         ReportWhatThePanelCannotShow(&tally, readFailed ? nullptr : fileName);
 }

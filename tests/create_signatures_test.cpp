@@ -49,7 +49,7 @@ TEST_F(CreateSignaturesTest, EmptyPanelWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists("sigfile.md5"));
     ASSERT_EQ(CountCalls("ShowMessageBox"), 1);
     EXPECT_EQ(Host.calls[1].texts,
-              (std::vector<std::string>{"Title", "Nothing listed:", "sigfile.md5"}));
+              (std::vector<std::string>{"Progress", "Nothing listed:", "sigfile.md5"}));
 }
 
 TEST_F(CreateSignaturesTest, SelectedItemsAreListedAndDeselected) {
@@ -63,7 +63,7 @@ TEST_F(CreateSignaturesTest, SelectedItemsAreListedAndDeselected) {
     EXPECT_TRUE(SelectedNames().empty()) << "the directory and the unreadable file too";
     ASSERT_EQ(CountCalls("ShowMessageBox"), 5) << "four progress notices and one error";
     EXPECT_EQ(Host.calls[Host.calls.size() - 5].texts,
-              (std::vector<std::string>{"Error", "gone.txt", "Ok"}));
+              (std::vector<std::string>{"Error", "gone.txt", "Not found", "Ok"}));
 }
 
 // The signature file is never listed in itself, whatever name leads to it.

@@ -10,9 +10,11 @@ FakeHost Host;
 
 static const int32_t FakeModuleNumber = 42;
 static const char *const FakeTexts[MessageCount] = {
-    "Title",       "Label",     "Verify",          "Create",      "Ok",         "Close", "Error",
-    "Progress",    "Creating",  "Verifying",       "All match",   "Elsewhere:", "More:", "Unread:",
-    "No entry in", "Not read:", "Nothing listed:", "Not written:"};
+    "Title",       "Label",           "Verify",       "Create",      "Ok",
+    "Close",       "Error",           "Progress",     "Creating",    "Verifying",
+    "All match",   "Elsewhere:",      "More:",        "Unread:",     "No entry in",
+    "Not read:",   "Nothing listed:", "Not written:", "Kept:",       "Not found",
+    "Cannot read", "Not a file",      "Elsewhere",    "Not written", "Checked:"};
 
 static void Note(const char *op, int32_t number, void *argument = nullptr) {
     HostCall call;

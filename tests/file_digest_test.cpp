@@ -98,8 +98,15 @@ TEST_F(FileDigestTest, TextSizeIsHandedOnToTheHexForm) {
     }
 }
 
-TEST_F(FileDigestTest, NamesThatDoNotOpenGetOneNoticeAndNoPoll) {
-    for (const char *name : {"digest-test-absent.bin", ".", "", "digest-no-such-dir/x.bin"}) {
+TEST_F(FileDigestTest, NamesThatDoNotOpenGetOneNoticeThatSaysWhyAndNoPoll) {
+    const struct {
+        const char *name, *why;
+    } cases[] = {{"digest-test-absent.bin", "Not found"},
+                 {".", "Not a file"},
+                 {"", "Not found"},
+                 {"digest-no-such-dir/x.bin", "Not found"}};
+    for (const auto &c : cases) {
+        const char *name = c.name;
         StartFakeHost();
         memcpy(text, Untouched, sizeof text);
         AbortRequested = 5;
@@ -111,8 +118,9 @@ TEST_F(FileDigestTest, NamesThatDoNotOpenGetOneNoticeAndNoPoll) {
         EXPECT_EQ(call.op, "ShowMessageBox");
         EXPECT_EQ(call.number, 3);
         EXPECT_EQ(call.buttons, 1);
-        ASSERT_EQ(call.texts.size(), 3u);
+        ASSERT_EQ(call.texts.size(), 4u);
         EXPECT_EQ(call.texts[1], name);
+        EXPECT_EQ(call.texts[2], c.why) << name;
     }
 }
 

@@ -60,17 +60,29 @@ TEST(Registration, PublishesOneMenuEntryAndThePrefix) {
     EXPECT_EQ(info.HostConfigCount, 0x5a5a5a5a);
 }
 
-TEST(Registration, FileErrorNoticeNamesTheFileWithOneButton) {
-    for (const char *name : {"missing.txt", ""}) {
-        StartFakeHost();
-        ReportFileError(name);
-        ASSERT_EQ(Host.calls.size(), 1u);
-        const HostCall &call = Host.calls[0];
-        EXPECT_EQ(call.op, "ShowMessageBox");
-        EXPECT_EQ(call.number, 3);
-        EXPECT_EQ(call.texts, (std::vector<std::string>{"Error", name, "Ok"}));
-        EXPECT_EQ(call.buttons, 1);
-    }
+TEST(Registration, FileErrorNoticeNamesTheFileAndWhyWithOneButton) {
+    const struct {
+        FileProblem problem;
+        std::vector<std::string> why;
+    } cases[] = {{ProblemUntold, {}},
+                 {ProblemNotFound, {"Not found"}},
+                 {ProblemCannotRead, {"Cannot read"}},
+                 {ProblemNotAFile, {"Not a file"}},
+                 {ProblemNotWritten, {"Not written"}}};
+    for (const auto &c : cases)
+        for (const char *name : {"missing.txt", ""}) {
+            StartFakeHost();
+            ReportFileError(name, c.problem);
+            ASSERT_EQ(Host.calls.size(), 1u);
+            const HostCall &call = Host.calls[0];
+            EXPECT_EQ(call.op, "ShowMessageBox");
+            EXPECT_EQ(call.number, 3);
+            std::vector<std::string> texts = {"Error", name};
+            texts.insert(texts.end(), c.why.begin(), c.why.end());
+            texts.push_back("Ok");
+            EXPECT_EQ(call.texts, texts);
+            EXPECT_EQ(call.buttons, 1);
+        }
 }
 
 TEST(Registration, ProgressLineIsABarAndThePercentage) {

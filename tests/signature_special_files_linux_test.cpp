@@ -30,7 +30,7 @@ static int FileErrorsNaming(void (*job)(const char *), const char *name) {
         job(name);
         int errors = 0;
         for (const HostCall &call : Host.calls)
-            errors += call.op == "ShowMessageBox" && call.number == 3 && call.texts.size() == 3 &&
+            errors += call.op == "ShowMessageBox" && call.number == 3 && call.texts.size() == 4 &&
                       call.texts[1] == name;
         _exit(errors);
     }

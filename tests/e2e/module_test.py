@@ -73,7 +73,8 @@ def progress_names(trace):
 def completion_shown(trace):
     shown = [line for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10000]
     for line in shown:
-        assert line["texts"] == [TEXTS[0], TEXTS[10]] and line["buttons"] == 0, line
+        assert line["texts"][:2] == [TEXTS[7], TEXTS[10]] and line["buttons"] == 0, line
+        assert line["texts"][2].startswith(TEXTS[24] + " "), line
     return len(shown) == 1
 
 
@@ -82,7 +83,7 @@ def closing_notice(trace):
     shown = [line for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10001]
     assert len(shown) <= 1, shown
     for line in shown:
-        assert line["texts"][0] == TEXTS[0] and line["buttons"] == 0, line
+        assert line["texts"][0] == TEXTS[7] and line["buttons"] == 0, line
     return shown[0]["texts"][1:] if shown else []
 
 
@@ -146,25 +147,38 @@ class Creation(unittest.TestCase):
     def test_a_run_that_lists_nothing_or_cannot_write_keeps_the_old_list(self):
         old = HEADER + b" earlier\r\n" + entry("a.txt", b"earlier")
         both = ["--select", "a.txt", "--select", "b.txt"]
-        kept = [TEXTS[16], "sigfile.md5"]
+        kept, stopped = [TEXTS[16], "sigfile.md5"], [TEXTS[18], "sigfile.md5"]
         devices = ["NUL", "con.md5"] if under_wine() else ["/dev/full"]
+        # Text that merely holds an entry, or only comments, is a user's own.
+        notes = {"notes.md": b"Release notes\r\nCheck with:\r\n" + b"0" * 64 + b"  setup.exe\r\n"}
+        comments = {"readme.txt": b"# nothing but a comment\r\n"}
         cases = [
-            # what, arguments, file errors, closing notice, selected afterwards
-            ("Escape at once, cursor on ..", ["--keys", "esc"], [], kept, []),
-            ("Escape at once, files selected", ["--keys", "esc"] + both, [], kept, ["a.txt", "b.txt"]),
-            ("cursor on a directory", ["--cursor", "sub"], [], kept, []),
-            ("only a directory selected", ["--select", "sub"], [], kept, ["sub"]),
+            # what, arguments, file errors, closing notice, selected afterwards, more files
+            ("Escape at once, cursor on ..", ["--keys", "esc"], [], stopped, [], {}),
+            ("Escape at once, files selected", ["--keys", "esc"] + both, [], stopped,
+             ["a.txt", "b.txt"], {}),
+            ("Escape on the second file over the list",
+             ["--keys", "esc", "--keys-at", "2"] + both, [], stopped, ["a.txt", "b.txt"], {}),
+            ("cursor on a directory", ["--cursor", "sub"], [], kept, [], {}),
+            ("only a directory selected", ["--select", "sub"], [], kept, ["sub"], {}),
             ("a selected data file as the target", ["--name", "a.txt"] + both, [],
-             [TEXTS[17], "a.txt"], ["a.txt", "b.txt"]),
-        ] + [("the device " + name, ["--name", name] + both, [name], [], ["a.txt", "b.txt"])
+             [TEXTS[17], "a.txt"], ["a.txt", "b.txt"], {}),
+            ("a data file not among those listed", ["--name", "c.bin", "--cursor", "a.txt"], [],
+             [TEXTS[17], "c.bin"], [], {}),
+            ("prose with an entry on its third line", ["--name", "notes.md"] + both, [],
+             [TEXTS[17], "notes.md"], ["a.txt", "b.txt"], notes),
+            ("only comments", ["--name", "readme.txt"] + both, [],
+             [TEXTS[17], "readme.txt"], ["a.txt", "b.txt"], comments),
+        ] + [("the device " + name, ["--name", name] + both, [name], [], ["a.txt", "b.txt"], {})
              for name in devices]
-        for what, args, errors, closing, selected in cases:
-            with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
+        for what, args, errors, closing, selected, more in cases:
+            with self.subTest(what), make_panel(dict(FILES, **more), dirs=["sub"]) as panel:
                 panel.write("sigfile.md5", old)
                 before = panel.names()
                 run = self.create(panel, *args)
                 self.assertEqual(panel.read("sigfile.md5"), old)
-                self.assertEqual(panel.read("a.txt"), FILES["a.txt"])
+                for name, data in dict(FILES, **more).items():
+                    self.assertEqual(panel.read(name), data)
                 self.assertEqual(panel.names(), before)
                 self.assertEqual(error_notices(run.trace), errors)
                 self.assertEqual(closing_notice(run.trace), closing)
@@ -177,7 +191,7 @@ class Creation(unittest.TestCase):
             run = self.create(panel, "--name", "", "--select", "a.txt")
             self.assertEqual(error_notices(run.trace), [""])
             notice = [line for line in ops(run.trace, "ShowMessageBox") if line["flags"] == 3][0]
-            self.assertEqual(notice["texts"], [TEXTS[6], "", TEXTS[4]])
+            self.assertEqual(notice["texts"], [TEXTS[6], "", TEXTS[19], TEXTS[4]])
             self.assertEqual(notice["buttons"], 1)
             self.assertEqual(panel_commands(run.trace), [(1, "info"), (3, "info"), (5, 0)])
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
