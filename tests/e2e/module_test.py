@@ -561,6 +561,28 @@ class WithSumTools(unittest.TestCase):
             run = run_host(["--command", "sigfile.md5"], dir=panel)
             self.assertEqual(end(run.trace)["selected"], ["a\\b", "x\ny"])
 
+    @unittest.skipIf(under_wine(), "Windows names hold no control characters")
+    def test_every_byte_a_name_may_hold_comes_back_as_itself(self):
+        # Each byte but NUL and '/' between two letters, and a few above 0x7F.
+        files = {"n%ce" % byte: b"%d" % byte for byte in range(1, 0x80) if byte != ord("/")}
+        files.update({"x": b"x", "n\u00e9e": b"e acute", "n\u00ffe": b"y diaeresis"})
+        changed = ["n\x1ae", "n\ne", "n\re", "n\\e", "n\x7fe", "n\u00e9e"]
+        with make_panel(files) as panel:
+            run_host(["--dialog", "create"], dir=panel)
+            checked = self.run_tool("md5sum", panel, "-c", "sigfile.md5")
+            self.assertEqual(checked.stdout.count(b": OK"), len(files), checked.stderr)
+            run = run_host(["--command", "sigfile.md5"], dir=panel)
+            self.assertTrue(completion_shown(run.trace))
+            # md5sum -z leaves names unescaped: a line feed is part of one.
+            panel.write("zero.md5", self.run_tool("md5sum", panel, "-z", *sorted(files)).stdout)
+            for name in changed:
+                panel.write(name, b"changed")
+            for signature in ["sigfile.md5", "zero.md5"]:
+                with self.subTest(signature):
+                    run = run_host(["--command", signature], dir=panel)
+                    self.assertEqual(error_notices(run.trace), [])
+                    self.assertEqual(sorted(end(run.trace)["selected"]), sorted(changed))
+
     def test_tool_lists_verify_and_mark_the_changed_file(self):
         # Names as long as the platforms allow, in every form the tools write.
         files = dict(FILES, **{"L" * 254 + ")": b"long"})
