@@ -1,5 +1,5 @@
 // Lines benchmark: a signature file of 200,000 entries read line by line
-// with ReadSignatureLine and split with ParseSignatureLine, against fgets
+// with the list reader and split with ParseSignatureLine, against fgets
 // reading the same lines from the same kind of stream. Both sides read
 // through OpenSignatureFile; the stream is untranslated, so the peer drops
 // the CR LF itself, as the line reader does, and the ratio is the reader's
@@ -11,6 +11,7 @@
 
 #include "bench/bench.h"
 #include "signature/format.h"
+#include "signature/list_reader.h"
 
 static const int EntryCount = 200000;
 // Passes over the file per run, so that a run is long enough for a clock
@@ -49,19 +50,18 @@ static double RunModule(void *context) {
     double start = ThreadSeconds();
     long entries = 0, bytes = 0;
     for (int pass = 0; pass < Passes; pass++) {
-        FILE *stream = OpenSignatureFile(job->Path, "r");
-        if (!stream)
+        static ListReader list;
+        if (!OpenList(&list, job->Path))
             return 0;
         entries = 0, bytes = 0;
         char line[SignatureLineSize];
-        while (!feof(stream)) {
-            ReadSignatureLine(stream, line, sizeof line);
+        while (ReadListLine(&list, line, sizeof line)) {
             SignatureEntry entry;
             bytes += (long)strlen(line);
             if (line[0] != ';' && ParseSignatureLine(line, &entry))
                 entries++;
         }
-        fclose(stream);
+        CloseList(&list);
     }
     double seconds = ThreadSeconds() - start;
     job->Entries = entries;
@@ -110,7 +110,7 @@ int main(int argc, char **argv) {
     Job module = {path.c_str(), 0, 0};
     Job peer = {path.c_str(), 0, 0};
     Contender contenders[2] = {
-        {"ReadSignatureLine and ParseSignatureLine", RunModule, &module, 0},
+        {"ReadListLine and ParseSignatureLine", RunModule, &module, 0},
         {"fgets", RunPeer, &peer, 0},
     };
     RunContest(contenders, 2, BenchRounds(9));

@@ -143,6 +143,16 @@ FileProblem WhyNotOpened(const char *name, NameEncoding encoding) {
     DWORD attributes = GetFileAttributesW(path);
     DWORD error = GetLastError();
     free(path);
+    // No file of exactly that bare name; "." and ".." still name folders.
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsBareNameIn(name, encoding)) {
+        WCHAR *resolved = WideName(name, encoding);
+        DWORD resolvedAttributes =
+            resolved ? GetFileAttributesW(resolved) : INVALID_FILE_ATTRIBUTES;
+        free(resolved);
+        if (resolvedAttributes != INVALID_FILE_ATTRIBUTES &&
+            (resolvedAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return ProblemNotAFile;
+    }
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return attributes & FILE_ATTRIBUTE_DIRECTORY ? ProblemNotAFile : ProblemCannotRead;
     switch (error) {
