@@ -22,7 +22,8 @@ OBJDUMP = "i686-w64-mingw32-objdump"
 UNALIGNED = re.compile(r"(movups|movupd|movdqu|lddqu|movd|movq|movlp[sd]|movhp[sd]|movddup"
                        r"|maskmovdqu|pinsr.|pextr.|extractps|insertps|pmov[sz]x..|cvtsi2s[sd]l?"
                        r"|cvtdq2pd|cvtps2pd|cvtt?s[sd]2(s[sd]|si)l?"
-                       r"|(add|sub|mul|div|min|max|sqrt|rsqrt|rcp|round|u?comi|cmp[a-z]*|mov)s[sd])$")
+                       r"|(add|sub|mul|div|min|max|sqrt|rsqrt|rcp|round|u?comi|cmp[a-z]*|mov)"
+                       r"s[sd])$")
 # VEX and EVEX instructions take an unaligned operand, except these.
 ALIGNED_VEX = re.compile(r"(vmovap[sd]|vmovdqa(32|64)?|vmovntdqa?|vmovntp[sd])$")
 STACK_OPERAND = re.compile(r"\((%esp|%ebp)[,)]")
