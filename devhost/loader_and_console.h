@@ -7,6 +7,7 @@
 
 #include "devhost/keys.h"
 #include "devhost/panel.h"
+#include "host/records.h"
 
 // The module's file name, looked for next to this program.
 extern const char ModuleFileName[];
@@ -15,6 +16,23 @@ extern const char ModuleFileName[];
 void *LoadModule(const char *path);
 void *FindExport(void *module, const char *name);
 std::string ModuleLoadError();
+
+// The module's three entry points.
+typedef void(SUMBREL_WINAPI *SetStartupInfoFn)(const StartupRecord *);
+typedef void(SUMBREL_WINAPI *GetPluginInfoFn)(PluginInfoRecord *);
+typedef void *(SUMBREL_WINAPI *OpenPluginFn)(int32_t, intptr_t);
+
+// Where the stack pointer stands at every call into the module, in bytes past
+// a 16-byte boundary before the return address is pushed: 0 as code from this
+// program's compiler calls, 4, 8 or 12 as a 32-bit host built by another
+// compiler may, which promises 4-byte alignment only. False when this build
+// cannot call at that offset; a 64-bit build calls at 0 only.
+bool ChooseEntryStackOffset(uint32_t offset);
+
+// The module's entries, called at the chosen stack offset.
+void CallSetStartupInfo(SetStartupInfoFn entry, const StartupRecord *record);
+void CallGetPluginInfo(GetPluginInfoFn entry, PluginInfoRecord *info);
+void *CallOpenPlugin(OpenPluginFn entry, int32_t openFrom, intptr_t item);
 
 // The folder this program lives in, without a trailing separator.
 std::string ProgramFolder();

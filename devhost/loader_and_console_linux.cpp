@@ -40,6 +40,24 @@ void *FindExport(void *module, const char *name) {
     return dlsym(module, name);
 }
 
+// The 64-bit ABI keeps 16-byte alignment at every call, so there is no other
+// offset a host could call at.
+bool ChooseEntryStackOffset(uint32_t offset) {
+    return offset == 0;
+}
+
+void CallSetStartupInfo(SetStartupInfoFn entry, const StartupRecord *record) {
+    entry(record);
+}
+
+void CallGetPluginInfo(GetPluginInfoFn entry, PluginInfoRecord *info) {
+    entry(info);
+}
+
+void *CallOpenPlugin(OpenPluginFn entry, int32_t openFrom, intptr_t item) {
+    return entry(openFrom, item);
+}
+
 std::string ModuleLoadError() {
     const char *error = dlerror();
     return error ? error : "unknown error";

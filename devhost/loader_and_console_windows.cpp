@@ -46,6 +46,65 @@ void *FindExport(void *module, const char *name) {
     return (void *)GetProcAddress((HMODULE)module, name);
 }
 
+static uint32_t EntryStackOffset;
+
+bool ChooseEntryStackOffset(uint32_t offset) {
+    if (offset > 12 || offset % 4 != 0)
+        return false;
+    EntryStackOffset = offset;
+    return true;
+}
+
+// Calls entry with count 32-bit arguments, the first at the lowest address,
+// the stack pointer offset bytes past a 16-byte boundary at the call; returns
+// what the entry leaves in EAX. The stack pointer comes back from the frame,
+// whether the entry popped its arguments (WINAPI) or not. 32-bit x86 only, as
+// the module is.
+__attribute__((naked, noinline, noclone)) static uint32_t
+CallAtStackOffset(const void * /*entry*/, const uint32_t * /*arguments*/, uint32_t /*count*/,
+                  uint32_t /*offset*/) {
+    __asm__("pushl %ebp\n\t"
+            "movl %esp, %ebp\n\t"
+            "pushl %esi\n\t"
+            "movl 12(%ebp), %esi\n\t"
+            "movl 16(%ebp), %ecx\n\t"
+            // Room for the arguments below this frame, aligned, then shifted.
+            "leal 0(,%ecx,4), %eax\n\t"
+            "negl %eax\n\t"
+            "leal -32(%esp,%eax), %eax\n\t"
+            "andl $-16, %eax\n\t"
+            "addl 20(%ebp), %eax\n\t"
+            "movl %eax, %esp\n"
+            "1:\n\t"
+            "decl %ecx\n\t"
+            "js 2f\n\t"
+            "movl (%esi,%ecx,4), %edx\n\t"
+            "movl %edx, (%esp,%ecx,4)\n\t"
+            "jmp 1b\n"
+            "2:\n\t"
+            "call *8(%ebp)\n\t"
+            "leal -4(%ebp), %esp\n\t"
+            "popl %esi\n\t"
+            "popl %ebp\n\t"
+            "ret");
+}
+
+void CallSetStartupInfo(SetStartupInfoFn entry, const StartupRecord *record) {
+    const uint32_t arguments[] = {(uint32_t)(uintptr_t)record};
+    CallAtStackOffset((const void *)entry, arguments, 1, EntryStackOffset);
+}
+
+void CallGetPluginInfo(GetPluginInfoFn entry, PluginInfoRecord *info) {
+    const uint32_t arguments[] = {(uint32_t)(uintptr_t)info};
+    CallAtStackOffset((const void *)entry, arguments, 1, EntryStackOffset);
+}
+
+void *CallOpenPlugin(OpenPluginFn entry, int32_t openFrom, intptr_t item) {
+    const uint32_t arguments[] = {(uint32_t)openFrom, (uint32_t)item};
+    return (void *)(uintptr_t)CallAtStackOffset((const void *)entry, arguments, 2,
+                                                EntryStackOffset);
+}
+
 static std::string LastErrorText() {
     return "Windows error " + std::to_string((unsigned long)GetLastError());
 }

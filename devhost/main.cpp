@@ -17,10 +17,6 @@
 #include "devhost/trace.h"
 #include "host/records.h"
 
-typedef void(SUMBREL_WINAPI *SetStartupInfoFn)(const StartupRecord *);
-typedef void(SUMBREL_WINAPI *GetPluginInfoFn)(PluginInfoRecord *);
-typedef void *(SUMBREL_WINAPI *OpenPluginFn)(int32_t, intptr_t);
-
 static const int32_t HostModuleNumber = 7;
 static const int ExitBadUse = 2;
 static const int ExitContractBroken = 3;
@@ -34,6 +30,7 @@ struct Options {
     bool HasCommand = false;
     std::string Command;
     uint32_t StartupSize = sizeof(StartupRecord);
+    uint32_t StackOffset = 0;
     bool HasKeys = false;
     std::string Keys;
     uint32_t KeysAtNotice = 0; // 0: before the module starts
@@ -68,6 +65,10 @@ static const char HelpText[] =
     "                        --command sigfile.md5\n"
     "  --startup-size N    size field of the startup record (default @SIZE@, the full record)\n"
     "                        --startup-size 371\n"
+    "  --stack-offset N    call the module with the stack pointer N bytes past a 16-byte\n"
+    "                      boundary: 0, 4, 8 or 12, as a host built by another compiler\n"
+    "                      may (default 0; a 64-bit build takes 0 only)\n"
+    "                        --stack-offset 4\n"
     "  --keys LIST         keys waiting in the console input when the module starts:\n"
     "                      esc, enter, space, tab, up, down, left, right, a letter or a\n"
     "                      digit, comma-separated; implies --batch\n"
@@ -162,8 +163,9 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
             continue;
         }
         static const char *const withValue[] = {
-            "--module",       "--dir",  "--select",  "--cursor", "--lang",   "--command",
-            "--startup-size", "--keys", "--keys-at", "--trace",  "--dialog", "--name"};
+            "--module",  "--dir",          "--select",       "--cursor", "--lang",
+            "--command", "--startup-size", "--stack-offset", "--keys",   "--keys-at",
+            "--trace",   "--dialog",       "--name"};
         // --name=TEXT is --name TEXT; it also carries an empty text through
         // wrappers that drop empty arguments.
         size_t equals = option.compare(0, 2, "--") == 0 ? option.find('=') : std::string::npos;
@@ -206,6 +208,12 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
         } else if (option == "--startup-size") {
             if (!ParseSize(value, options.StartupSize)) {
                 error = "--startup-size wants a number from 0 to 4294967295, not " + value;
+                return false;
+            }
+        } else if (option == "--stack-offset") {
+            if (!ParseSize(value, options.StackOffset) ||
+                !ChooseEntryStackOffset(options.StackOffset)) {
+                error = "--stack-offset wants 0, 4, 8 or 12 (0 on a 64-bit build), not " + value;
                 return false;
             }
         } else if (option == "--keys") {
@@ -294,7 +302,7 @@ static void ShowPluginMenu(const ModuleEntries &entries) {
     PluginInfoRecord info, before;
     memset(&info, 0, sizeof info);
     before = info;
-    entries.GetPluginInfo(&info);
+    CallGetPluginInfo(entries.GetPluginInfo, &info);
     TraceLine(PluginInfoTraceLine(before, info));
     bool untouched = memcmp(&before, &info, sizeof info) == 0;
     if (untouched || info.MenuStringCount < 1 || !info.MenuStrings || !info.MenuStrings[0]) {
@@ -365,7 +373,7 @@ int main(int argc, char **argv) {
     StartSessionHooks();
 
     StartupRecord startup = HostStartupRecord(options.StartupSize);
-    entries.SetStartupInfo(&startup);
+    CallSetStartupInfo(entries.SetStartupInfo, &startup);
     std::vector<char> command(options.Command.begin(), options.Command.end());
     command.push_back(0);
     if (!options.HasCommand)
@@ -380,10 +388,9 @@ int main(int argc, char **argv) {
         return BadUse("--keys: " + error);
     if (!options.HasKeys)
         EnterModuleInputMode();
-    void *result =
-        options.HasCommand
-            ? entries.OpenPlugin(OpenFromCommandLine, reinterpret_cast<intptr_t>(command.data()))
-            : entries.OpenPlugin(OpenFromPluginMenu, 0);
+    void *result = options.HasCommand ? CallOpenPlugin(entries.OpenPlugin, OpenFromCommandLine,
+                                                       reinterpret_cast<intptr_t>(command.data()))
+                                      : CallOpenPlugin(entries.OpenPlugin, OpenFromPluginMenu, 0);
     StopKeyInput();
     LeaveModuleInputMode();
     return FinishRun(result, options);

@@ -47,10 +47,10 @@ DigestAlgorithm AlgorithmForSignatureFile(const char *fileName);
 // 0x5C is a separator or half of a double-byte letter (Windows).
 extern const bool NamesHoldBackslashes;
 
-// Opens a signature file, "r" or "w". Reading is untranslated, by the very
-// name given (on Windows a bare name exactly as spelled), of a regular file
-// only; the list reader makes the line ends. Writing stores every LF as
-// CR LF. Null on failure; nothing is reported.
+// Opens a signature file to read, mode "r": untranslated, by the very name
+// given (on Windows a bare name exactly as spelled), of a regular file only;
+// the list reader makes the line ends. Lists are written through
+// StartSignatureOutput alone. Null on failure; nothing is reported.
 FILE *OpenSignatureFile(const char *name, const char *mode);
 
 // Creation's output: the list goes to a new file beside the target, which
@@ -62,8 +62,8 @@ struct SignatureOutput {
 };
 
 // Creates the new file for a target that is an ordinary file or none yet
-// (not a device, pipe, folder or read-only file) and writes to it as
-// OpenSignatureFile's "w" does. False when it cannot; nothing is reported.
+// (not a device, pipe, folder or read-only file); writing to it stores every
+// LF as CR LF. False when it cannot; nothing is reported.
 bool StartSignatureOutput(SignatureOutput *output, const char *target);
 
 // Closes the new file. When keep is true and every write reached the disk,

@@ -107,21 +107,8 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
         }
         return fd >= 0 ? TextStream(fd, true) : nullptr;
     }
-    if (strcmp(mode, "w") != 0) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    // Without O_NONBLOCK a FIFO with nobody at the other end would hang the
-    // open; with it, writing into one that has no reader fails at once.
-    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        close(fd);
-        return nullptr;
-    }
-    return TextStream(fd, false);
+    errno = EINVAL;
+    return nullptr;
 }
 
 bool StartSignatureOutput(SignatureOutput *output, const char *target) {

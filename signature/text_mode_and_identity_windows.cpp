@@ -20,11 +20,7 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     // block the read or never end).
     if (strcmp(mode, "r") == 0)
         return OpenFileToDigest(name, NameInCodePage);
-    // An explicit 't' keeps text mode even if the process made binary the
-    // runtime's default.
-    if (strcmp(mode, "w") != 0)
-        return nullptr;
-    return fopen(name, "wt");
+    return nullptr;
 }
 
 // Whether the target can be replaced by a list: a disk file that is not a

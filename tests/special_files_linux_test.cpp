@@ -10,6 +10,7 @@
 #include "digest/file_digest.h"
 #include "digest/md5.h"
 #include "tests/fake_host.h"
+#include "tests/test_files.h"
 
 static const char FifoName[] = "digest-test.fifo";
 
@@ -26,14 +27,14 @@ static void ExpectRefused(const char *name) {
 }
 
 TEST(SpecialFiles, DevicesFifosAndDirectoriesAreRefusedWithoutBlocking) {
-    remove(FifoName);
+    EnterScratchDirectory();
     ASSERT_EQ(mkfifo(FifoName, 0600), 0) << strerror(errno);
     // A FIFO with no writer blocks a plain open; /dev/zero never ends.
     for (const char *name : {FifoName, "/dev/zero", "/dev/null", "/dev/tty", "/"}) {
         ExpectRefused(name);
         EXPECT_EQ(AbortRequested, 5) << name;
     }
-    remove(FifoName);
+    LeaveScratchDirectory();
 }
 
 TEST(SpecialFiles, ReadFailureIsReportedOnceAfterItsPoll) {

@@ -17,8 +17,8 @@ def setUpModule():
 
 # Options of the host, each with a value its --help example shows.
 OPTIONS = ["--module", "--dir", "--select", "--cursor", "--lang", "--command", "--startup-size",
-           "--keys", "--keys-mid-file", "--dialog", "--name", "--trace", "--batch", "--quiet",
-           "--help"]
+           "--stack-offset", "--keys", "--keys-mid-file", "--dialog", "--name", "--trace",
+           "--batch", "--quiet", "--help"]
 
 
 def full_startup_size():
@@ -183,6 +183,25 @@ class ContractCheck(unittest.TestCase):
                          ["Scripted", trace_text(text)])
 
 
+@unittest.skipUnless(os.environ.get("SUMBREL_SCRIPTED_MODULE"), "no stand-in module built")
+class StackOffset(unittest.TestCase):
+    def test_every_entry_is_called_at_the_offset_chosen(self):
+        # Opened from the menu, the stand-in shows where each entry found the
+        # stack. A 64-bit build has no offset but 0 to offer.
+        offered = [0, 4, 8, 12] if under_wine() else [0]
+        module = os.environ["SUMBREL_SCRIPTED_MODULE"]
+        for offset in [0, 4, 8, 12]:
+            with self.subTest(offset=offset):
+                run = run_host(["--module", module, "--stack-offset", str(offset)])
+                if offset not in offered:
+                    self.assertEqual(run.status, 2, run.stdout)
+                    self.assertIn("--stack-offset", run.stdout)
+                    continue
+                self.assertEqual(run.status, 0, run.stdout)
+                self.assertEqual([line["texts"] for line in ops(run.trace, "ShowMessageBox")],
+                                 [["Scripted", "%d %d %d" % (offset, offset, offset)]])
+
+
 class BadUse(unittest.TestCase):
     def assertBadUse(self, run, words):
         self.assertEqual(run.status, 2, run.stdout)
@@ -205,6 +224,8 @@ class BadUse(unittest.TestCase):
             (["--startup-size", "-1"], "--startup-size"),
             (["--startup-size", "12kb"], "--startup-size"),
             (["--startup-size", "4294967296"], "--startup-size"),
+            (["--stack-offset", "6"], "--stack-offset"),
+            (["--stack-offset", "16"], "--stack-offset"),
             (["--select", "missing.txt"], "missing.txt"),
             (["--cursor", "missing.txt"], "missing.txt"),
             (["--lang", "Xyz"], "SumbrelXyz.lng"),

@@ -108,10 +108,13 @@ class PanelDir:
     """A temporary folder whose "panel" subfolder is the panel's directory.
 
     files maps names (str or bytes) to contents (bytes, or str written as
-    UTF-8); dirs lists subdirectories to make. Use it as a context manager or
-    call cleanup()."""
+    UTF-8); dirs lists subdirectories to make; links maps names to what they
+    lead to, made as symbolic links. A test's device is such a link to it
+    ({"full": "/dev/full"}), never the device's own path: whatever the module
+    does to the name, it can replace only the link. Use it as a context
+    manager or call cleanup()."""
 
-    def __init__(self, files=None, dirs=()):
+    def __init__(self, files=None, dirs=(), links=None):
         self.root = tempfile.mkdtemp(prefix="sumbrel-e2e-")
         self.path = os.path.join(self.root, PANEL_NAME)
         os.mkdir(self.path)
@@ -119,6 +122,8 @@ class PanelDir:
             os.makedirs(self.file(name), exist_ok=True)
         for name, data in (files or {}).items():
             self.write(name, data)
+        for name, target in (links or {}).items():
+            os.symlink(target, self.file(name))
 
     def file(self, name):
         """Path of a file on the panel (bytes if the name is bytes)."""
@@ -150,8 +155,8 @@ class PanelDir:
         self.cleanup()
 
 
-def make_panel(files=None, dirs=()):
-    return PanelDir(files, dirs)
+def make_panel(files=None, dirs=(), links=None):
+    return PanelDir(files, dirs, links)
 
 
 def read_trace(path):

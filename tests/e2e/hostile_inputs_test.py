@@ -298,8 +298,9 @@ class LinuxSpecialFiles(RunChecks):
     def test_creation_into_special_files(self):
         # A FIFO, a device or a folder is no list: refused before any file
         # is read, the selection left as it was.
-        for name in ["pipe", "/dev/zero", "/dev/full", "/dev/null", "sub"]:
-            with self.subTest(name), make_panel(FILES, dirs=["sub"]) as panel:
+        devices = {name: "/dev/" + name for name in ["zero", "full", "null"]}
+        for name in ["pipe", "zero", "full", "null", "sub"]:
+            with self.subTest(name), make_panel(FILES, dirs=["sub"], links=devices) as panel:
                 os.mkfifo(panel.file("pipe"))
                 run = self.run_checked(
                     panel, ["--dialog", "create", "--name", name, "--select", "a.txt",
@@ -439,18 +440,25 @@ class Faults(RunChecks):
 
     @unittest.skipIf(under_wine(), NATIVE_ONLY)
     def test_a_failed_write_keeps_the_old_list_and_the_selection(self):
+        # A full disk: a short list fails only when flushed at the end, a
+        # long one while it is written.
         old = HEADER + b"\r\n" + wrong("a.txt")
         full = failing_disk(SUMBREL_FAIL_WRITE_ENDING=".new")
-        with make_panel(dict(FILES, **{"sigfile.md5": old}), dirs=["sub"]) as panel:
-            before = panel.names()
-            run = run_host(["--dialog", "create", "--select", "a.txt", "--select", "b.txt",
-                            "--select", "sub"], dir=panel, env=full)
-            self.assertEqual(run.status, 0, run.stdout[-2000:])
-            self.assertEqual(error_notices(run.trace), ["sigfile.md5"])
-            self.assertEqual(progress_names(run.trace), ["a.txt", "b.txt"])
-            self.assertEqual(end(run.trace)["selected"], ["sub", "a.txt", "b.txt"])
-            self.assertEqual(panel.read("sigfile.md5"), old)
-            self.assertEqual(panel.names(), before)
+        long_names = {"%02d" % i + "L" * 200: b"" for i in range(30)}
+        for files in [FILES, long_names]:
+            with self.subTest(len(files)), \
+                    make_panel(dict(files, **{"sigfile.md5": old}), dirs=["sub"]) as panel:
+                before = panel.names()
+                selected = ["sub"] + sorted(files)
+                run = run_host(["--dialog", "create"] + [
+                    arg for name in selected for arg in ["--select", name]], dir=panel, env=full)
+                self.assertEqual(run.status, 0, run.stdout[-2000:])
+                self.assertEqual(error_notices(run.trace), ["sigfile.md5"])
+                self.assertEqual(progress_names(run.trace),
+                                 [shown(name) for name in sorted(files)])
+                self.assertEqual(end(run.trace)["selected"], selected)
+                self.assertEqual(panel.read("sigfile.md5"), old)
+                self.assertEqual(panel.names(), before)
 
     @unittest.skipUnless(under_wine() and os.environ.get("SUMBREL_HOLD_FILE"),
                          "needs Windows and the file holder")

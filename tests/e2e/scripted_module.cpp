@@ -13,6 +13,10 @@
 //   other-panel              PanelRedraw of a panel that is not the active one
 //   touch:NAME               creates the file in the current directory
 //   notice:TEXT              a notice with that line
+//   stack                    a notice with the stack offsets SetStartupInfo,
+//                            GetPluginInfo and OpenPlugin were called at
+//
+// Opened from the plug-in menu, it runs "stack".
 //
 // Arguments are %XX-decoded, so any byte can be passed.
 #include <stdio.h>
@@ -27,13 +31,20 @@
 static StartupRecord Host;
 static PanelInfoRecord Info;
 static std::vector<PanelItemRecord> CopiedItems;
+static unsigned EntryStackOffsets[3] = {99, 99, 99};
+
+// How far past a 16-byte boundary the caller's stack pointer stood at the
+// call: the frame's canonical address is that stack pointer.
+#define CALLER_STACK_OFFSET() ((unsigned)((uintptr_t)__builtin_dwarf_cfa() % 16))
 
 SUMBREL_EXPORT void SUMBREL_WINAPI SetStartupInfo(const StartupRecord *record) {
+    EntryStackOffsets[0] = CALLER_STACK_OFFSET();
     memcpy(&Host, record, sizeof Host);
 }
 
 SUMBREL_EXPORT void SUMBREL_WINAPI GetPluginInfo(PluginInfoRecord *info) {
     static const char *const menu[] = {"Scripted"};
+    EntryStackOffsets[1] = CALLER_STACK_OFFSET();
     info->Size = PluginInfoRecordSize;
     info->MenuStrings = menu;
     info->MenuStringCount = 1;
@@ -96,13 +107,19 @@ static void RunStep(const std::string &step) {
     } else if (verb == "notice") {
         const char *texts[2] = {"Scripted", argument.c_str()};
         Host.ShowMessageBox(Host.ModuleNumber, 0, nullptr, texts, 2, 0);
+    } else if (verb == "stack") {
+        char offsets[40];
+        snprintf(offsets, sizeof offsets, "%u %u %u", EntryStackOffsets[0], EntryStackOffsets[1],
+                 EntryStackOffsets[2]);
+        const char *texts[2] = {"Scripted", offsets};
+        Host.ShowMessageBox(Host.ModuleNumber, 0, nullptr, texts, 2, 0);
     }
 }
 
 SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) {
-    if (openFrom != OpenFromCommandLine)
-        return SUMBREL_NO_PANEL;
-    std::string script = reinterpret_cast<const char *>(item);
+    EntryStackOffsets[2] = CALLER_STACK_OFFSET();
+    std::string script =
+        openFrom == OpenFromCommandLine ? reinterpret_cast<const char *>(item) : "stack";
     size_t start = 0;
     while (start <= script.size()) {
         size_t comma = script.find(',', start);
