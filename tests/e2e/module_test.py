@@ -694,6 +694,28 @@ class CodePages(unittest.TestCase):
                 run = self.run_in(locale, panel, "--command", "list.md5")
                 self.assertEqual(closing_notice(run.trace)[1], listed(far, code_page))
 
+    def test_a_target_typed_by_its_short_name_is_known(self):
+        # The host lists "Мир.md5" as "???.md5" under 1252; typed by its 8.3
+        # name it is still the list itself, and a data file is still refused.
+        files = dict(WIDE_FILES, **{"Мир.md5": entry("plain.txt", b"old"),
+                                    "Отчёт.docx": b"report"})
+        with make_panel(files) as panel:
+            panel.write("probe.md5", b"".join(entry(n, b"x") for n in ["Мир.md5", "Отчёт.docx"]))
+            run = self.run_in("C.UTF-8", panel, "--command", "probe.md5")
+            shorts = end(run.trace)["selected_short"]
+            self.assertEqual(len(shorts), 2, end(run.trace))
+            list_short, data_short = sorted(shorts, key=lambda s: not s.upper().endswith(".MD5"))
+            run = self.run_in("C.UTF-8", panel, "--dialog", "create", "--name", data_short,
+                              "--cursor", "plain.txt")
+            self.assertEqual(closing_notice(run.trace), [TEXTS[17], data_short])
+            self.assertEqual(panel.read("Отчёт.docx"), b"report")
+            run = self.run_in("C.UTF-8", panel, "--dialog", "create", "--name", list_short)
+            self.assertEqual(error_notices(run.trace), [])
+            self.assertNotIn("Мир.md5".encode(), panel.read("Мир.md5"))
+            run = self.run_in("C.UTF-8", panel, "--command", list_short)
+            self.assertEqual(end(run.trace)["selected"], [])
+            self.assertTrue(completion_shown(run.trace))
+
     def test_a_folder_of_code_page_names_is_listed_as_today(self):
         for code_page, locale in CODE_PAGES:
             name = "Betléma.txt" if code_page == "cp1252" else "привет.txt"
