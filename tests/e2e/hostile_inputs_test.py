@@ -297,13 +297,15 @@ class LinuxSpecialFiles(RunChecks):
 
     def test_creation_into_special_files(self):
         # A FIFO, a device or a folder is no list: refused before any file
-        # is read, the selection left as it was. The devices are made beside
-        # the panel, as /dev/zero, /dev/full and /dev/null.
-        for name in ["pipe", "../zero", "../full", "../null", "sub"]:
+        # is read, the selection left as it was, also through a link. The
+        # devices are made beside the panel, as /dev/zero, /dev/full and
+        # /dev/null.
+        for name in ["pipe", "../zero", "../full", "../null", "sub", "link.md5"]:
             with self.subTest(name), make_panel(FILES, dirs=["sub"]) as panel:
                 os.mkfifo(panel.file("pipe"))
                 for device, numbers in [("zero", (1, 5)), ("full", (1, 7)), ("null", (1, 3))]:
                     scratch_device(panel, device, numbers)
+                os.symlink("pipe", panel.file("link.md5"))
                 run = self.run_checked(
                     panel, ["--dialog", "create", "--name", name, "--select", "a.txt",
                             "--select", "b.txt"], timeout=30)

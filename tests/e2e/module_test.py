@@ -5,6 +5,7 @@ bytes of the signature files written."""
 import codecs
 import hashlib
 import os
+import stat
 import subprocess
 import sys
 import threading
@@ -101,6 +102,31 @@ def panel_commands(trace):
     return [(line["command"], line["arg"]) for line in ops(trace, "PanelCommand")]
 
 
+def kept_from_the_old_list(path, change=False):
+    """What a new list keeps from the old one: under Wine its attributes, as
+    attrib shows them, else its owner and permissions. change first makes
+    them other than a new file's."""
+    if not under_wine():
+        if change:
+            os.chmod(path, 0o640)
+            if os.geteuid() == 0:
+                os.chown(path, 1234, 1234)
+        status = os.stat(path)
+        return status.st_uid, status.st_gid, stat.S_IMODE(status.st_mode)
+    environment = dict(os.environ, WINEPREFIX=os.environ["SUMBREL_WINEPREFIX"], WINEDEBUG="-all")
+    name = "Z:" + path.replace("/", "\\")
+    # Run in the file's folder: a name attrib mistook for a switch would
+    # change the files of the folder it runs in.
+    for letter in ["+h", "+s"] if change else []:
+        subprocess.run(["wine", "attrib", letter, name], env=environment, check=True,
+                       cwd=os.path.dirname(path))
+    shown = subprocess.run(["wine", "attrib", name], env=environment, check=True,
+                           cwd=os.path.dirname(path), stdout=subprocess.PIPE).stdout.decode()
+    letters, _, shown_name = shown.partition("Z:")
+    assert "Z:" + shown_name.strip() == name, shown
+    return letters.split()
+
+
 class Creation(unittest.TestCase):
     def create(self, panel, *args):
         run = run_host(["--dialog", "create"] + list(args), dir=panel)
@@ -158,10 +184,23 @@ class Creation(unittest.TestCase):
              [TEXTS[17], "a.txt"], ["a.txt", "b.txt"]),
         ] + [("the device " + name, ["--name", name] + both, [name], [], ["a.txt", "b.txt"])
              for name in devices]
+        # Read-only by its permission bits, also to root; links are followed.
+        # what: the name typed, sigfile.md5 made read-only, where link.md5 leads
+        made = {"a read-only list": ("sigfile.md5", True, None),
+                "a link to a read-only list": ("link.md5", True, "sigfile.md5"),
+                "a link to a device": ("link.md5", False, "../full"),
+                "a link that leads to itself": ("link.md5", False, "link.md5")}
+        cases += [(what, ["--name", name] + both, [name], [], ["a.txt", "b.txt"])
+                  for what, (name, _, _) in made.items()]
         for what, args, errors, closing, selected in cases:
             with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
                 panel.write("sigfile.md5", old)
                 scratch_device(panel, "full")
+                _, read_only, leads_to = made.get(what, (None, False, None))
+                if read_only:
+                    os.chmod(panel.file("sigfile.md5"), 0o444)
+                if leads_to:
+                    os.symlink(leads_to, panel.file("link.md5"))
                 before = panel.names()
                 run = self.create(panel, *args)
                 self.assertEqual(panel.read("sigfile.md5"), old)
@@ -171,6 +210,39 @@ class Creation(unittest.TestCase):
                 self.assertEqual(closing_notice(run.trace), closing)
                 self.assertEqual(end(run.trace)["selected"], selected)
                 self.assertNotIn((10, "info"), panel_commands(run.trace))
+
+    def test_a_list_reached_through_links_is_renewed_where_it_lies(self):
+        # The file a link leads to gets the new list, made beside it, with
+        # its permissions or attributes; the link stays the link it was.
+        sub = os.path.join("sub", "list.md5")
+        cases = [
+            # what, links made (name: where it leads), name typed, the list's file
+            ("a link beside the list", {"link.md5": "sigfile.md5"}, "link.md5", "sigfile.md5"),
+            ("a chain of links", {"chain.md5": "link.md5", "link.md5": "sigfile.md5"},
+             "chain.md5", "sigfile.md5"),
+            ("a link in a folder leads from there", {"sub/up.md5": "../sigfile.md5"},
+             "sub/up.md5", "sigfile.md5"),
+            ("a link into a folder", {"in.md5": sub}, "in.md5", sub),
+            ("a link to a list not made yet", {"new.md5": "made.md5"}, "new.md5", "made.md5"),
+        ]
+        for what, links, name, real in cases:
+            with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
+                kept = None
+                if real != "made.md5":
+                    panel.write(real, HEADER + b" earlier\r\n")
+                    kept = kept_from_the_old_list(panel.file(real), change=True)
+                for link, leads_to in links.items():
+                    os.symlink(leads_to, panel.file(link))
+                listing = [sorted(os.listdir(panel.file(folder))) for folder in ("", "sub")]
+                listing[0] = sorted(listing[0] + ["made.md5"] * (kept is None))
+                run = self.create(panel, "--name", name, "--select", "a.txt")
+                self.assertEqual(error_notices(run.trace), [])
+                self.assertEqual(entries(panel.read(real)), entry("a.txt", FILES["a.txt"]))
+                self.assertEqual({link: os.readlink(panel.file(link)) for link in links}, links)
+                self.assertEqual([sorted(os.listdir(panel.file(folder))) for folder in ("", "sub")],
+                                 listing)
+                if kept:
+                    self.assertEqual(kept_from_the_old_list(panel.file(real)), kept)
 
     def test_empty_name_is_reported_and_nothing_applied(self):
         with make_panel(FILES) as panel:
