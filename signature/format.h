@@ -53,21 +53,34 @@ extern const bool NamesHoldBackslashes;
 // StartSignatureOutput alone. Null on failure; nothing is reported.
 FILE *OpenSignatureFile(const char *name, const char *mode);
 
-// Creation's output: the list goes to a new file beside the target, which
-// takes the target's name only once it is complete, so that a run that
-// fails or lists nothing never costs the user the list already there.
+// A path as the platform's file calls take it: bytes on Linux, UTF-16 on
+// Windows, which tells where a link leads only in UTF-16.
+#ifdef _WIN32
+typedef wchar_t PathUnit;
+#else
+typedef char PathUnit;
+#endif
+
+// Creation's output: the list goes to a new file beside the file the target
+// names, which takes that file's place only once it is complete, so that a
+// run that fails or lists nothing never costs the user the list already
+// there. A symbolic link is followed: the file it leads to is renewed and
+// the link stays a link.
 struct SignatureOutput {
     FILE *stream;
-    char newFile[4096 + 64]; // the new file's path: the target's folder and a name of its own
+    PathUnit newFile[4096 + 64]; // the list's folder and a name of its own
+    PathUnit list[4096 + 64];    // the file the new one replaces, or becomes
+    bool madeList; // Windows: made empty to learn where a link leads; removed unless kept
 };
 
-// Creates the new file for a target that is an ordinary file or none yet
-// (not a device, pipe, folder or read-only file); writing to it stores every
-// LF as CR LF. False when it cannot; nothing is reported.
+// Creates the new file for a target that is an ordinary file or none yet,
+// also through symbolic links (not a device, pipe, folder or read-only
+// file), with the old list's permissions or attributes; writing to it
+// stores every LF as CR LF. False when it cannot; nothing is reported.
 bool StartSignatureOutput(SignatureOutput *output, const char *target);
 
 // Closes the new file. When keep is true and every write reached the disk,
-// the new file replaces the target (on Windows a bare name exactly as
+// the new file replaces the list (on Windows a bare name exactly as
 // spelled) and the result is true; otherwise the new file is removed and
 // the target stays as it was.
 bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep);

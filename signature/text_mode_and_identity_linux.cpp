@@ -111,38 +111,77 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     return nullptr;
 }
 
+// The file a chain of symbolic links leads to, as the kernel follows them:
+// a relative link from its own folder. Renaming over a link would put a
+// regular file in its place and leave the list it leads to old. A link to a
+// file not there yet leads to where that file is to be made, as a shell's
+// "> link" would make it. False for a loop or a path too long.
+static bool FollowLinks(const char *target, char *path, size_t size) {
+    if (strlen(target) >= size)
+        return false;
+    strcpy(path, target);
+    // The kernel's own limit on links followed in one lookup.
+    for (int hop = 0; hop < 40; hop++) {
+        char leadsTo[4096];
+        ssize_t length = readlink(path, leadsTo, sizeof leadsTo);
+        if (length < 0)
+            return errno == EINVAL || errno == ENOENT; // no link, or nothing there yet
+        const char *slash = strrchr(path, '/');
+        size_t folder = leadsTo[0] != '/' && slash ? (size_t)(slash - path + 1) : 0;
+        if ((size_t)length == sizeof leadsTo || folder + (size_t)length >= size)
+            return false;
+        memcpy(path + folder, leadsTo, (size_t)length);
+        path[folder + (size_t)length] = 0;
+    }
+    return false;
+}
+
+// A list nobody may write was made read-only by its owner, and is refused
+// also to root, who could write it anyway. One that some may write is
+// refused to those who may not: its owner too, when only others may.
+static bool ReadOnly(const char *path, const struct stat &status) {
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path, W_OK) != 0;
+}
+
 bool StartSignatureOutput(SignatureOutput *output, const char *target) {
     output->stream = nullptr;
-    // A device, a FIFO or a folder is no list to replace; a file the user
-    // made read-only is not replaced either.
+    output->madeList = false;
+    if (!FollowLinks(target, output->list, sizeof output->list))
+        return false;
+    // A device, a FIFO or a folder is no list to replace; a read-only file
+    // is not replaced either.
     struct stat status;
-    mode_t mode = 0666;
-    bool exists = stat(target, &status) == 0;
-    if (exists && (!S_ISREG(status.st_mode) || access(target, W_OK) != 0))
+    bool exists = stat(output->list, &status) == 0;
+    if (exists && (!S_ISREG(status.st_mode) || ReadOnly(output->list, status)))
         return false;
     if (!exists && errno != ENOENT)
         return false;
-    if (exists)
-        mode = status.st_mode & 07777;
-    const char *slash = strrchr(target, '/');
-    int folderLength = slash ? (int)(slash - target + 1) : 0;
+    const char *slash = strrchr(output->list, '/');
+    int folderLength = slash ? (int)(slash - output->list + 1) : 0;
     if ((size_t)folderLength + 40 > sizeof output->newFile)
         return false;
-    // A name of its own in the target's folder, so that the rename stays on
+    // A name of its own in the list's folder, so that the rename stays on
     // one file system; O_EXCL never takes over an existing file.
     int fd = -1;
     for (unsigned attempt = 0; attempt < 100 && fd < 0; attempt++) {
         snprintf(output->newFile, sizeof output->newFile, "%.*s.sumbrel-%ld-%u.new", folderLength,
-                 target, (long)getpid(), attempt);
+                 output->list, (long)getpid(), attempt);
         fd = open(output->newFile, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return false;
     }
     if (fd < 0)
         return false;
-    // The list keeps the permissions the old one had.
-    if (exists)
+    // The list keeps the owner, group and permissions the old one had, as
+    // far as the user may give them: root any owner, others a group of
+    // theirs. What the old group might do, another group may not.
+    if (exists) {
+        mode_t mode = status.st_mode & 07777;
+        if (fchown(fd, status.st_uid, status.st_gid) != 0 &&
+            fchown(fd, (uid_t)-1, status.st_gid) != 0)
+            mode &= ~(mode_t)(S_IRWXG | S_ISGID);
         fchmod(fd, mode);
+    }
     output->stream = TextStream(fd, false);
     if (!output->stream) {
         unlink(output->newFile);
@@ -151,7 +190,7 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target) {
     return true;
 }
 
-bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep) {
+bool FinishSignatureOutput(SignatureOutput *output, const char *, bool keep) {
     FILE *stream = output->stream;
     output->stream = nullptr;
     // On the disk before it takes the name: a crash then leaves the old list
@@ -165,7 +204,7 @@ bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool kee
     }
     if (fclose(stream) != 0)
         written = false;
-    if (written && keep && rename(output->newFile, target) == 0)
+    if (written && keep && rename(output->newFile, output->list) == 0)
         return true;
     unlink(output->newFile);
     return false;

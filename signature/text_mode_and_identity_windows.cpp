@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "digest/exact_path_windows.h"
 #include "digest/file_digest.h"
@@ -23,87 +24,152 @@ FILE *OpenSignatureFile(const char *name, const char *mode) {
     return nullptr;
 }
 
-// Whether the target can be replaced by a list: a disk file that is not a
-// folder and not read-only, or no file yet. A file of exactly that bare name
-// is the target even where Windows would take the name for a device
-// ("aux.md5"); only where there is none does the name as Windows resolves it
-// decide ("NUL", "con.md5").
-static bool OrdinaryTarget(const char *target, const WCHAR *exact) {
-    const DWORD Unfit = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
-    if (exact) {
-        DWORD attributes = GetFileAttributesW(exact);
-        if (attributes != INVALID_FILE_ATTRIBUTES)
-            return (attributes & Unfit) == 0;
+const DWORD AllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Attributes the new list takes over from the old one. A read-only list is
+// refused; the archive bit Windows sets on every file written anyway.
+const DWORD KeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The path the file calls take the target by: a bare name exactly, in the
+// "\\?\" form; any other as typed, converted as the narrow calls convert it.
+static bool TargetPath(const char *target, WCHAR *path, size_t size) {
+    if (!IsBareName(target))
+        return MultiByteToWideChar(AreFileApisANSI() ? CP_ACP : CP_OEMCP, 0, target, -1, path,
+                                   (int)size) > 0;
+    WCHAR *start;
+    WCHAR *exact = ExactPath(target, &start);
+    bool fits = exact && wcslen(start) < size;
+    if (fits)
+        wcscpy(path, start);
+    free(exact);
+    return fits;
+}
+
+// The file a handle is open on, links followed, in the "\\?\" form. Windows
+// before Vista has neither the call nor links to files: the path stays.
+static bool FinalPath(HANDLE handle, WCHAR *path, size_t size) {
+    typedef DWORD(WINAPI * FinalPathCall)(HANDLE, LPWSTR, DWORD, DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FinalPathCall finalPath = kernel ? reinterpret_cast<FinalPathCall>(reinterpret_cast<void *>(
+                                           GetProcAddress(kernel, "GetFinalPathNameByHandleW")))
+                                     : nullptr;
+    if (!finalPath)
+        return true;
+    DWORD length = finalPath(handle, path, (DWORD)size, VOLUME_NAME_DOS);
+    return length > 0 && length < size;
+}
+
+// True when a bare name that is no file's exact name is what Windows takes
+// for a device ("NUL", "con.md5").
+static bool DeviceName(const char *target) {
+    HANDLE named = CreateFileA(target, 0, AllSharing, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE)
+        return false;
+    bool device = GetFileType(named) != FILE_TYPE_DISK;
+    CloseHandle(named);
+    return device;
+}
+
+// True when a name that opens no file is taken all the same: by a link to a
+// file not there yet, which Windows lists as a link and Wine not at all.
+static bool NameTaken(const WCHAR *path) {
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    HANDLE probe = CreateFileW(path, DELETE, AllSharing, nullptr, CREATE_NEW,
+                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        return false;
     }
-    HANDLE handle = CreateFileA(target, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// Finds the file the target names, links followed, into output->list, and
+// whether a list may take its place: a disk file that is neither folder
+// nor read-only, or none yet. A file of exactly that bare name is the
+// target even where Windows would take the name for a device ("aux.md5");
+// only where there is none does the name as Windows resolves it decide
+// ("NUL", "con.md5"). A link to a file not there yet leads to where the
+// file is made, empty, until the list takes its place.
+static bool FindList(const char *target, SignatureOutput *output, DWORD *attributes) {
+    const size_t Room = sizeof output->list / sizeof(WCHAR);
+    if (!TargetPath(target, output->list, Room))
+        return false;
+    HANDLE handle = CreateFileW(output->list, 0, AllSharing, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    bool missing = handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (missing && IsBareName(target) && DeviceName(target))
+        return false;
+    if (missing && NameTaken(output->list)) {
+        // Renaming over the link would replace it: the file is made where
+        // it leads, and the handle tells where that is.
+        handle = CreateFileW(output->list, 0, AllSharing, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        output->madeList = true;
+    }
+    // Only a name that opens to nothing is a list to make: a loop of links
+    // or a name that cannot be examined is no list to replace.
     if (handle == INVALID_HANDLE_VALUE)
-        return true; // none yet, or the creation fails and says so
+        return missing;
     BY_HANDLE_FILE_INFORMATION info;
+    const DWORD Unfit = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
     bool fit = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
                (info.dwFileAttributes & Unfit) == 0;
+    // A file made through a link whose path cannot be told stays, empty:
+    // removing it by the link's name would remove the link.
+    fit = fit && FinalPath(handle, output->list, Room);
+    output->madeList = output->madeList && fit;
     CloseHandle(handle);
+    if (fit)
+        *attributes = info.dwFileAttributes & KeptAttributes;
     return fit;
 }
 
 bool StartSignatureOutput(SignatureOutput *output, const char *target) {
     output->stream = nullptr;
-    WCHAR *start = nullptr;
-    WCHAR *exact = IsBareName(target) ? ExactPath(target, &start) : nullptr;
-    bool fit = OrdinaryTarget(target, exact ? start : nullptr);
-    free(exact);
-    if (!fit)
+    output->madeList = false;
+    DWORD attributes = 0;
+    if (!FindList(target, output, &attributes))
         return false;
-    // The folder part of the target, up to its last separator or drive.
-    int folderLength = 0;
-    for (int i = 0; target[i]; i++)
-        if (target[i] == '\\' || target[i] == '/' || target[i] == ':')
+    // The folder part of the list, up to its last separator or drive.
+    size_t folderLength = 0;
+    for (size_t i = 0; output->list[i]; i++)
+        if (output->list[i] == L'\\' || output->list[i] == L'/' || output->list[i] == L':')
             folderLength = i + 1;
-    if ((size_t)folderLength + 40 > sizeof output->newFile)
-        return false;
+    const size_t Room = sizeof output->newFile / sizeof(WCHAR);
     HANDLE handle = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; attempt++) {
-        snprintf(output->newFile, sizeof output->newFile, "%.*s.sumbrel-%lu-%u.new", folderLength,
-                 target, GetCurrentProcessId(), attempt);
+    for (unsigned attempt = 0; attempt < 100 && folderLength + 40 < Room; attempt++) {
+        wmemcpy(output->newFile, output->list, folderLength);
+        _snwprintf(output->newFile + folderLength, 40, L".sumbrel-%lu-%u.new",
+                   GetCurrentProcessId(), attempt);
         // CREATE_NEW never takes over an existing file.
-        handle = CreateFileA(output->newFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
-            return false;
+        handle = CreateFileW(output->newFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            break;
     }
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT);
-    if (fd < 0) {
-        CloseHandle(handle);
-        DeleteFileA(output->newFile);
-        return false;
-    }
-    output->stream = _fdopen(fd, "wt");
-    if (!output->stream) {
+    int fd = handle != INVALID_HANDLE_VALUE
+                 ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT)
+                 : -1;
+    output->stream = fd >= 0 ? _fdopen(fd, "wt") : nullptr;
+    if (output->stream)
+        return true;
+    if (fd >= 0)
         _close(fd);
-        DeleteFileA(output->newFile);
-        return false;
-    }
-    return true;
+    else if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (handle != INVALID_HANDLE_VALUE)
+        DeleteFileW(output->newFile);
+    if (output->madeList)
+        DeleteFileW(output->list);
+    return false;
 }
 
-// The rename that replaces, by the exact name for a bare one.
-static bool ReplaceTarget(const char *newFile, const char *target) {
-    const DWORD Flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (!IsBareName(target))
-        return MoveFileExA(newFile, target, Flags) != FALSE;
-    // The new file of a bare target is bare too, in the same folder.
-    WCHAR *start, *fromStart;
-    WCHAR *exact = ExactPath(target, &start);
-    WCHAR *from = ExactPath(newFile, &fromStart);
-    bool moved = exact && from && MoveFileExW(fromStart, start, Flags) != FALSE;
-    free(exact);
-    free(from);
-    return moved;
-}
-
-bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep) {
+bool FinishSignatureOutput(SignatureOutput *output, const char *, bool keep) {
     FILE *stream = output->stream;
     output->stream = nullptr;
     // On the disk before it takes the name: a crash then leaves the old list
@@ -113,9 +179,12 @@ bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool kee
         written = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
     if (fclose(stream) != 0)
         written = false;
-    if (written && keep && ReplaceTarget(output->newFile, target))
+    const DWORD Flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (written && keep && MoveFileExW(output->newFile, output->list, Flags))
         return true;
-    DeleteFileA(output->newFile);
+    DeleteFileW(output->newFile);
+    if (output->madeList)
+        DeleteFileW(output->list);
     return false;
 }
 

@@ -48,6 +48,7 @@ import json
 import os
 import shlex
 import shutil
+import stat
 import subprocess
 import tempfile
 from collections import namedtuple
@@ -157,6 +158,19 @@ class PanelDir:
 
 def make_panel(files=None, dirs=(), links=None):
     return PanelDir(files, dirs, links)
+
+
+def scratch_device(panel, name, numbers=(1, 7)):
+    """A device made beside the panel in its scratch folder, with a Linux
+    device's numbers (1, 7: /dev/full's, which takes no data), so that even
+    a broken refusal writes nowhere else; a FIFO where devices cannot be
+    made. Returns its path."""
+    path = os.path.join(panel.root, name)
+    try:
+        os.mknod(path, stat.S_IFCHR | 0o666, os.makedev(*numbers))
+    except PermissionError:
+        os.mkfifo(path)
+    return path
 
 
 def read_trace(path):

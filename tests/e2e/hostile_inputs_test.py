@@ -15,8 +15,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (end, make_panel, message_texts, ops, run_host, start, trace_text,  # noqa: E402
-                     under_wine)
+from harness import (end, make_panel, message_texts, ops, run_host, scratch_device,  # noqa: E402
+                     start, trace_text, under_wine)
 
 TEXTS = [trace_text(text) for text in message_texts()]
 
@@ -297,11 +297,15 @@ class LinuxSpecialFiles(RunChecks):
 
     def test_creation_into_special_files(self):
         # A FIFO, a device or a folder is no list: refused before any file
-        # is read, the selection left as it was.
-        devices = {name: "/dev/" + name for name in ["zero", "full", "null"]}
-        for name in ["pipe", "zero", "full", "null", "sub"]:
-            with self.subTest(name), make_panel(FILES, dirs=["sub"], links=devices) as panel:
+        # is read, the selection left as it was, also through a link. The
+        # devices are made beside the panel, as /dev/zero, /dev/full and
+        # /dev/null.
+        for name in ["pipe", "../zero", "../full", "../null", "sub", "link.md5"]:
+            with self.subTest(name), make_panel(FILES, dirs=["sub"]) as panel:
                 os.mkfifo(panel.file("pipe"))
+                for device, numbers in [("zero", (1, 5)), ("full", (1, 7)), ("null", (1, 3))]:
+                    scratch_device(panel, device, numbers)
+                os.symlink("pipe", panel.file("link.md5"))
                 run = self.run_checked(
                     panel, ["--dialog", "create", "--name", name, "--select", "a.txt",
                             "--select", "b.txt"], timeout=30)
