@@ -85,8 +85,10 @@ static TargetContents ContentsOfTarget(const char *fileName, FileProblem *proble
         return TargetIsNew;
     ListReader list;
     if (!OpenList(&list, fileName)) {
-        *problem = WhyNotOpened(fileName, NameInCodePage); // a folder, a device, a locked file
-        return TargetUnreadable;
+        // A link to a list not made yet holds nothing to lose; a folder, a
+        // device or a locked file is no list to replace.
+        *problem = WhyNotOpened(fileName, NameInCodePage);
+        return *problem == ProblemNotFound ? TargetIsNew : TargetUnreadable;
     }
     TargetContents contents = TargetIsEmpty;
     bool comments = false;

@@ -255,7 +255,7 @@ class Creation(unittest.TestCase):
             with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
                 kept = None
                 if real != "made.md5":
-                    panel.write(real, HEADER + b" earlier\r\n")
+                    panel.write(real, HEADER + b" earlier\r\n" + entry("a.txt", b"earlier"))
                     kept = kept_from_the_old_list(panel.file(real), change=True)
                 for link, leads_to in links.items():
                     os.symlink(leads_to, panel.file(link))
