@@ -45,6 +45,16 @@ def error_notices(trace):
     return [line["texts"][1] for line in ops(trace, "ShowMessageBox") if line["flags"] == 3]
 
 
+def error_reasons(trace):
+    """Each file error notice's name and the line below it that says why."""
+    return [(line["texts"][1], line["texts"][2]) for line in ops(trace, "ShowMessageBox")
+            if line["flags"] == 3 and len(line["texts"]) == 4]
+
+
+# The file error notice's reasons: not found, cannot be read, not a file.
+NOT_FOUND, CANNOT_READ, NOT_A_FILE = TEXTS[19], TEXTS[20], TEXTS[21]
+
+
 def progress_names(trace):
     return [line["texts"][2] for line in ops(trace, "ShowMessageBox") if line["flags"] == 0]
 
@@ -283,11 +293,13 @@ class LinuxSpecialFiles(RunChecks):
                 self.assertEqual(panel_commands(run.trace), [])
 
     def test_fifo_and_endless_device_listed_or_on_the_panel(self):
-        with make_panel(FILES) as panel:
+        with make_panel(FILES, dirs=["sub"]) as panel:
             os.mkfifo(panel.file("pipe"))
-            run = self.verify(panel, wrong("pipe") + wrong("/dev/zero") + wrong("a.txt"),
-                              timeout=30)
-            self.assertEqual(error_notices(run.trace), ["pipe", "/dev/zero"])
+            run = self.verify(panel, wrong("pipe") + wrong("/dev/zero") + wrong("a.txt")
+                              + wrong("gone") + wrong("sub"), timeout=30)
+            self.assertEqual(error_reasons(run.trace), [
+                ("pipe", NOT_A_FILE), ("/dev/zero", NOT_A_FILE), ("gone", NOT_FOUND),
+                ("sub", NOT_A_FILE)])
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
             run = self.run_checked(panel, ["--dialog", "create", "--cursor", ".."], timeout=30)
             self.assertEqual(error_notices(run.trace), ["pipe"])
@@ -467,7 +479,7 @@ class Faults(RunChecks):
     @unittest.skipUnless(under_wine() and os.environ.get("SUMBREL_HOLD_FILE"),
                          "needs Windows and the file holder")
     def test_file_held_without_sharing(self):
-        with make_panel(FILES) as panel:
+        with make_panel(FILES, dirs=["sub"]) as panel:
             holder = subprocess.Popen(
                 ["wine", os.environ["SUMBREL_HOLD_FILE"], platform_path(panel.file("a.txt"))],
                 stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -480,8 +492,10 @@ class Faults(RunChecks):
                 self.assertEqual(error_notices(run.trace), ["a.txt"])
                 self.assertEqual(panel.read("sigfile.md5").split(b"\r\n")[1:],
                                  [("%s *b.txt" % md5(b"")).encode(), b""])
-                run = self.verify(panel, wrong("a.txt") + wrong("b.txt"))
-                self.assertEqual(error_notices(run.trace), ["a.txt"])
+                run = self.verify(panel, wrong("a.txt") + wrong("b.txt") + wrong("gone")
+                                  + wrong("sub"))
+                self.assertEqual(error_reasons(run.trace), [
+                    ("a.txt", CANNOT_READ), ("gone", NOT_FOUND), ("sub", NOT_A_FILE)])
                 self.assertEqual(end(run.trace)["selected"], ["b.txt"])
                 # The held file as the signature file, to read or to write.
                 run = self.run_checked(panel, ["--command", "a.txt"])
