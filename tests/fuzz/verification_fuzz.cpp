@@ -114,9 +114,10 @@ static void NoteNotice(const NoticeCall &call, bool kept) {
         Host.progressNames.push_back(call.Listed[2]);
         if (Host.progressNames.size() == Host.escapeAt)
             SendEscape();
-    } else if (call.Flags == FileErrorNoticeFlags && call.Listed.size() == 3 && call.Buttons == 1) {
+    } else if (call.Flags == FileErrorNoticeFlags && call.Listed.size() == 4 && call.Buttons == 1) {
+        // The title, the name, why, the button.
         Host.errorNames.push_back(call.Listed[1]);
-    } else if (call.Flags == CompletionNoticeFlags && call.Listed.size() == 2 &&
+    } else if (call.Flags == CompletionNoticeFlags && call.Listed.size() == 3 &&
                call.Buttons == 0) {
         Host.completions++;
     } else if (call.Flags == ClosingNoticeFlags && call.Listed.size() >= 2 &&
@@ -303,7 +304,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
     bool trouble = false, doubt = false;
     int entries = 0;
     for (const std::string &line : ModelListLines(raw)) {
-        // The list reader polls before every line: an Escape that waits
+        // The job polls before every line it reads: an Escape that waits
         // since an unreadable file's notice stops the job there.
         if (escapePending) {
             aborted = true;
@@ -353,6 +354,9 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (!RecordedMatches(entry.digestText, contents))
             expected.selected.insert(PanelFiles[onPanel].name);
     }
+    // It polls once more before it finds the list's end.
+    if (escapePending)
+        aborted = true;
     bool clean = expected.selected.empty();
     if (aborted) {
         expected.completions = {0};
