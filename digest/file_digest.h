@@ -43,6 +43,7 @@ enum FileProblem {
     ProblemNotFound,   // no such file, or no folder on the way
     ProblemCannotRead, // locked by another program, access denied, or a read failed
     ProblemNotAFile,   // a folder, a device or a pipe
+    ProblemNotReached, // a name in the device namespace, never opened
     ProblemNotWritten, // a signature file that could not be written completely
 };
 

@@ -90,8 +90,12 @@ const char *FitNoticeLine(const char *text, size_t width, char *line) {
     return line;
 }
 
-static const int32_t ProblemTexts[] = {0, MessageReasonNotFound, MessageReasonCannotRead,
-                                       MessageReasonNotAFile, MessageReasonNotWritten};
+static const int32_t ProblemTexts[] = {0,
+                                       MessageReasonNotFound,
+                                       MessageReasonCannotRead,
+                                       MessageReasonNotAFile,
+                                       MessageReasonNotReached,
+                                       MessageReasonNotWritten};
 
 void ReportFileError(const char *name, FileProblem problem) {
     char line[NoticeLineSize];

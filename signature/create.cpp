@@ -285,8 +285,11 @@ void CreateSignatures(const char *fileName) {
 
     // An empty name names no file, not the current folder's new file.
     FileProblem problem = ProblemNotFound;
-    TargetContents contents =
-        fileName[0] != '\0' ? ContentsOfTarget(fileName, &problem) : TargetUnreadable;
+    if (LeadsIntoDevices(fileName))
+        problem = ProblemNotReached;
+    TargetContents contents = fileName[0] != '\0' && problem != ProblemNotReached
+                                  ? ContentsOfTarget(fileName, &problem)
+                                  : TargetUnreadable;
     if (contents == TargetUnreadable) {
         ReportFileError(fileName, problem);
     } else if (contents == TargetIsText) {

@@ -69,6 +69,12 @@ static NameReach ReachOf(const char *name, const char **server, size_t *serverLe
     return ServerName;
 }
 
+bool LeadsIntoDevices(const char *name) {
+    const char *server;
+    size_t length;
+    return ReachOf(name, &server, &length) == DeviceName;
+}
+
 static bool SameServerName(const char *a, size_t aLength, const char *b, size_t bLength) {
     if (aLength != bLength)
         return false;
@@ -310,6 +316,10 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
 }
 
 void VerifySignatures(const char *fileName) {
+    if (LeadsIntoDevices(fileName)) {
+        ReportFileError(fileName, ProblemNotReached);
+        return;
+    }
     ListReader list;
     if (!OpenList(&list, fileName)) {
         ReportFileError(fileName, WhyNotOpened(fileName, NameInCodePage));

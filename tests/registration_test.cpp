@@ -68,6 +68,7 @@ TEST(Registration, FileErrorNoticeNamesTheFileAndWhyWithOneButton) {
                  {ProblemNotFound, {"Not found"}},
                  {ProblemCannotRead, {"Cannot read"}},
                  {ProblemNotAFile, {"Not a file"}},
+                 {ProblemNotReached, {"Elsewhere"}},
                  {ProblemNotWritten, {"Not written"}}};
     for (const auto &c : cases)
         for (const char *name : {"missing.txt", ""}) {

@@ -52,7 +52,7 @@ def error_reasons(trace):
 
 
 # The file error notice's reasons: not found, cannot be read, not a file.
-NOT_FOUND, CANNOT_READ, NOT_A_FILE = TEXTS[19], TEXTS[20], TEXTS[21]
+NOT_FOUND, CANNOT_READ, NOT_A_FILE, NOT_REACHED = TEXTS[19], TEXTS[20], TEXTS[21], TEXTS[22]
 
 
 def progress_names(trace):
@@ -329,6 +329,8 @@ class LinuxSpecialFiles(RunChecks):
 @unittest.skipUnless(under_wine(), WINDOWS_ONLY)
 class WindowsDeviceNames(RunChecks):
     DEVICES = ["CON", "NUL", "COM1", "con.md5", "\\\\.\\pipe\\x"]
+    # The device namespace is never opened, typed or listed.
+    NOT_OPENED = {"\\\\.\\pipe\\x": NOT_REACHED}
 
     def test_devices_as_signature_file(self):
         with make_panel(FILES) as panel:
@@ -336,6 +338,8 @@ class WindowsDeviceNames(RunChecks):
                 with self.subTest(name):
                     run = self.run_checked(panel, ["--command", name], timeout=60)
                     self.assertEqual(error_notices(run.trace), [name])
+                    if name in self.NOT_OPENED:
+                        self.assertEqual(error_reasons(run.trace), [(name, NOT_REACHED)])
                     self.assertEqual(panel_commands(run.trace), [])
 
     def test_devices_listed_in_a_signature_file(self):
@@ -356,6 +360,8 @@ class WindowsDeviceNames(RunChecks):
                                                    "--select", "a.txt"], timeout=60)
                     # A device is no list: refused before any file is read.
                     self.assertEqual(error_notices(run.trace), [name])
+                    if name in self.NOT_OPENED:
+                        self.assertEqual(error_reasons(run.trace), [(name, NOT_REACHED)])
                     self.assertEqual(progress_names(run.trace), [])
                     self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
