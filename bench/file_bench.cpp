@@ -12,7 +12,7 @@
 #include "bench/null_host.h"
 #include "bench/run.h"
 #include "digest/algorithm.h"
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
 
 static const uint64_t FileSize = 1ull << 30;
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench/bench.h"
+#include "platform/platform.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
 

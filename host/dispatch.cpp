@@ -1,9 +1,9 @@
 // OpenPlugin, the module's working entry point, and the main dialog.
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
-#include "signature/signature.h"
+#include "jobs/file_digest.h"
+#include "jobs/jobs.h"
 
 const int MainDialogItemCount = 7;
 const int MainDialogFileNameItem = 2;

@@ -2,8 +2,8 @@
 // disable flag, and the few ways the rest of the module talks to the host.
 #pragma once
 
-#include "digest/file_digest.h"
 #include "host/records.h"
+#include "platform/platform.h"
 
 // Module-wide state of the host subsystem, for the life of the library.
 extern StartupRecord HostServices;

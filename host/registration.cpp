@@ -2,8 +2,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
+#include "jobs/file_digest.h"
 
 StartupRecord HostServices;
 int PluginDisabled;

@@ -5,7 +5,8 @@
 
 #include <string.h>
 
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
+#include "platform/platform.h"
 #include "signature/format.h"
 
 const int EndOfText = 0x1A;

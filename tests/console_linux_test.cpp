@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
 #include "digest/md5.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "digest/file_digest.h"
-#include "signature/signature.h"
+#include "jobs/file_digest.h"
+#include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 

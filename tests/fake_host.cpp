@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
 
 FakeHost Host;
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "digest/exact_path.h"
-#include "digest/file_digest.h"
+#include "platform/exact_path.h"
+#include "jobs/file_digest.h"
 #include "digest/md5.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"

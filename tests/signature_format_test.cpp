@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
 #include "digest/md5.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "devhost/simulated_host.h"
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
 #include "host/host.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/signature_model.h"

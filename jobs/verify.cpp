@@ -7,12 +7,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
+#include "jobs/file_digest.h"
+#include "jobs/jobs.h"
+#include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
-#include "signature/signature.h"
 
 // The closing notice names this many files in all, the changed ones first,
 // and counts the rest, so that it stays a notice whatever the number of files.

@@ -7,12 +7,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
+#include "jobs/file_digest.h"
+#include "jobs/jobs.h"
+#include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
-#include "signature/signature.h"
 
 // Which items the run goes through: the selected ones, else the one under
 // the cursor, or every item when the cursor is on "..". first and last

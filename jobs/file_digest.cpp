@@ -10,7 +10,7 @@
 // last. A key pressed during a job is found within that interval plus one
 // read, however fast or slow the file comes in, and the polls' share of a
 // run stays small even under Wine (bench/README.md has the figures).
-#include "digest/file_digest.h"
+#include "jobs/file_digest.h"
 
 #include "host/host.h"
 
