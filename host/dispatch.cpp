@@ -2,8 +2,9 @@
 #include <string.h>
 
 #include "host/host.h"
-#include "jobs/file_digest.h"
+#include "jobs/escape.h"
 #include "jobs/jobs.h"
+#include "platform/platform.h"
 
 const int MainDialogItemCount = 7;
 const int MainDialogFileNameItem = 2;

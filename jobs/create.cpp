@@ -8,8 +8,10 @@
 #include <string.h>
 
 #include "host/host.h"
+#include "jobs/escape.h"
 #include "jobs/file_digest.h"
 #include "jobs/jobs.h"
+#include "jobs/notices.h"
 #include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
@@ -91,6 +93,7 @@ static TargetContents ContentsOfTarget(const char *fileName, FileProblem *proble
         *problem = WhyNotOpened(fileName, NameInCodePage);
         return *problem == ProblemNotFound ? TargetIsNew : TargetUnreadable;
     }
+    list.stopPoll = PollEscapeWhenDue;
     TargetContents contents = TargetIsEmpty;
     bool comments = false;
     char line[SignatureLineSize];
@@ -143,18 +146,20 @@ static void FindTargetItems(CreationRun *run, const char *fileName) {
 // is on once it lasts long enough for a user to wait on it.
 struct PassNotice {
     uint64_t startedAt, shownAt;
-    ScreenHandle screen;
+    bool shown;
+    ProgressNotice notice;
 };
 
-static void ShowPassNotice(PassNotice *notice, const char *name) {
+static void ShowPassNotice(PassNotice *pass, const char *name) {
     const uint64_t RedrawInterval = 100 * 1000;
     uint64_t now = MonotonicMicroseconds();
-    if (now - (notice->screen ? notice->shownAt : notice->startedAt) < RedrawInterval)
+    if (now - (pass->shown ? pass->shownAt : pass->startedAt) < RedrawInterval)
         return;
-    if (notice->screen)
-        RemoveProgressNotice(notice->screen);
-    notice->screen = ShowProgressNotice(MessageCreatingLine, name);
-    notice->shownAt = now;
+    if (pass->shown)
+        RemoveProgressNotice(&pass->notice);
+    ShowProgressNotice(&pass->notice, MessageCreatingLine, name);
+    pass->shown = true;
+    pass->shownAt = now;
 }
 
 // Resolves each item's file once for the run and tells whether the list is
@@ -165,33 +170,40 @@ static void ResolveRunItems(CreationRun *run) {
         return;
     run->resolutions =
         static_cast<int32_t *>(malloc((size_t)(run->items.last + 1) * sizeof(int32_t)));
-    PassNotice notice = {MonotonicMicroseconds(), 0, 0};
+    PassNotice pass;
+    pass.startedAt = MonotonicMicroseconds();
+    pass.shown = false;
     for (int i = run->items.first; i <= run->items.last && !AbortRequested; i++) {
         if (!IsRunFile(run, i))
             continue;
         PollEscapeWhenDue();
-        ShowPassNotice(&notice, run->record.Items[i].Name);
+        ShowPassNotice(&pass, run->record.Items[i].Name);
         int32_t resolution = ResolveItem(run->strays, &run->record.Items[i]);
         if (run->resolutions)
             run->resolutions[i] = resolution;
         if (resolution >= 0)
             run->inUtf8 = true;
     }
-    if (notice.screen)
-        RemoveProgressNotice(notice.screen);
+    if (pass.shown)
+        RemoveProgressNotice(&pass.notice);
 }
 
 static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
     PanelItemRecord *item = &run->record.Items[index];
-    ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
+    ProgressNotice notice;
+    ShowProgressNotice(&notice, MessageCreatingLine, item->Name);
+    ProgressReport progress = {ShowProgressLine, &notice};
     char name[3 * PanelItemNameSize], written[3 * PanelItemNameSize];
     NameEncoding encoding;
     char digestText[LongestDigestTextSize];
+    FileProblem problem;
     // Two files that both answer to the item's name: neither is guessed.
     if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
         ReportFileError(item->Name, ProblemUntold);
-    } else if (FileDigestOf(name, encoding, digestText, sizeof digestText, run->algorithm) == 0 &&
-               !AbortRequested) {
+    } else if (!FileDigest(name, encoding, run->algorithm, digestText, sizeof digestText, &problem,
+                           &progress)) {
+        ReportFileErrorAbout(name, encoding, problem);
+    } else if (!AbortRequested) {
         // The real name is written, in the list's one encoding.
         const char *listed = name;
         if (run->inUtf8 && NameInUtf8Form(name, encoding, written, sizeof written))
@@ -199,7 +211,7 @@ static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
         WriteSignatureEntry(stream, digestText, listed);
         run->entriesWritten++;
     }
-    RemoveProgressNotice(screen);
+    RemoveProgressNotice(&notice);
 }
 
 // Digests the run's files into the list; returns the item Escape cut, or

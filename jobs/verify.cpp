@@ -8,8 +8,10 @@
 #include <string.h>
 
 #include "host/host.h"
+#include "jobs/escape.h"
 #include "jobs/file_digest.h"
 #include "jobs/jobs.h"
+#include "jobs/notices.h"
 #include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
@@ -316,6 +318,7 @@ void VerifySignatures(const char *fileName) {
         ReportFileError(fileName, WhyNotOpened(fileName, NameInCodePage));
         return;
     }
+    list.stopPoll = PollEscapeWhenDue;
     HostPanelCommand(PanelRefresh, nullptr);
     PanelInfoRecord record;
     memset(&record, 0, sizeof record);
@@ -352,13 +355,19 @@ void VerifySignatures(const char *fileName) {
         // Each entry is checked by the algorithm its digest names, so one
         // list may mix them.
         NameEncoding encoding = ListedNameEncoding(entry.Name, list.encoding);
-        ScreenHandle screen = ShowProgressNotice(
-            MessageVerifyingLine, NameForHost(entry.Name, encoding, shown, sizeof shown));
-        if (FileDigestOf(entry.Name, encoding, digestText, sizeof digestText, entry.Algorithm) != 0)
+        ProgressNotice notice;
+        ShowProgressNotice(&notice, MessageVerifyingLine,
+                           NameForHost(entry.Name, encoding, shown, sizeof shown));
+        ProgressReport progress = {ShowProgressLine, &notice};
+        FileProblem problem;
+        if (!FileDigest(entry.Name, encoding, entry.Algorithm, digestText, sizeof digestText,
+                        &problem, &progress)) {
+            ReportFileErrorAbout(entry.Name, encoding, problem);
             tally.unread++;
-        else if (!AbortRequested && !DigestTextsMatch(digestText, &entry))
+        } else if (!AbortRequested && !DigestTextsMatch(digestText, &entry)) {
             NoteMismatch(&tally, &index, &record, entry.Name, encoding);
-        RemoveProgressNotice(screen);
+        }
+        RemoveProgressNotice(&notice);
         if (AbortRequested)
             break;
     }

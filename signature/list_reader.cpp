@@ -5,7 +5,6 @@
 
 #include <string.h>
 
-#include "jobs/file_digest.h"
 #include "platform/platform.h"
 #include "signature/format.h"
 
@@ -137,6 +136,7 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
 
 void StartList(ListReader *reader, FILE *stream) {
     reader->stream = stream;
+    reader->stopPoll = nullptr;
     reader->encoding = ListInBytes;
     reader->entriesEndAtNul = false;
     reader->failed = reader->ended = false;
@@ -193,7 +193,7 @@ static bool EndOfTextEndsList(ListReader *reader) {
 }
 
 // The rest of an overlong line, dropped; a long run of bytes without a line
-// end (a disk image read by mistake) polls for Escape as a file read does.
+// end (a disk image read by mistake) asks the job's poll as a file read does.
 static void SkipRestOfLine(ListReader *reader) {
     const uint32_t BytesPerPoll = 64 * 1024;
     uint32_t count = 0;
@@ -203,8 +203,7 @@ static void SkipRestOfLine(ListReader *reader) {
             return;
         if (++count == BytesPerPoll) {
             count = 0;
-            PollEscapeWhenDue();
-            if (AbortRequested)
+            if (reader->stopPoll && reader->stopPoll())
                 return;
         }
     }

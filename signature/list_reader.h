@@ -17,6 +17,10 @@ const uint32_t ListBufferSize = 20 * 1024;
 
 struct ListReader {
     FILE *stream;
+    // Asked now and then while the rest of an overlong line is skipped: a
+    // job sets its Escape poll here, and non-zero stops the skip. Null, as
+    // StartList leaves it: never stopped.
+    int (*stopPoll)();
     ListEncoding encoding;
     bool entriesEndAtNul;   // a md5sum -z list: a line feed is part of a name
     bool failed;            // a read of the file failed; what came before stands
@@ -47,8 +51,8 @@ void CloseList(ListReader *reader);
 // the list when nothing but more 0x1A and line ends follows it, and is
 // skipped otherwise: lists copied together keep every entry. Inside a line
 // it is part of a name. A line longer than size - 1 bytes is cut (after its
-// last whole character in a UTF-16 list) and its rest dropped, with Escape
-// polled meanwhile.
+// last whole character in a UTF-16 list) and its rest dropped, with
+// stopPoll asked meanwhile.
 bool ReadListLine(ListReader *reader, char *buffer, uint32_t size);
 
 bool ListReadFailed(const ListReader *reader);

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 
-#include "jobs/file_digest.h"
 #include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "jobs/file_digest.h"
+#include "jobs/escape.h"
 
 FakeHost Host;
 

@@ -10,7 +10,6 @@
 
 #include <string>
 
-#include "jobs/file_digest.h"
 #include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"

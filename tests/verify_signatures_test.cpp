@@ -3,7 +3,6 @@
 // to end (tests/e2e/module_test.py).
 #include <gtest/gtest.h>
 
-#include "jobs/file_digest.h"
 #include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"

@@ -26,8 +26,9 @@
 #include <vector>
 
 #include "devhost/simulated_host.h"
-#include "jobs/file_digest.h"
 #include "host/host.h"
+#include "jobs/escape.h"
+#include "platform/platform.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/signature_model.h"
 
