@@ -24,18 +24,23 @@
 #include "host/records.h"
 #include "platform/platform.h"
 
-// Key-downs taken from the terminal and not removed yet, oldest first; every
-// terminal key is a key-down, so its virtual-key code is all there is.
-static const uint32_t KeyQueueCapacity = 64;
-static uint16_t KeyQueue[KeyQueueCapacity];
-static uint32_t KeyQueueLength;
-
-// Where the decoder stands between reads of the terminal.
+// Where the decoder of the terminal's bytes stands between reads.
 enum TerminalState { Ground, AfterEscape, InControlSequence, InShiftSequence };
-static TerminalState Decoder = Ground;
 
-// -1 until the first poll after ForgetConsoleInput asks.
-static int InputIsTerminal = -1;
+static const uint32_t KeyQueueCapacity = 64;
+
+// The keys read from the terminal, which has no queue of its own to peek at:
+// the module's copy of the console input that Windows keeps for the process,
+// and so module-wide as that is. ForgetConsoleInput empties it.
+struct TerminalInput {
+    // Key-downs taken from the terminal and not removed yet, oldest first;
+    // every terminal key is a key-down, so its virtual-key code is all there is.
+    uint16_t Keys[KeyQueueCapacity];
+    uint32_t KeyCount;
+    TerminalState Decoder;
+    int IsTerminal; // -1 until the first poll after ForgetConsoleInput asks
+};
+static TerminalInput Terminal = {{0}, 0, Ground, -1};
 
 // Code of a key that has no virtual-key code here; no real key has 0.
 static const uint16_t UnknownVirtualKey = 0;
@@ -131,31 +136,31 @@ static uint16_t VirtualKeyOfByte(uint8_t byte) {
 }
 
 static void QueueKey(uint16_t virtualKey) {
-    if (KeyQueueLength < KeyQueueCapacity)
-        KeyQueue[KeyQueueLength++] = virtualKey;
+    if (Terminal.KeyCount < KeyQueueCapacity)
+        Terminal.Keys[Terminal.KeyCount++] = virtualKey;
 }
 
 // ESC alone or ESC ESC is the Escape key; ESC '[' and ESC 'O' open another
 // key's control sequence, which runs to its final byte; ESC and any other
 // byte is that byte's key with Alt.
 static void DecodeByte(uint8_t byte) {
-    switch (Decoder) {
+    switch (Terminal.Decoder) {
     case Ground:
         if (byte == 0x1b)
-            Decoder = AfterEscape;
+            Terminal.Decoder = AfterEscape;
         else
             QueueKey(VirtualKeyOfByte(byte));
         return;
     case AfterEscape:
-        Decoder = byte == '[' ? InControlSequence : byte == 'O' ? InShiftSequence : Ground;
+        Terminal.Decoder = byte == '[' ? InControlSequence : byte == 'O' ? InShiftSequence : Ground;
         QueueKey(byte == 0x1b ? EscapeVirtualKey : UnknownVirtualKey);
         return;
     case InControlSequence:
         if (byte >= 0x40 && byte <= 0x7e)
-            Decoder = Ground;
+            Terminal.Decoder = Ground;
         return;
     case InShiftSequence:
-        Decoder = Ground;
+        Terminal.Decoder = Ground;
         return;
     }
 }
@@ -163,9 +168,9 @@ static void DecodeByte(uint8_t byte) {
 // Moves what the terminal has ready into the queue, never waiting, and
 // returns the number of queued events.
 static uint32_t CountKeyEvents() {
-    if (InputIsTerminal < 0)
-        InputIsTerminal = isatty(STDIN_FILENO) ? 1 : 0;
-    if (!InputIsTerminal)
+    if (Terminal.IsTerminal < 0)
+        Terminal.IsTerminal = isatty(STDIN_FILENO) ? 1 : 0;
+    if (!Terminal.IsTerminal)
         return 0;
     int available = 0;
     if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available < 0)
@@ -173,30 +178,30 @@ static uint32_t CountKeyEvents() {
     // Each byte makes at most one event, so what is read always fits; a read
     // of no more than is ready returns at once.
     uint8_t bytes[KeyQueueCapacity];
-    size_t wanted = KeyQueueCapacity - KeyQueueLength;
+    size_t wanted = KeyQueueCapacity - Terminal.KeyCount;
     if (wanted > (size_t)available)
         wanted = (size_t)available;
     ssize_t got = wanted > 0 ? read(STDIN_FILENO, bytes, wanted) : 0;
     for (ssize_t i = 0; i < got; i++)
         DecodeByte(bytes[i]);
     // An ESC with nothing behind it in the terminal is taken as the key.
-    if (Decoder == AfterEscape && got == available) {
-        Decoder = Ground;
+    if (Terminal.Decoder == AfterEscape && got == available) {
+        Terminal.Decoder = Ground;
         QueueKey(EscapeVirtualKey);
     }
-    return KeyQueueLength;
+    return Terminal.KeyCount;
 }
 
 static void RemoveKeyEvents(uint32_t count) {
-    for (uint32_t i = count; i < KeyQueueLength; i++)
-        KeyQueue[i - count] = KeyQueue[i];
-    KeyQueueLength -= count;
+    for (uint32_t i = count; i < Terminal.KeyCount; i++)
+        Terminal.Keys[i - count] = Terminal.Keys[i];
+    Terminal.KeyCount -= count;
 }
 
 int EscapePressed(uint16_t virtualKey) {
     uint32_t count = CountKeyEvents();
     for (uint32_t i = 0; i < count; i++) {
-        if (KeyQueue[i] == virtualKey) {
+        if (Terminal.Keys[i] == virtualKey) {
             RemoveKeyEvents(i);
             return 1;
         }
@@ -209,9 +214,9 @@ int EscapePressed(uint16_t virtualKey) {
 }
 
 void ForgetConsoleInput() {
-    KeyQueueLength = 0;
-    Decoder = Ground;
-    InputIsTerminal = -1;
+    Terminal.KeyCount = 0;
+    Terminal.Decoder = Ground;
+    Terminal.IsTerminal = -1;
 }
 
 const uint32_t TextBufferSize = 4096;

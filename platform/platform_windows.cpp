@@ -20,9 +20,6 @@
 #include "platform/exact_path.h"
 #include "platform/platform.h"
 
-// Ticks per second of the performance counter, fixed at boot; asked once.
-static LARGE_INTEGER CounterFrequency;
-
 // The code page the narrow file calls convert names with, as a number the
 // lead-byte test takes.
 static UINT FileCodePage() {
@@ -254,11 +251,12 @@ int ConsoleColumns() {
 }
 
 uint64_t MonotonicMicroseconds() {
-    if (!CounterFrequency.QuadPart)
-        QueryPerformanceFrequency(&CounterFrequency);
-    LARGE_INTEGER now;
+    // The counter's ticks per second are fixed at boot, and asking costs no
+    // call to the system.
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
-    uint64_t ticks = (uint64_t)now.QuadPart, perSecond = (uint64_t)CounterFrequency.QuadPart;
+    uint64_t ticks = (uint64_t)now.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
     return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
 }
 
