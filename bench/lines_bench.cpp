@@ -75,7 +75,7 @@ static double RunPeer(void *context) {
     double start = ThreadSeconds();
     long lines = 0, bytes = 0;
     for (int pass = 0; pass < Passes; pass++) {
-        FILE *stream = OpenSignatureFile(job->Path, "r");
+        FILE *stream = OpenSignatureFile(job->Path);
         if (!stream)
             return 0;
         lines = 0, bytes = 0;

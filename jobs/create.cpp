@@ -278,7 +278,7 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     // is the only record of the files the run did not reach.
     bool keepOld = AbortRequested && overAList;
     bool listed = run->entriesWritten > 0;
-    bool written = FinishSignatureOutput(&output, fileName, listed && !keepOld);
+    bool written = FinishSignatureOutput(&output, listed && !keepOld);
     if (keepOld)
         ShowNoticeAbout(MessageOldListKept, fileName);
     else if (listed && !written)

@@ -66,11 +66,11 @@ extern const bool NamesHoldBackslashes;
 
 // Signature lists.
 
-// Opens a signature file to read, mode "r": untranslated, by the very name
-// given (on Windows a bare name exactly as spelled), of a regular file only;
-// the list reader makes the line ends. Lists are written through
+// Opens a signature file to read: untranslated, by the very name given (on
+// Windows a bare name exactly as spelled), of a regular file only; the list
+// reader makes the line ends. Lists are written through
 // StartSignatureOutput alone. Null on failure; nothing is reported.
-FILE *OpenSignatureFile(const char *name, const char *mode);
+FILE *OpenSignatureFile(const char *name);
 
 // A path as the platform's file calls take it: bytes on Linux, UTF-16 on
 // Windows, which tells where a link leads only in UTF-16.
@@ -101,8 +101,16 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target);
 // Closes the new file. When keep is true and every write reached the disk,
 // the new file replaces the list (on Windows a bare name exactly as
 // spelled) and the result is true; otherwise the new file is removed and
-// the target stays as it was.
-bool FinishSignatureOutput(SignatureOutput *output, const char *target, bool keep);
+// the target stays as it was. The same on every platform (list_output.cpp),
+// by the three steps below, which each platform takes its own way.
+bool FinishSignatureOutput(SignatureOutput *output, bool keep);
+
+// The new file's bytes on the disk; its stream is still open.
+bool NewFileOnDisk(const SignatureOutput *output, FILE *stream);
+// The new file, closed, takes the list's place in one step.
+bool NewFileReplacesList(const SignatureOutput *output);
+// The new file goes, and on Windows the list made only to follow a link.
+void RemoveNewFile(const SignatureOutput *output);
 
 // Files on disk.
 

@@ -24,27 +24,6 @@
 #include "host/records.h"
 #include "platform/platform.h"
 
-// Where the decoder of the terminal's bytes stands between reads.
-enum TerminalState { Ground, AfterEscape, InControlSequence, InShiftSequence };
-
-static const uint32_t KeyQueueCapacity = 64;
-
-// The keys read from the terminal, which has no queue of its own to peek at:
-// the module's copy of the console input that Windows keeps for the process,
-// and so module-wide as that is. ForgetConsoleInput empties it.
-struct TerminalInput {
-    // Key-downs taken from the terminal and not removed yet, oldest first;
-    // every terminal key is a key-down, so its virtual-key code is all there is.
-    uint16_t Keys[KeyQueueCapacity];
-    uint32_t KeyCount;
-    TerminalState Decoder;
-    int IsTerminal; // -1 until the first poll after ForgetConsoleInput asks
-};
-static TerminalInput Terminal = {{0}, 0, Ground, -1};
-
-// Code of a key that has no virtual-key code here; no real key has 0.
-static const uint16_t UnknownVirtualKey = 0;
-
 // Linux names are bytes: however a list encodes them, they open as they are.
 FILE *OpenFileToDigest(const char *name, NameEncoding) {
     // Without O_NONBLOCK a FIFO that has no writer would hang the open.
@@ -120,6 +99,27 @@ uint64_t MonotonicMicroseconds() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (uint64_t)now.tv_sec * 1000000 + (uint64_t)now.tv_nsec / 1000;
 }
+
+// Where the decoder of the terminal's bytes stands between reads.
+enum TerminalState { Ground, AfterEscape, InControlSequence, InShiftSequence };
+
+static const uint32_t KeyQueueCapacity = 64;
+
+// The keys read from the terminal, which has no queue of its own to peek at:
+// the module's copy of the console input that Windows keeps for the process,
+// and so module-wide as that is. ForgetConsoleInput empties it.
+struct TerminalInput {
+    // Key-downs taken from the terminal and not removed yet, oldest first;
+    // every terminal key is a key-down, so its virtual-key code is all there is.
+    uint16_t Keys[KeyQueueCapacity];
+    uint32_t KeyCount;
+    TerminalState Decoder;
+    int IsTerminal; // -1 until the first poll after ForgetConsoleInput asks
+};
+static TerminalInput Terminal = {{0}, 0, Ground, -1};
+
+// Code of a key that has no virtual-key code here; no real key has 0.
+static const uint16_t UnknownVirtualKey = 0;
 
 static uint16_t VirtualKeyOfByte(uint8_t byte) {
     if (byte >= 'a' && byte <= 'z')
@@ -298,22 +298,18 @@ static FILE *TextStream(int fd, bool reading) {
     return stream;
 }
 
-FILE *OpenSignatureFile(const char *name, const char *mode) {
+FILE *OpenSignatureFile(const char *name) {
     // Only a regular file is read: a device or a pipe may block or never end.
     // The reads are read() calls of this stream's own, not the C library's
     // internal ones, so that a fault preloaded at read() (the test suite's
     // failing disk) reaches the list as it would from a real disk.
-    if (strcmp(mode, "r") == 0) {
-        int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        struct stat status;
-        if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-            close(fd);
-            return nullptr;
-        }
-        return fd >= 0 ? TextStream(fd, true) : nullptr;
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat status;
+    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(fd);
+        return nullptr;
     }
-    errno = EINVAL;
-    return nullptr;
+    return fd >= 0 ? TextStream(fd, true) : nullptr;
 }
 
 // The file a chain of symbolic links leads to, as the kernel follows them:
@@ -395,24 +391,21 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target) {
     return true;
 }
 
-bool FinishSignatureOutput(SignatureOutput *output, const char *, bool keep) {
-    FILE *stream = output->stream;
-    output->stream = nullptr;
-    // On the disk before it takes the name: a crash then leaves the old list
-    // or the new one, never a part.
-    bool written = fflush(stream) == 0 && ferror(stream) == 0;
-    if (written && keep) {
-        int fd = open(output->newFile, O_RDONLY | O_CLOEXEC);
-        written = fd >= 0 && fsync(fd) == 0;
-        if (fd >= 0)
-            close(fd);
-    }
-    if (fclose(stream) != 0)
-        written = false;
-    if (written && keep && rename(output->newFile, output->list) == 0)
-        return true;
+bool NewFileOnDisk(const SignatureOutput *output, FILE *) {
+    // The stream is the module's own, with no descriptor to hand.
+    int fd = open(output->newFile, O_RDONLY | O_CLOEXEC);
+    bool synced = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0)
+        close(fd);
+    return synced;
+}
+
+bool NewFileReplacesList(const SignatureOutput *output) {
+    return rename(output->newFile, output->list) == 0;
+}
+
+void RemoveNewFile(const SignatureOutput *output) {
     unlink(output->newFile);
-    return false;
 }
 
 bool CurrentFolder(char *path, size_t size) {

@@ -20,8 +20,8 @@
 #include "platform/exact_path.h"
 #include "platform/platform.h"
 
-// The code page the narrow file calls convert names with, as a number the
-// lead-byte test takes.
+// The code page the narrow file calls convert names with, which the host
+// lists names in, as a number the lead-byte test takes too.
 static UINT FileCodePage() {
     return AreFileApisANSI() ? GetACP() : GetOEMCP();
 }
@@ -191,6 +191,12 @@ bool NameHasFile(const char *name, NameEncoding encoding) {
     return found;
 }
 
+// A name as the narrow listing gives it: letters the code page lacks become
+// their best-fit look-alike or '?'. False when it does not fit.
+static bool ListedForm(const WCHAR *wide, char *name, size_t size) {
+    return WideCharToMultiByte(FileCodePage(), 0, wide, -1, name, (int)size, nullptr, nullptr) > 0;
+}
+
 // From UTF-16 to a narrow code page; false when the result does not fit or
 // the text does not convert.
 static bool NarrowName(const WCHAR *wide, UINT codePage, DWORD flags, char *buffer, size_t size) {
@@ -205,8 +211,7 @@ const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, s
         return name;
     WCHAR *wide = WideName(name, encoding);
     // No look-alike: what the code page lacks shows as '?'.
-    bool converted = wide && NarrowName(wide, AreFileApisANSI() ? CP_ACP : CP_OEMCP,
-                                        WC_NO_BEST_FIT_CHARS, buffer, size);
+    bool converted = wide && NarrowName(wide, FileCodePage(), WC_NO_BEST_FIT_CHARS, buffer, size);
     free(wide);
     if (!converted)
         snprintf(buffer, size, "%s", name);
@@ -299,13 +304,11 @@ int EscapePressed(uint16_t virtualKey) {
 
 void ForgetConsoleInput() {}
 
-FILE *OpenSignatureFile(const char *name, const char *mode) {
+FILE *OpenSignatureFile(const char *name) {
     // Read untranslated, opened as a file to digest is: exactly by a bare
     // name, and only a disk file (the console, a serial port or a pipe would
     // block the read or never end).
-    if (strcmp(mode, "r") == 0)
-        return OpenFileToDigest(name, NameInCodePage);
-    return nullptr;
+    return OpenFileToDigest(name, NameInCodePage);
 }
 
 const DWORD AllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -319,8 +322,7 @@ const DWORD KeptAttributes =
 // "\\?\" form; any other as typed, converted as the narrow calls convert it.
 static bool TargetPath(const char *target, WCHAR *path, size_t size) {
     if (!IsBareName(target))
-        return MultiByteToWideChar(AreFileApisANSI() ? CP_ACP : CP_OEMCP, 0, target, -1, path,
-                                   (int)size) > 0;
+        return MultiByteToWideChar(FileCodePage(), 0, target, -1, path, (int)size) > 0;
     WCHAR *start;
     WCHAR *exact = ExactPath(target, &start);
     bool fits = exact && wcslen(start) < size;
@@ -453,23 +455,19 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target) {
     return false;
 }
 
-bool FinishSignatureOutput(SignatureOutput *output, const char *, bool keep) {
-    FILE *stream = output->stream;
-    output->stream = nullptr;
-    // On the disk before it takes the name: a crash then leaves the old list
-    // or the new one, never a part.
-    bool written = fflush(stream) == 0 && ferror(stream) == 0;
-    if (written && keep)
-        written = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
-    if (fclose(stream) != 0)
-        written = false;
-    const DWORD Flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (written && keep && MoveFileExW(output->newFile, output->list, Flags))
-        return true;
+bool NewFileOnDisk(const SignatureOutput *, FILE *stream) {
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
+}
+
+bool NewFileReplacesList(const SignatureOutput *output) {
+    return MoveFileExW(output->newFile, output->list,
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void RemoveNewFile(const SignatureOutput *output) {
     DeleteFileW(output->newFile);
     if (output->madeList)
         DeleteFileW(output->list);
-    return false;
 }
 
 bool CurrentFolder(char *path, size_t size) {
@@ -511,18 +509,6 @@ bool SameFileAsListed(const char *itemName, NameEncoding itemEncoding, const cha
            IdentityAsDigested(listedName, listedEncoding, &b) && SameIdentity(a, b);
 }
 
-// The code page of the narrow file calls, which the host lists names in.
-static UINT ListingCodePage() {
-    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-}
-
-// A name as the narrow listing gives it: letters the code page lacks become
-// their best-fit look-alike or '?'. False when it does not fit.
-static bool ListedForm(const WCHAR *wide, char *name, size_t size) {
-    return WideCharToMultiByte(ListingCodePage(), 0, wide, -1, name, (int)size, nullptr, nullptr) >
-           0;
-}
-
 bool NameInDirectory(const char *path, NameEncoding encoding, char *name, size_t size) {
     // The directory entry itself answers: a name that differs in letter case
     // or is the short 8.3 alias finds the long name as stored. Listed names
@@ -539,11 +525,9 @@ bool NameInDirectory(const char *path, NameEncoding encoding, char *name, size_t
         memcpy(name, found.cFileName, length + 1);
         return true;
     }
-    int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    WCHAR *wide =
-        wideLength > 0 ? static_cast<WCHAR *>(malloc((size_t)wideLength * sizeof(WCHAR))) : nullptr;
+    WCHAR *wide = WideName(path, NameInUtf8);
     bool named = false;
-    if (wide && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, wideLength)) {
+    if (wide) {
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW(wide, &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -574,8 +558,7 @@ struct StrayNames {
 // True when the listed form of a name opens that very name again.
 static bool LeadsBack(const WCHAR *wide, const char *listed) {
     WCHAR back[PanelItemNameSize];
-    int length =
-        MultiByteToWideChar(ListingCodePage(), 0, listed, -1, back, (int)PanelItemNameSize);
+    int length = MultiByteToWideChar(FileCodePage(), 0, listed, -1, back, (int)PanelItemNameSize);
     return length > 0 && wcscmp(back, wide) == 0;
 }
 

@@ -162,7 +162,7 @@ void StartList(ListReader *reader, FILE *stream) {
 }
 
 bool OpenList(ListReader *reader, const char *fileName) {
-    FILE *stream = OpenSignatureFile(fileName, "r");
+    FILE *stream = OpenSignatureFile(fileName);
     if (!stream)
         return false;
     StartList(reader, stream);

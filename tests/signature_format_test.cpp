@@ -308,7 +308,7 @@ TEST_F(SignatureFormat, WrittenBytes) {
         expected += std::string(EmptyDigest) + " *" + name + "\r\n";
     }
     EXPECT_EQ(ferror(stream), 0);
-    ASSERT_TRUE(FinishSignatureOutput(&output, path.c_str(), true));
+    ASSERT_TRUE(FinishSignatureOutput(&output, true));
 
     std::string bytes = ReadRaw(path);
     size_t headerEnd = bytes.find("\r\n");
@@ -327,10 +327,10 @@ TEST_F(SignatureFormat, WrittenBytes) {
 
 TEST_F(SignatureFormat, OpeningRefused) {
     SignatureOutput output;
-    EXPECT_EQ(OpenSignatureFile(PathOf("missing.md5").c_str(), "r"), nullptr);
+    EXPECT_EQ(OpenSignatureFile(PathOf("missing.md5").c_str()), nullptr);
     EXPECT_FALSE(StartSignatureOutput(&output, PathOf("no/such/dir.md5").c_str()));
     ASSERT_TRUE(fs::create_directory(dir / "sub"));
-    EXPECT_EQ(OpenSignatureFile(PathOf("sub").c_str(), "r"), nullptr);
+    EXPECT_EQ(OpenSignatureFile(PathOf("sub").c_str()), nullptr);
     EXPECT_FALSE(StartSignatureOutput(&output, PathOf("sub").c_str()));
 }
 
