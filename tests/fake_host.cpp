@@ -96,3 +96,11 @@ int CountCalls(const char *op) {
         count += call.op == op;
     return count;
 }
+
+std::vector<std::vector<std::string>> NoticesShown(uint32_t flags) {
+    std::vector<std::vector<std::string>> shown;
+    for (const HostCall &call : Host.calls)
+        if (call.op == "ShowMessageBox" && (uint32_t)call.number == flags)
+            shown.push_back(call.texts);
+    return shown;
+}
