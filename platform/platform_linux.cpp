@@ -83,142 +83,6 @@ int64_t FileSizeToDigest(FILE *stream) {
     return (int64_t)status.st_size;
 }
 
-int ConsoleColumns() {
-    // The host draws on its terminal, which may be any of the three.
-    const int streams[] = {STDOUT_FILENO, STDERR_FILENO, STDIN_FILENO};
-    for (int fd : streams) {
-        winsize size;
-        if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-            return size.ws_col;
-    }
-    return 0;
-}
-
-uint64_t MonotonicMicroseconds() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (uint64_t)now.tv_sec * 1000000 + (uint64_t)now.tv_nsec / 1000;
-}
-
-// Where the decoder of the terminal's bytes stands between reads.
-enum TerminalState { Ground, AfterEscape, InControlSequence, InShiftSequence };
-
-static const uint32_t KeyQueueCapacity = 64;
-
-// The keys read from the terminal, which has no queue of its own to peek at:
-// the module's copy of the console input that Windows keeps for the process,
-// and so module-wide as that is. ForgetConsoleInput empties it.
-struct TerminalInput {
-    // Key-downs taken from the terminal and not removed yet, oldest first;
-    // every terminal key is a key-down, so its virtual-key code is all there is.
-    uint16_t Keys[KeyQueueCapacity];
-    uint32_t KeyCount;
-    TerminalState Decoder;
-    int IsTerminal; // -1 until the first poll after ForgetConsoleInput asks
-};
-static TerminalInput Terminal = {{0}, 0, Ground, -1};
-
-// Code of a key that has no virtual-key code here; no real key has 0.
-static const uint16_t UnknownVirtualKey = 0;
-
-static uint16_t VirtualKeyOfByte(uint8_t byte) {
-    if (byte >= 'a' && byte <= 'z')
-        return (uint16_t)(byte - 'a' + 'A');
-    if ((byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == ' ')
-        return byte;
-    if (byte == '\r' || byte == '\n')
-        return 13; // Enter
-    if (byte == '\t')
-        return 9; // Tab
-    if (byte == 0x7f || byte == 0x08)
-        return 8; // Backspace
-    return UnknownVirtualKey;
-}
-
-static void QueueKey(uint16_t virtualKey) {
-    if (Terminal.KeyCount < KeyQueueCapacity)
-        Terminal.Keys[Terminal.KeyCount++] = virtualKey;
-}
-
-// ESC alone or ESC ESC is the Escape key; ESC '[' and ESC 'O' open another
-// key's control sequence, which runs to its final byte; ESC and any other
-// byte is that byte's key with Alt.
-static void DecodeByte(uint8_t byte) {
-    switch (Terminal.Decoder) {
-    case Ground:
-        if (byte == 0x1b)
-            Terminal.Decoder = AfterEscape;
-        else
-            QueueKey(VirtualKeyOfByte(byte));
-        return;
-    case AfterEscape:
-        Terminal.Decoder = byte == '[' ? InControlSequence : byte == 'O' ? InShiftSequence : Ground;
-        QueueKey(byte == 0x1b ? EscapeVirtualKey : UnknownVirtualKey);
-        return;
-    case InControlSequence:
-        if (byte >= 0x40 && byte <= 0x7e)
-            Terminal.Decoder = Ground;
-        return;
-    case InShiftSequence:
-        Terminal.Decoder = Ground;
-        return;
-    }
-}
-
-// Moves what the terminal has ready into the queue, never waiting, and
-// returns the number of queued events.
-static uint32_t CountKeyEvents() {
-    if (Terminal.IsTerminal < 0)
-        Terminal.IsTerminal = isatty(STDIN_FILENO) ? 1 : 0;
-    if (!Terminal.IsTerminal)
-        return 0;
-    int available = 0;
-    if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available < 0)
-        available = 0;
-    // Each byte makes at most one event, so what is read always fits; a read
-    // of no more than is ready returns at once.
-    uint8_t bytes[KeyQueueCapacity];
-    size_t wanted = KeyQueueCapacity - Terminal.KeyCount;
-    if (wanted > (size_t)available)
-        wanted = (size_t)available;
-    ssize_t got = wanted > 0 ? read(STDIN_FILENO, bytes, wanted) : 0;
-    for (ssize_t i = 0; i < got; i++)
-        DecodeByte(bytes[i]);
-    // An ESC with nothing behind it in the terminal is taken as the key.
-    if (Terminal.Decoder == AfterEscape && got == available) {
-        Terminal.Decoder = Ground;
-        QueueKey(EscapeVirtualKey);
-    }
-    return Terminal.KeyCount;
-}
-
-static void RemoveKeyEvents(uint32_t count) {
-    for (uint32_t i = count; i < Terminal.KeyCount; i++)
-        Terminal.Keys[i - count] = Terminal.Keys[i];
-    Terminal.KeyCount -= count;
-}
-
-int EscapePressed(uint16_t virtualKey) {
-    uint32_t count = CountKeyEvents();
-    for (uint32_t i = 0; i < count; i++) {
-        if (Terminal.Keys[i] == virtualKey) {
-            RemoveKeyEvents(i);
-            return 1;
-        }
-    }
-    // A full queue without the key holds only keys that would go ahead of
-    // it anyway; dropping them lets the next poll read on.
-    if (count == KeyQueueCapacity)
-        RemoveKeyEvents(count);
-    return 0;
-}
-
-void ForgetConsoleInput() {
-    Terminal.KeyCount = 0;
-    Terminal.Decoder = Ground;
-    Terminal.IsTerminal = -1;
-}
-
 const uint32_t TextBufferSize = 4096;
 
 // The one allocation per open signature file, freed by CloseText.
@@ -457,4 +321,142 @@ bool NameInDirectory(const char *path, NameEncoding, char *name, size_t size) {
         return false;
     memcpy(name, last, length + 1);
     return true;
+}
+
+// The console and the clock.
+
+int ConsoleColumns() {
+    // The host draws on its terminal, which may be any of the three.
+    const int streams[] = {STDOUT_FILENO, STDERR_FILENO, STDIN_FILENO};
+    for (int fd : streams) {
+        winsize size;
+        if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+            return size.ws_col;
+    }
+    return 0;
+}
+
+uint64_t MonotonicMicroseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000000 + (uint64_t)now.tv_nsec / 1000;
+}
+
+// Where the decoder of the terminal's bytes stands between reads.
+enum TerminalState { Ground, AfterEscape, InControlSequence, InShiftSequence };
+
+static const uint32_t KeyQueueCapacity = 64;
+
+// The keys read from the terminal, which has no queue of its own to peek at:
+// the module's copy of the console input that Windows keeps for the process,
+// and so module-wide as that is. ForgetConsoleInput empties it.
+struct TerminalInput {
+    // Key-downs taken from the terminal and not removed yet, oldest first;
+    // every terminal key is a key-down, so its virtual-key code is all there is.
+    uint16_t Keys[KeyQueueCapacity];
+    uint32_t KeyCount;
+    TerminalState Decoder;
+    int IsTerminal; // -1 until the first poll after ForgetConsoleInput asks
+};
+static TerminalInput Terminal = {{0}, 0, Ground, -1};
+
+// Code of a key that has no virtual-key code here; no real key has 0.
+static const uint16_t UnknownVirtualKey = 0;
+
+static uint16_t VirtualKeyOfByte(uint8_t byte) {
+    if (byte >= 'a' && byte <= 'z')
+        return (uint16_t)(byte - 'a' + 'A');
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == ' ')
+        return byte;
+    if (byte == '\r' || byte == '\n')
+        return 13; // Enter
+    if (byte == '\t')
+        return 9; // Tab
+    if (byte == 0x7f || byte == 0x08)
+        return 8; // Backspace
+    return UnknownVirtualKey;
+}
+
+static void QueueKey(uint16_t virtualKey) {
+    if (Terminal.KeyCount < KeyQueueCapacity)
+        Terminal.Keys[Terminal.KeyCount++] = virtualKey;
+}
+
+// ESC alone or ESC ESC is the Escape key; ESC '[' and ESC 'O' open another
+// key's control sequence, which runs to its final byte; ESC and any other
+// byte is that byte's key with Alt.
+static void DecodeByte(uint8_t byte) {
+    switch (Terminal.Decoder) {
+    case Ground:
+        if (byte == 0x1b)
+            Terminal.Decoder = AfterEscape;
+        else
+            QueueKey(VirtualKeyOfByte(byte));
+        return;
+    case AfterEscape:
+        Terminal.Decoder = byte == '[' ? InControlSequence : byte == 'O' ? InShiftSequence : Ground;
+        QueueKey(byte == 0x1b ? EscapeVirtualKey : UnknownVirtualKey);
+        return;
+    case InControlSequence:
+        if (byte >= 0x40 && byte <= 0x7e)
+            Terminal.Decoder = Ground;
+        return;
+    case InShiftSequence:
+        Terminal.Decoder = Ground;
+        return;
+    }
+}
+
+// Moves what the terminal has ready into the queue, never waiting, and
+// returns the number of queued events.
+static uint32_t CountKeyEvents() {
+    if (Terminal.IsTerminal < 0)
+        Terminal.IsTerminal = isatty(STDIN_FILENO) ? 1 : 0;
+    if (!Terminal.IsTerminal)
+        return 0;
+    int available = 0;
+    if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available < 0)
+        available = 0;
+    // Each byte makes at most one event, so what is read always fits; a read
+    // of no more than is ready returns at once.
+    uint8_t bytes[KeyQueueCapacity];
+    size_t wanted = KeyQueueCapacity - Terminal.KeyCount;
+    if (wanted > (size_t)available)
+        wanted = (size_t)available;
+    ssize_t got = wanted > 0 ? read(STDIN_FILENO, bytes, wanted) : 0;
+    for (ssize_t i = 0; i < got; i++)
+        DecodeByte(bytes[i]);
+    // An ESC with nothing behind it in the terminal is taken as the key.
+    if (Terminal.Decoder == AfterEscape && got == available) {
+        Terminal.Decoder = Ground;
+        QueueKey(EscapeVirtualKey);
+    }
+    return Terminal.KeyCount;
+}
+
+static void RemoveKeyEvents(uint32_t count) {
+    for (uint32_t i = count; i < Terminal.KeyCount; i++)
+        Terminal.Keys[i - count] = Terminal.Keys[i];
+    Terminal.KeyCount -= count;
+}
+
+int EscapePressed(uint16_t virtualKey) {
+    uint32_t count = CountKeyEvents();
+    for (uint32_t i = 0; i < count; i++) {
+        if (Terminal.Keys[i] == virtualKey) {
+            RemoveKeyEvents(i);
+            return 1;
+        }
+    }
+    // A full queue without the key holds only keys that would go ahead of
+    // it anyway; dropping them lets the next poll read on.
+    if (count == KeyQueueCapacity)
+        RemoveKeyEvents(count);
+    return 0;
+}
+
+void ForgetConsoleInput() {
+    Terminal.KeyCount = 0;
+    Terminal.Decoder = Ground;
+    Terminal.IsTerminal = -1;
 }

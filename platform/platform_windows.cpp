@@ -248,62 +248,6 @@ int64_t FileSizeToDigest(FILE *stream) {
     return (int64_t)size.QuadPart;
 }
 
-int ConsoleColumns() {
-    CONSOLE_SCREEN_BUFFER_INFO screen;
-    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen))
-        return 0;
-    return screen.srWindow.Right - screen.srWindow.Left + 1;
-}
-
-uint64_t MonotonicMicroseconds() {
-    // The counter's ticks per second are fixed at boot, and asking costs no
-    // call to the system.
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    uint64_t ticks = (uint64_t)now.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
-    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
-}
-
-int EscapePressed(uint16_t virtualKey) {
-    int result = 0;
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD count = 0;
-    // An empty queue has nothing to match: the peek, a second round trip to
-    // the console, is left out.
-    if (!GetNumberOfConsoleInputEvents(input, &count) || count == 0)
-        return 0;
-    if (count > MAXDWORD / sizeof(INPUT_RECORD))
-        return 0;
-    INPUT_RECORD *records =
-        static_cast<INPUT_RECORD *>(GlobalAlloc(GMEM_ZEROINIT, count * sizeof(INPUT_RECORD)));
-    if (!records)
-        return 0;
-    DWORD copied = 0;
-    if (!PeekConsoleInputA(input, records, count, &copied) || copied > count) {
-        GlobalFree(records);
-        return 0;
-    }
-    // Records the peek did not fill stay zero and never match.
-    for (DWORD i = 0; i < count; i++) {
-        const INPUT_RECORD &record = records[i];
-        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
-            record.Event.KeyEvent.wVirtualKeyCode == virtualKey) {
-            result = 1;
-            // Only the events ahead of it go; the Escape stays for the host.
-            if (i > 0) {
-                DWORD removed;
-                ReadConsoleInputA(input, records, i, &removed);
-            }
-            break;
-        }
-    }
-    GlobalFree(records);
-    return result;
-}
-
-void ForgetConsoleInput() {}
-
 FILE *OpenSignatureFile(const char *name) {
     // Read untranslated, opened as a file to digest is: exactly by a bare
     // name, and only a disk file (the console, a serial port or a pipe would
@@ -694,3 +638,61 @@ bool ResolvedItemName(const StrayNames *strays, const PanelItemRecord *item, int
         return false;
     return CopyName(resolution >= 0 ? strays->Names[resolution].Real : item->Name, name, size);
 }
+
+// The console and the clock.
+
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen))
+        return 0;
+    return screen.srWindow.Right - screen.srWindow.Left + 1;
+}
+
+uint64_t MonotonicMicroseconds() {
+    // The counter's ticks per second are fixed at boot, and asking costs no
+    // call to the system.
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    uint64_t ticks = (uint64_t)now.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
+    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+}
+
+int EscapePressed(uint16_t virtualKey) {
+    int result = 0;
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD count = 0;
+    // An empty queue has nothing to match: the peek, a second round trip to
+    // the console, is left out.
+    if (!GetNumberOfConsoleInputEvents(input, &count) || count == 0)
+        return 0;
+    if (count > MAXDWORD / sizeof(INPUT_RECORD))
+        return 0;
+    INPUT_RECORD *records =
+        static_cast<INPUT_RECORD *>(GlobalAlloc(GMEM_ZEROINIT, count * sizeof(INPUT_RECORD)));
+    if (!records)
+        return 0;
+    DWORD copied = 0;
+    if (!PeekConsoleInputA(input, records, count, &copied) || copied > count) {
+        GlobalFree(records);
+        return 0;
+    }
+    // Records the peek did not fill stay zero and never match.
+    for (DWORD i = 0; i < count; i++) {
+        const INPUT_RECORD &record = records[i];
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+            record.Event.KeyEvent.wVirtualKeyCode == virtualKey) {
+            result = 1;
+            // Only the events ahead of it go; the Escape stays for the host.
+            if (i > 0) {
+                DWORD removed;
+                ReadConsoleInputA(input, records, i, &removed);
+            }
+            break;
+        }
+    }
+    GlobalFree(records);
+    return result;
+}
+
+void ForgetConsoleInput() {}
