@@ -146,19 +146,17 @@ static void FindTargetItems(CreationRun *run, const char *fileName) {
 // is on once it lasts long enough for a user to wait on it.
 struct PassNotice {
     uint64_t startedAt, shownAt;
-    bool shown;
-    ProgressNotice notice;
+    ProgressNotice notice; // its screen is null until it is shown
 };
 
 static void ShowPassNotice(PassNotice *pass, const char *name) {
     const uint64_t RedrawInterval = 100 * 1000;
     uint64_t now = MonotonicMicroseconds();
-    if (now - (pass->shown ? pass->shownAt : pass->startedAt) < RedrawInterval)
+    if (now - (pass->notice.screen ? pass->shownAt : pass->startedAt) < RedrawInterval)
         return;
-    if (pass->shown)
+    if (pass->notice.screen)
         RemoveProgressNotice(&pass->notice);
     ShowProgressNotice(&pass->notice, MessageCreatingLine, name);
-    pass->shown = true;
     pass->shownAt = now;
 }
 
@@ -172,7 +170,7 @@ static void ResolveRunItems(CreationRun *run) {
         static_cast<int32_t *>(malloc((size_t)(run->items.last + 1) * sizeof(int32_t)));
     PassNotice pass;
     pass.startedAt = MonotonicMicroseconds();
-    pass.shown = false;
+    pass.notice.screen = nullptr;
     for (int i = run->items.first; i <= run->items.last && !AbortRequested; i++) {
         if (!IsRunFile(run, i))
             continue;
@@ -184,7 +182,7 @@ static void ResolveRunItems(CreationRun *run) {
         if (resolution >= 0)
             run->inUtf8 = true;
     }
-    if (pass.shown)
+    if (pass.notice.screen)
         RemoveProgressNotice(&pass.notice);
 }
 
