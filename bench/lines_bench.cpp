@@ -52,7 +52,7 @@ static double RunModule(void *context) {
     long entries = 0, bytes = 0;
     for (int pass = 0; pass < Passes; pass++) {
         static ListReader list;
-        if (!OpenList(&list, job->Path))
+        if (!OpenList(&list, job->Path, nullptr))
             return 0;
         entries = 0, bytes = 0;
         char line[SignatureLineSize];

@@ -87,13 +87,12 @@ static TargetContents ContentsOfTarget(const char *fileName, FileProblem *proble
     if (!NameHasFile(fileName, NameInCodePage))
         return TargetIsNew;
     ListReader list;
-    if (!OpenList(&list, fileName)) {
+    if (!OpenList(&list, fileName, PollEscapeWhenDue)) {
         // A link to a list not made yet holds nothing to lose; a folder, a
         // device or a locked file is no list to replace.
         *problem = WhyNotOpened(fileName, NameInCodePage);
         return *problem == ProblemNotFound ? TargetIsNew : TargetUnreadable;
     }
-    list.stopPoll = PollEscapeWhenDue;
     TargetContents contents = TargetIsEmpty;
     bool comments = false;
     char line[SignatureLineSize];

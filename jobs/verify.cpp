@@ -309,11 +309,10 @@ static void CheckEntries(VerificationRun *run) {
 
 void VerifySignatures(const char *fileName) {
     VerificationRun run;
-    if (!OpenList(&run.list, fileName)) {
+    if (!OpenList(&run.list, fileName, PollEscapeWhenDue)) {
         ReportFileError(fileName, WhyNotOpened(fileName, NameInCodePage));
         return;
     }
-    run.list.stopPoll = PollEscapeWhenDue;
     HostPanelCommand(PanelRefresh, nullptr);
     memset(&run.record, 0, sizeof run.record);
     HostPanelCommand(PanelGetInfo, &run.record);

@@ -134,9 +134,9 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
     return true;
 }
 
-void StartList(ListReader *reader, FILE *stream) {
+void StartList(ListReader *reader, FILE *stream, int (*stopPoll)()) {
     reader->stream = stream;
-    reader->stopPoll = nullptr;
+    reader->stopPoll = stopPoll;
     reader->encoding = ListInBytes;
     reader->entriesEndAtNul = false;
     reader->failed = reader->ended = false;
@@ -161,11 +161,11 @@ void StartList(ListReader *reader, FILE *stream) {
     reader->entriesEndAtNul = FirstEntryEndsAtNul(reader);
 }
 
-bool OpenList(ListReader *reader, const char *fileName) {
+bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)()) {
     FILE *stream = OpenSignatureFile(fileName);
     if (!stream)
         return false;
-    StartList(reader, stream);
+    StartList(reader, stream, stopPoll);
     return true;
 }
 

@@ -18,8 +18,7 @@ const uint32_t ListBufferSize = 20 * 1024;
 struct ListReader {
     FILE *stream;
     // Asked now and then while the rest of an overlong line is skipped: a
-    // job sets its Escape poll here, and non-zero stops the skip. Null, as
-    // StartList leaves it: never stopped.
+    // job's Escape poll, whose non-zero answer stops the skip; null for none.
     int (*stopPoll)();
     ListEncoding encoding;
     bool entriesEndAtNul;   // a md5sum -z list: a line feed is part of a name
@@ -33,13 +32,13 @@ struct ListReader {
 };
 
 // Opens a signature list by name (as OpenSignatureFile does: a regular
-// file only) and reads its start. False when it cannot be opened; nothing
-// is reported.
-bool OpenList(ListReader *reader, const char *fileName);
+// file only) and reads its start; stopPoll is the reader's. False when it
+// cannot be opened; nothing is reported.
+bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)());
 
 // The same over a stream already open for untranslated reading at its
 // start; CloseList closes it.
-void StartList(ListReader *reader, FILE *stream);
+void StartList(ListReader *reader, FILE *stream, int (*stopPoll)());
 void CloseList(ListReader *reader);
 
 // Reads the next line into buffer without its end. False once the list is

@@ -207,8 +207,7 @@ TEST_F(TerminalPoll, WaitingEscapeStopsAnEndlessListLine) {
         FILE *stream = fopen(FileName, "rb");
         ASSERT_TRUE(stream);
         ListReader list;
-        StartList(&list, stream);
-        list.stopPoll = PollEscapeWhenDue;
+        StartList(&list, stream, PollEscapeWhenDue);
         char line[SignatureLineSize];
         ReadListLine(&list, line, sizeof line);
         EXPECT_EQ(AbortRequested, 1) << mark.size();

@@ -72,7 +72,7 @@ class SignatureFormat : public ::testing::Test {
         std::vector<std::string> lines;
         std::string path = WriteRaw("lines.md5", bytes);
         ListReader list;
-        EXPECT_TRUE(OpenList(&list, path.c_str()));
+        EXPECT_TRUE(OpenList(&list, path.c_str(), nullptr));
         char buffer[SignatureLineSize + 8];
         for (int reads = 0; reads < 100000; reads++) {
             memset(buffer, 'G', sizeof buffer);
@@ -266,7 +266,7 @@ TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
 TEST_F(SignatureFormat, EndOfTextStaysTheEnd) {
     std::string path = WriteRaw("ctrlz.md5", "a\r\nb\r\n\x1a\r\n\x1a");
     ListReader list;
-    ASSERT_TRUE(OpenList(&list, path.c_str()));
+    ASSERT_TRUE(OpenList(&list, path.c_str(), nullptr));
     char buffer[SignatureLineSize];
     EXPECT_TRUE(ReadListLine(&list, buffer, sizeof buffer));
     EXPECT_TRUE(ReadListLine(&list, buffer, sizeof buffer));
