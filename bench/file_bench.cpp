@@ -12,7 +12,8 @@
 #include "bench/null_host.h"
 #include "bench/run.h"
 #include "digest/algorithm.h"
-#include "digest/file_digest.h"
+#include "host/host.h"
+#include "jobs/file_digest.h"
 
 static const uint64_t FileSize = 1ull << 30;
 
@@ -56,7 +57,10 @@ static void WarmPageCache(const char *path) {
 static double RunModule(void *context) {
     Job *job = static_cast<Job *>(context);
     double start = ThreadSeconds();
-    if (FileDigest(job->Path, job->Text, sizeof job->Text, Algorithm) != 0 || AbortRequested)
+    FileProblem problem;
+    if (!FileDigest(job->Path, NameInCodePage, Algorithm, job->Text, sizeof job->Text, &problem,
+                    nullptr) ||
+        AbortRequested)
         job->Failed = true;
     return ThreadSeconds() - start;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench/bench.h"
+#include "platform/platform.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
 
@@ -51,7 +52,7 @@ static double RunModule(void *context) {
     long entries = 0, bytes = 0;
     for (int pass = 0; pass < Passes; pass++) {
         static ListReader list;
-        if (!OpenList(&list, job->Path))
+        if (!OpenList(&list, job->Path, nullptr))
             return 0;
         entries = 0, bytes = 0;
         char line[SignatureLineSize];
@@ -74,7 +75,7 @@ static double RunPeer(void *context) {
     double start = ThreadSeconds();
     long lines = 0, bytes = 0;
     for (int pass = 0; pass < Passes; pass++) {
-        FILE *stream = OpenSignatureFile(job->Path, "r");
+        FILE *stream = OpenSignatureFile(job->Path);
         if (!stream)
             return 0;
         lines = 0, bytes = 0;

@@ -1,12 +1,37 @@
-// Picks the fastest of a digest's compression loops by racing them on this
-// processor: feature flags say which loops can run, not which runs faster.
+// The choice of compression loop every digest here makes: a plain loop and
+// one on instructions some processors lack, raced on this processor, since
+// feature flags say which loops can run, not which runs faster.
 #pragma once
 
 #include <stdint.h>
 
-// Compresses length bytes of whole blocks into whatever state scratch is.
-typedef void (*RacedLoop)(void *scratch, const uint8_t *blocks, uint32_t length);
+#include <atomic>
 
-// The index of the loop that compressed a few kilobytes fastest, the loops
-// taking turns, each keeping its best time: 32 KiB a loop, raced once a process.
-int FastestLoop(const RacedLoop *loops, int count, void *scratch);
+// Compresses length / 64 blocks into the chaining words; length is a
+// multiple of 64.
+typedef void (*CompressLoop)(uint32_t *words, const uint8_t *blocks, uint32_t length);
+
+// One algorithm's loops. Chosen is null until the first digest races the
+// loops and fixes the winner, kept in Fastest for ForceLoop. A module-wide
+// LoopChoice is constant-initialised, so the first digest finds it set
+// whatever order static objects are built in (a test's static digest may
+// run before any dynamic initialiser). Relaxed atomics, because digests of
+// separate states may run on several threads, which may each race once; on
+// x86 their loads and stores are plain moves.
+struct LoopChoice {
+    CompressLoop Plain, Accelerated;
+    const char *AcceleratedName;
+    int (*AcceleratedUsable)();
+    std::atomic<CompressLoop> Chosen, Fastest;
+};
+
+// The loop to run, raced at the first call.
+CompressLoop ChosenLoop(LoopChoice *choice);
+
+// Tests and benchmarks switch loops, never while a digest runs: "scalar",
+// the accelerated loop's name, or null for the fastest again. Returns 0,
+// changing nothing, for a loop this processor cannot run.
+int ForceLoop(LoopChoice *choice, const char *name);
+
+// The name of the loop in use: "scalar" or the accelerated loop's.
+const char *LoopName(LoopChoice *choice);

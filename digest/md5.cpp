@@ -1,4 +1,5 @@
-// MD5 (RFC 1321): the compression function, buffering and the text form.
+// MD5 (RFC 1321): the compression loop and the text form; the buffering and
+// padding are block_feed.cpp's, shared with SHA.
 //
 // Every step of MD5 depends on the one before, so speed comes from keeping
 // each step's critical path through b short: the message word and the
@@ -12,9 +13,6 @@
 
 #include <string.h>
 
-#include <atomic>
-
-#include "digest/loop_race.h"
 #include "digest/md5_avx512.h"
 #include "digest/md5_steps.h"
 
@@ -45,15 +43,8 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
     (a) = ROTATE((a), (s));                                                                        \
     (a) += (b);
 
-static void AddToByteCount(DigestState *state, uint32_t length) {
-    uint32_t low = state->ByteCountLow + length;
-    if (low < state->ByteCountLow)
-        state->ByteCountHigh++;
-    state->ByteCountLow = low;
-}
-
-static void CompressScalar(DigestState *state, const uint8_t *blocks, uint32_t length) {
-    uint32_t a = state->A, b = state->B, c = state->C, d = state->D;
+static void CompressScalar(uint32_t *words, const uint8_t *blocks, uint32_t length) {
+    uint32_t a = words[0], b = words[1], c = words[2], d = words[3];
     for (const uint8_t *end = blocks + length; blocks != end; blocks += 64) {
         const uint32_t saved_a = a, saved_b = b, saved_c = c, saved_d = d;
 
@@ -64,153 +55,42 @@ static void CompressScalar(DigestState *state, const uint8_t *blocks, uint32_t l
         c += saved_c;
         d += saved_d;
     }
-    state->A = a;
-    state->B = b;
-    state->C = c;
-    state->D = d;
+    words[0] = a;
+    words[1] = b;
+    words[2] = c;
+    words[3] = d;
 }
 
-typedef void (*CompressLoop)(DigestState *state, const uint8_t *blocks, uint32_t length);
-
-// Feature flags say which loops a processor can run, not which runs faster:
-// on some processors with AVX-512VL the plain loop is the quicker one (where
+// On some processors with AVX-512VL the plain loop is the quicker one (where
 // vprold takes two cycles, as on AMD's Zen 4, the vector step is no shorter
-// than the plain loop's longest; see bench/README.md). So the candidates race.
-static void RaceScalar(void *scratch, const uint8_t *blocks, uint32_t length) {
-    CompressScalar(static_cast<DigestState *>(scratch), blocks, length);
-}
-static void RaceAvx512(void *scratch, const uint8_t *blocks, uint32_t length) {
-    CompressAvx512(static_cast<DigestState *>(scratch), blocks, length);
-}
-
-static CompressLoop MeasureFastestLoop() {
-    if (!Avx512VlUsable())
-        return CompressScalar;
-    DigestState scratch;
-    DigestStart(&scratch);
-    const RacedLoop loops[2] = {RaceScalar, RaceAvx512};
-    return FastestLoop(loops, 2, &scratch) == 1 ? CompressAvx512 : CompressScalar;
-}
-
-static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length);
-
-// The md5 module's module-wide state. Compress starts as ChooseLoop, a
-// constant, so that the first digest finds it set whatever order static
-// objects are built in (a test's static digest runs before a dynamic
-// initialiser here would); the first digest then races the loops and fixes
-// the winner, kept in Fastest for DigestForceLoop. Relaxed atomics,
-// because digests of separate states may run on several threads, which may
-// each race once; on x86 their loads and stores are plain moves.
-// DigestForceLoop is for tests and benchmarks, which call it while
-// nothing digests.
-static std::atomic<CompressLoop> Compress{ChooseLoop};
-static std::atomic<CompressLoop> Fastest{nullptr};
-
-static CompressLoop FastestCompressLoop() {
-    CompressLoop fastest = Fastest.load(std::memory_order_relaxed);
-    if (!fastest) {
-        fastest = MeasureFastestLoop();
-        Fastest.store(fastest, std::memory_order_relaxed);
-    }
-    return fastest;
-}
-
-static void ChooseLoop(DigestState *state, const uint8_t *blocks, uint32_t length) {
-    CompressLoop fastest = FastestCompressLoop();
-    Compress.store(fastest, std::memory_order_relaxed);
-    fastest(state, blocks, length);
-}
+// than the plain loop's longest; see bench/README.md): they race. The md5
+// module's module-wide state.
+static LoopChoice Md5Loops = {CompressScalar, CompressAvx512, "avx512vl",
+                              Avx512VlUsable, {nullptr},      {nullptr}};
 
 int DigestForceLoop(const char *name) {
-    CompressLoop loop = FastestCompressLoop();
-    if (name && strcmp(name, "scalar") == 0)
-        loop = CompressScalar;
-    else if (name && strcmp(name, "avx512vl") == 0 && Avx512VlUsable())
-        loop = CompressAvx512;
-    else if (name)
-        return 0;
-    Compress.store(loop, std::memory_order_relaxed);
-    return 1;
+    return ForceLoop(&Md5Loops, name);
 }
 
 const char *DigestPathName() {
-    CompressLoop loop = Compress.load(std::memory_order_relaxed);
-    if (loop == ChooseLoop)
-        loop = FastestCompressLoop();
-    return loop == CompressScalar ? "scalar" : "avx512vl";
-}
-
-void DigestBlocks(DigestState *state, const uint8_t *blocks, uint32_t length) {
-    AddToByteCount(state, length);
-    Compress.load(std::memory_order_relaxed)(state, blocks, length);
+    return LoopName(&Md5Loops);
 }
 
 void DigestStart(DigestState *state) {
-    state->A = 0x67452301;
-    state->B = 0xefcdab89;
-    state->C = 0x98badcfe;
-    state->D = 0x10325476;
-    state->ByteCountLow = 0;
-    state->ByteCountHigh = 0;
-    state->BufferedLength = 0;
+    state->Words[0] = 0x67452301;
+    state->Words[1] = 0xefcdab89;
+    state->Words[2] = 0x98badcfe;
+    state->Words[3] = 0x10325476;
+    FeedStart(&state->Feed);
 }
 
-// Input is copied only while a block is incomplete; whole blocks in the
-// caller's memory are compressed where they lie. A lone 64-byte remainder is
-// held back, so DigestEnd may find up to 64 bytes waiting.
 void DigestAdd(DigestState *state, const void *bytes, uint32_t length) {
-    const uint8_t *input = static_cast<const uint8_t *>(bytes);
-
-    if (state->BufferedLength != 0) {
-        uint32_t room = sizeof state->BlockBuffer - state->BufferedLength;
-        uint32_t n = length < room ? length : room;
-        memcpy(state->BlockBuffer + state->BufferedLength, input, n);
-        state->BufferedLength += n;
-        if (state->BufferedLength > 64) {
-            uint32_t whole = state->BufferedLength & ~63u;
-            uint32_t rest = state->BufferedLength & 63u;
-            DigestBlocks(state, state->BlockBuffer, whole);
-            memmove(state->BlockBuffer, state->BlockBuffer + whole, rest);
-            state->BufferedLength = rest;
-        }
-        input += n;
-        length -= n;
-    }
-    if (length > 64) {
-        uint32_t whole = length & ~63u;
-        DigestBlocks(state, input, whole);
-        input += whole;
-        length &= 63u;
-    }
-    if (length != 0) {
-        memcpy(state->BlockBuffer, input, length);
-        state->BufferedLength = length;
-    }
-}
-
-static void StoreWord(uint8_t *p, uint32_t word) {
-    p[0] = (uint8_t)word;
-    p[1] = (uint8_t)(word >> 8);
-    p[2] = (uint8_t)(word >> 16);
-    p[3] = (uint8_t)(word >> 24);
+    FeedBytes(&state->Feed, state->Words, &Md5Loops, bytes, length);
 }
 
 void DigestEnd(DigestState *state, uint8_t *out) {
-    uint32_t waiting = state->BufferedLength;
-    AddToByteCount(state, waiting);
-
-    uint32_t lengthField = waiting < 56 ? 56 : 120;
-    state->BlockBuffer[waiting] = 0x80;
-    memset(state->BlockBuffer + waiting + 1, 0, lengthField - waiting - 1);
-    StoreWord(state->BlockBuffer + lengthField, state->ByteCountLow << 3);
-    StoreWord(state->BlockBuffer + lengthField + 4,
-              (state->ByteCountHigh << 3) | (state->ByteCountLow >> 29));
-    DigestBlocks(state, state->BlockBuffer, lengthField + 8);
-
-    StoreWord(out, state->A);
-    StoreWord(out + 4, state->B);
-    StoreWord(out + 8, state->C);
-    StoreWord(out + 12, state->D);
+    FeedEnd(&state->Feed, state->Words, &Md5Loops, LittleEndianWords);
+    StoreWords(out, state->Words, 4, LittleEndianWords);
 }
 
 void BytesToHex(const uint8_t *bytes, uint32_t count, char *text, uint32_t size) {

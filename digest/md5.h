@@ -3,13 +3,12 @@
 
 #include <stdint.h>
 
+#include "digest/block_feed.h"
+
 // The running state of one digest, owned by the caller.
 struct DigestState {
-    uint32_t A, B, C, D;     // the RFC 1321 chaining words
-    uint32_t ByteCountLow;   // bytes that went through DigestBlocks, low word
-    uint32_t ByteCountHigh;  //   and high word
-    uint32_t BufferedLength; // input bytes waiting at the front of BlockBuffer
-    uint8_t BlockBuffer[128];
+    uint32_t Words[4]; // the RFC 1321 chaining words A, B, C, D
+    BlockFeed Feed;
 };
 
 const uint32_t DigestSize = 16;
@@ -23,14 +22,11 @@ void DigestToHex(const uint8_t *digest, char *text, uint32_t size);
 // buffer of size bytes, DigestToHex's form for any digest length.
 void BytesToHex(const uint8_t *bytes, uint32_t count, char *text, uint32_t size);
 
-// Compresses length / 64 whole blocks; length is a multiple of 64.
-void DigestBlocks(DigestState *state, const uint8_t *blocks, uint32_t length);
-
-// DigestBlocks runs the compression loop that proved fastest on this
+// The digest runs the compression loop that proved fastest on this
 // processor among those it and the system allow, measured once by the first
-// digest. Tests and benchmarks switch loops with DigestForceLoop ("scalar",
-// "avx512vl", or null for the fastest again), never while a digest runs; it
-// returns 0, changing nothing, for a loop this processor cannot run.
-// DigestPathName names the loop in use.
+// digest (loop_race.h). Tests and benchmarks switch loops with
+// DigestForceLoop ("scalar", "avx512vl", or null for the fastest again),
+// never while a digest runs; it returns 0, changing nothing, for a loop this
+// processor cannot run. DigestPathName names the loop in use.
 int DigestForceLoop(const char *name);
 const char *DigestPathName();

@@ -58,9 +58,9 @@ int Avx512VlUsable() {
     (a) = _mm_add_epi32((a), (b));
 
 __attribute__((target("avx512f,avx512vl"))) void
-CompressAvx512(DigestState *state, const uint8_t *blocks, uint32_t length) {
-    __m128i a = _mm_cvtsi32_si128((int)state->A), b = _mm_cvtsi32_si128((int)state->B);
-    __m128i c = _mm_cvtsi32_si128((int)state->C), d = _mm_cvtsi32_si128((int)state->D);
+CompressAvx512(uint32_t *words, const uint8_t *blocks, uint32_t length) {
+    __m128i a = _mm_cvtsi32_si128((int)words[0]), b = _mm_cvtsi32_si128((int)words[1]);
+    __m128i c = _mm_cvtsi32_si128((int)words[2]), d = _mm_cvtsi32_si128((int)words[3]);
     for (const uint8_t *end = blocks + length; blocks != end; blocks += 64) {
         const __m128i saved_a = a, saved_b = b, saved_c = c, saved_d = d;
 
@@ -71,8 +71,8 @@ CompressAvx512(DigestState *state, const uint8_t *blocks, uint32_t length) {
         c = _mm_add_epi32(c, saved_c);
         d = _mm_add_epi32(d, saved_d);
     }
-    state->A = (uint32_t)_mm_cvtsi128_si32(a);
-    state->B = (uint32_t)_mm_cvtsi128_si32(b);
-    state->C = (uint32_t)_mm_cvtsi128_si32(c);
-    state->D = (uint32_t)_mm_cvtsi128_si32(d);
+    words[0] = (uint32_t)_mm_cvtsi128_si32(a);
+    words[1] = (uint32_t)_mm_cvtsi128_si32(b);
+    words[2] = (uint32_t)_mm_cvtsi128_si32(c);
+    words[3] = (uint32_t)_mm_cvtsi128_si32(d);
 }

@@ -2,12 +2,12 @@
 // this processor and system may run it.
 #pragma once
 
-#include "digest/md5.h"
+#include <stdint.h>
 
 // 1 when the processor has AVX512F and AVX512VL and the system saves the
 // AVX-512 registers on a task switch, else 0.
 int Avx512VlUsable();
 
-// Compresses length / 64 blocks into the state's chaining words; the byte
-// count is DigestBlocks' business. Only to be called when Avx512VlUsable.
-void CompressAvx512(DigestState *state, const uint8_t *blocks, uint32_t length);
+// Compresses length / 64 blocks into the four chaining words. Only to be
+// called when Avx512VlUsable.
+void CompressAvx512(uint32_t *words, const uint8_t *blocks, uint32_t length);

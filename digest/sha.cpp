@@ -1,5 +1,5 @@
-// SHA-1 and SHA-256 (FIPS 180-4): the portable compression loops, the
-// buffering and padding the two share, and the choice of loop.
+// SHA-1 and SHA-256 (FIPS 180-4): the portable compression loops and the
+// choice of loop for each.
 //
 // Where the processor has SHA instructions (digest/sha_ni.cpp) they run
 // several times faster than any loop written in C; the portable loops serve
@@ -8,9 +8,6 @@
 
 #include <string.h>
 
-#include <atomic>
-
-#include "digest/loop_race.h"
 #include "digest/sha_ni.h"
 
 #define ROTL(x, s) (((x) << (s)) | ((x) >> (32 - (s))))
@@ -18,13 +15,6 @@
 
 static uint32_t LoadBigEndian(const uint8_t *p) {
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-
-static void StoreBigEndian(uint8_t *p, uint32_t word) {
-    p[0] = (uint8_t)(word >> 24);
-    p[1] = (uint8_t)(word >> 16);
-    p[2] = (uint8_t)(word >> 8);
-    p[3] = (uint8_t)word;
 }
 
 #define SHA1_ROUND(f, k)                                                                           \
@@ -112,94 +102,28 @@ static void Sha256CompressScalar(uint32_t *words, const uint8_t *blocks, uint32_
     }
 }
 
-typedef void (*ShaLoop)(uint32_t *words, const uint8_t *blocks, uint32_t length);
+// Each algorithm's loops race as MD5's do. The sha module's module-wide state.
+static LoopChoice Sha1Loops = {Sha1CompressScalar,    Sha1CompressNi, "shani",
+                               ShaInstructionsUsable, {nullptr},      {nullptr}};
+static LoopChoice Sha256Loops = {Sha256CompressScalar,  Sha256CompressNi, "shani",
+                                 ShaInstructionsUsable, {nullptr},        {nullptr}};
 
-// The race runs each loop on a scratch set of chaining words.
-static void RaceSha1Scalar(void *scratch, const uint8_t *blocks, uint32_t length) {
-    Sha1CompressScalar(static_cast<uint32_t *>(scratch), blocks, length);
-}
-static void RaceSha1Ni(void *scratch, const uint8_t *blocks, uint32_t length) {
-    Sha1CompressNi(static_cast<uint32_t *>(scratch), blocks, length);
-}
-static void RaceSha256Scalar(void *scratch, const uint8_t *blocks, uint32_t length) {
-    Sha256CompressScalar(static_cast<uint32_t *>(scratch), blocks, length);
-}
-static void RaceSha256Ni(void *scratch, const uint8_t *blocks, uint32_t length) {
-    Sha256CompressNi(static_cast<uint32_t *>(scratch), blocks, length);
-}
-
-// One algorithm's loops. Chosen is null until the first digest races the
-// loops; Fastest keeps the winner for ShaForceLoop. Relaxed atomics for the
-// reason md5.cpp gives: digests of separate states may run on several
-// threads, which may each race once.
-struct ShaLoops {
-    ShaLoop Scalar, Accelerated;
-    RacedLoop RaceScalar, RaceAccelerated;
-    std::atomic<ShaLoop> Chosen, Fastest;
-};
-
-// The sha module's module-wide state.
-static ShaLoops Sha1Loops = {Sha1CompressScalar, Sha1CompressNi, RaceSha1Scalar,
-                             RaceSha1Ni,         {nullptr},      {nullptr}};
-static ShaLoops Sha256Loops = {Sha256CompressScalar, Sha256CompressNi, RaceSha256Scalar,
-                               RaceSha256Ni,         {nullptr},        {nullptr}};
-
-static ShaLoops *LoopsOf(uint32_t wordCount) {
+static LoopChoice *LoopsOf(uint32_t wordCount) {
     return wordCount == 5 ? &Sha1Loops : &Sha256Loops;
 }
 
-static ShaLoop FastestLoopOf(ShaLoops *loops) {
-    ShaLoop fastest = loops->Fastest.load(std::memory_order_relaxed);
-    if (!fastest) {
-        fastest = loops->Scalar;
-        if (ShaInstructionsUsable()) {
-            RacedLoop raced[2] = {loops->RaceScalar, loops->RaceAccelerated};
-            uint32_t scratch[8] = {0};
-            if (FastestLoop(raced, 2, scratch) == 1)
-                fastest = loops->Accelerated;
-        }
-        loops->Fastest.store(fastest, std::memory_order_relaxed);
-    }
-    return fastest;
-}
-
-static void Compress(ShaState *state, const uint8_t *blocks, uint32_t length) {
-    ShaLoops *loops = LoopsOf(state->WordCount);
-    ShaLoop loop = loops->Chosen.load(std::memory_order_relaxed);
-    if (!loop) {
-        loop = FastestLoopOf(loops);
-        loops->Chosen.store(loop, std::memory_order_relaxed);
-    }
-    state->ByteCount += length;
-    loop(state->Words, blocks, length);
-}
-
 int ShaForceLoop(uint32_t wordCount, const char *name) {
-    ShaLoops *loops = LoopsOf(wordCount);
-    ShaLoop loop = FastestLoopOf(loops);
-    if (name && strcmp(name, "scalar") == 0)
-        loop = loops->Scalar;
-    else if (name && strcmp(name, "shani") == 0 && ShaInstructionsUsable())
-        loop = loops->Accelerated;
-    else if (name)
-        return 0;
-    loops->Chosen.store(loop, std::memory_order_relaxed);
-    return 1;
+    return ForceLoop(LoopsOf(wordCount), name);
 }
 
 const char *ShaPathName(uint32_t wordCount) {
-    ShaLoops *loops = LoopsOf(wordCount);
-    ShaLoop loop = loops->Chosen.load(std::memory_order_relaxed);
-    if (!loop)
-        loop = FastestLoopOf(loops);
-    return loop == loops->Scalar ? "scalar" : "shani";
+    return LoopName(LoopsOf(wordCount));
 }
 
 static void StartWith(ShaState *state, const uint32_t *initial, uint32_t wordCount) {
     memcpy(state->Words, initial, wordCount * sizeof(uint32_t));
     state->WordCount = wordCount;
-    state->BufferedLength = 0;
-    state->ByteCount = 0;
+    FeedStart(&state->Feed);
 }
 
 void Sha1Start(ShaState *state) {
@@ -213,40 +137,11 @@ void Sha256Start(ShaState *state) {
     StartWith(state, Initial, 8);
 }
 
-// Input is copied only to complete a block; whole blocks in the caller's
-// memory are compressed where they lie.
 void ShaAdd(ShaState *state, const void *bytes, uint32_t length) {
-    const uint8_t *input = static_cast<const uint8_t *>(bytes);
-    if (state->BufferedLength != 0) {
-        uint32_t room = sizeof state->BlockBuffer - state->BufferedLength;
-        uint32_t n = length < room ? length : room;
-        memcpy(state->BlockBuffer + state->BufferedLength, input, n);
-        state->BufferedLength += n;
-        input += n;
-        length -= n;
-        if (state->BufferedLength < sizeof state->BlockBuffer)
-            return;
-        Compress(state, state->BlockBuffer, sizeof state->BlockBuffer);
-        state->BufferedLength = 0;
-    }
-    uint32_t whole = length & ~63u;
-    if (whole != 0)
-        Compress(state, input, whole);
-    memcpy(state->BlockBuffer, input + whole, length - whole);
-    state->BufferedLength = length - whole;
+    FeedBytes(&state->Feed, state->Words, LoopsOf(state->WordCount), bytes, length);
 }
 
 void ShaEnd(ShaState *state, uint8_t *out) {
-    uint64_t bits = (state->ByteCount + state->BufferedLength) * 8;
-    uint8_t tail[128];
-    uint32_t waiting = state->BufferedLength;
-    uint32_t tailLength = waiting < 56 ? 64 : 128;
-    memcpy(tail, state->BlockBuffer, waiting);
-    tail[waiting] = 0x80;
-    memset(tail + waiting + 1, 0, tailLength - 8 - waiting - 1);
-    StoreBigEndian(tail + tailLength - 8, (uint32_t)(bits >> 32));
-    StoreBigEndian(tail + tailLength - 4, (uint32_t)bits);
-    Compress(state, tail, tailLength);
-    for (uint32_t i = 0; i < state->WordCount; i++)
-        StoreBigEndian(out + 4 * i, state->Words[i]);
+    FeedEnd(&state->Feed, state->Words, LoopsOf(state->WordCount), BigEndianWords);
+    StoreWords(out, state->Words, state->WordCount, BigEndianWords);
 }

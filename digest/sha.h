@@ -1,16 +1,17 @@
 // SHA-1 and SHA-256 (FIPS 180-4) over bytes fed in pieces of any size. The
-// two share their buffering and padding: 64-byte blocks, a big-endian bit
-// count; only the compression and the number of chaining words differ.
+// two differ only in the compression and the number of chaining words;
+// their buffering and padding are MD5's too (block_feed.h), with the bit
+// count big-endian.
 #pragma once
 
 #include <stdint.h>
 
+#include "digest/block_feed.h"
+
 struct ShaState {
-    uint32_t Words[8];       // SHA-256's chaining words H0..H7; SHA-1 uses five
-    uint32_t WordCount;      // 5 for SHA-1, 8 for SHA-256
-    uint32_t BufferedLength; // input bytes waiting at the front of BlockBuffer
-    uint64_t ByteCount;      // bytes that went through the compression
-    uint8_t BlockBuffer[64];
+    uint32_t Words[8];  // SHA-256's chaining words H0..H7; SHA-1 uses five
+    uint32_t WordCount; // 5 for SHA-1, 8 for SHA-256
+    BlockFeed Feed;
 };
 
 const uint32_t Sha1DigestSize = 20;

@@ -1,21 +1,19 @@
 // OpenPlugin, the module's working entry point, and the main dialog.
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
-#include "signature/signature.h"
+#include "jobs/escape.h"
+#include "jobs/jobs.h"
+#include "platform/platform.h"
 
 const int MainDialogItemCount = 7;
 const int MainDialogFileNameItem = 2;
 const int32_t MainDialogWidth = 66;
 const int32_t MainDialogHeight = 8;
 
-// Rebuilt on every menu call; the edit field's text is read back from it.
-static DialogItemRecord DialogItems[MainDialogItemCount];
-
 // The signature file named on the command line, once trimmed: room for the
 // longest path either platform opens and its NUL.
-static char CommandLineFileName[4096];
+const size_t CommandLineNameSize = 4096;
 
 static const char HistoryName[] = "Sumbrel";
 static const char DefaultSignatureFile[] = "sigfile.md5";
@@ -81,7 +79,7 @@ static bool IsBlank(char c) {
 // "md5": blanks around it are not part of the name, and one pair of double
 // quotes around it, which the command line needs for a name with blanks, is
 // removed. A text too long to be a name is handed on as it is, to fail as one.
-static const char *CommandLineName(const char *text) {
+static const char *CommandLineName(const char *text, char *name) {
     while (IsBlank(*text))
         text++;
     size_t length = strlen(text);
@@ -91,11 +89,30 @@ static const char *CommandLineName(const char *text) {
         text++;
         length -= 2;
     }
-    if (length >= sizeof CommandLineFileName)
+    if (length >= CommandLineNameSize)
         return text;
-    memcpy(CommandLineFileName, text, length);
-    CommandLineFileName[length] = '\0';
-    return CommandLineFileName;
+    memcpy(name, text, length);
+    name[length] = '\0';
+    return name;
+}
+
+// The main dialog, built anew on every menu call; the job its answer
+// starts reads the name typed from the dialog's edit field.
+static void RunMainDialog() {
+    DialogItemTemplate templates[MainDialogItemCount];
+    MakeMainDialog(templates);
+    DialogItemRecord items[MainDialogItemCount];
+    BuildDialogItems(templates, items, MainDialogItemCount);
+    int32_t chosen = HostServices.RunDialog(HostServices.ModuleNumber, DialogCentred, DialogCentred,
+                                            MainDialogWidth, MainDialogHeight, HelpTopic, items,
+                                            MainDialogItemCount);
+    // The host leaves the field NUL-terminated; the last byte makes sure.
+    char *fileName = items[MainDialogFileNameItem].Data;
+    fileName[DialogItemDataSize - 1] = 0;
+    if (chosen == MainDialogVerifyButton)
+        VerifySignatures(fileName);
+    else if (chosen == MainDialogCreateButton)
+        CreateSignatures(fileName);
 }
 
 SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) {
@@ -109,23 +126,11 @@ SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) 
     StartEscapeWatch();
 
     if (openFrom == OpenFromCommandLine) {
-        const char *fileName = reinterpret_cast<const char *>(item);
-        VerifySignatures(CommandLineName(fileName ? fileName : EmptyText));
-        return SUMBREL_NO_PANEL;
+        const char *typed = reinterpret_cast<const char *>(item);
+        char name[CommandLineNameSize];
+        VerifySignatures(CommandLineName(typed ? typed : EmptyText, name));
+    } else {
+        RunMainDialog();
     }
-
-    DialogItemTemplate templates[MainDialogItemCount];
-    MakeMainDialog(templates);
-    BuildDialogItems(templates, DialogItems, MainDialogItemCount);
-    int32_t chosen = HostServices.RunDialog(HostServices.ModuleNumber, DialogCentred, DialogCentred,
-                                            MainDialogWidth, MainDialogHeight, HelpTopic,
-                                            DialogItems, MainDialogItemCount);
-    // The host leaves the field NUL-terminated; the last byte makes sure.
-    char *fileName = DialogItems[MainDialogFileNameItem].Data;
-    fileName[DialogItemDataSize - 1] = 0;
-    if (chosen == MainDialogVerifyButton)
-        VerifySignatures(fileName);
-    else if (chosen == MainDialogCreateButton)
-        CreateSignatures(fileName);
     return SUMBREL_NO_PANEL;
 }

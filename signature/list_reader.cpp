@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "digest/file_digest.h"
+#include "platform/platform.h"
 #include "signature/format.h"
 
 const int EndOfText = 0x1A;
@@ -134,8 +134,9 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
     return true;
 }
 
-void StartList(ListReader *reader, FILE *stream) {
+void StartList(ListReader *reader, FILE *stream, int (*stopPoll)()) {
     reader->stream = stream;
+    reader->stopPoll = stopPoll;
     reader->encoding = ListInBytes;
     reader->entriesEndAtNul = false;
     reader->failed = reader->ended = false;
@@ -160,11 +161,11 @@ void StartList(ListReader *reader, FILE *stream) {
     reader->entriesEndAtNul = FirstEntryEndsAtNul(reader);
 }
 
-bool OpenList(ListReader *reader, const char *fileName) {
-    FILE *stream = OpenSignatureFile(fileName, "r");
+bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)()) {
+    FILE *stream = OpenSignatureFile(fileName);
     if (!stream)
         return false;
-    StartList(reader, stream);
+    StartList(reader, stream, stopPoll);
     return true;
 }
 
@@ -192,7 +193,7 @@ static bool EndOfTextEndsList(ListReader *reader) {
 }
 
 // The rest of an overlong line, dropped; a long run of bytes without a line
-// end (a disk image read by mistake) polls for Escape as a file read does.
+// end (a disk image read by mistake) asks the job's poll as a file read does.
 static void SkipRestOfLine(ListReader *reader) {
     const uint32_t BytesPerPoll = 64 * 1024;
     uint32_t count = 0;
@@ -202,8 +203,7 @@ static void SkipRestOfLine(ListReader *reader) {
             return;
         if (++count == BytesPerPoll) {
             count = 0;
-            PollEscapeWhenDue();
-            if (AbortRequested)
+            if (reader->stopPoll && reader->stopPoll())
                 return;
         }
     }

@@ -17,6 +17,9 @@ const uint32_t ListBufferSize = 20 * 1024;
 
 struct ListReader {
     FILE *stream;
+    // Asked now and then while the rest of an overlong line is skipped: a
+    // job's Escape poll, whose non-zero answer stops the skip; null for none.
+    int (*stopPoll)();
     ListEncoding encoding;
     bool entriesEndAtNul;   // a md5sum -z list: a line feed is part of a name
     bool failed;            // a read of the file failed; what came before stands
@@ -29,13 +32,13 @@ struct ListReader {
 };
 
 // Opens a signature list by name (as OpenSignatureFile does: a regular
-// file only) and reads its start. False when it cannot be opened; nothing
-// is reported.
-bool OpenList(ListReader *reader, const char *fileName);
+// file only) and reads its start; stopPoll is the reader's. False when it
+// cannot be opened; nothing is reported.
+bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)());
 
 // The same over a stream already open for untranslated reading at its
 // start; CloseList closes it.
-void StartList(ListReader *reader, FILE *stream);
+void StartList(ListReader *reader, FILE *stream, int (*stopPoll)());
 void CloseList(ListReader *reader);
 
 // Reads the next line into buffer without its end. False once the list is
@@ -47,8 +50,8 @@ void CloseList(ListReader *reader);
 // the list when nothing but more 0x1A and line ends follows it, and is
 // skipped otherwise: lists copied together keep every entry. Inside a line
 // it is part of a name. A line longer than size - 1 bytes is cut (after its
-// last whole character in a UTF-16 list) and its rest dropped, with Escape
-// polled meanwhile.
+// last whole character in a UTF-16 list) and its rest dropped, with
+// stopPoll asked meanwhile.
 bool ReadListLine(ListReader *reader, char *buffer, uint32_t size);
 
 bool ListReadFailed(const ListReader *reader);

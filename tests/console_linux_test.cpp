@@ -13,8 +13,9 @@
 
 #include <string>
 
-#include "digest/file_digest.h"
 #include "digest/md5.h"
+#include "host/host.h"
+#include "jobs/escape.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
 #include "tests/fake_host.h"
@@ -185,7 +186,7 @@ TEST_F(TerminalPoll, WaitingEscapeCancelsBeforeAnyRead) {
         char text[DigestTextSize];
         StartEscapeWatch();
         AbortRequested = 0;
-        EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+        EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
         EXPECT_STREQ(text, EmptyDigest);
         EXPECT_EQ(AbortRequested, 1);
     }
@@ -206,7 +207,7 @@ TEST_F(TerminalPoll, WaitingEscapeStopsAnEndlessListLine) {
         FILE *stream = fopen(FileName, "rb");
         ASSERT_TRUE(stream);
         ListReader list;
-        StartList(&list, stream);
+        StartList(&list, stream, PollEscapeWhenDue);
         char line[SignatureLineSize];
         ReadListLine(&list, line, sizeof line);
         EXPECT_EQ(AbortRequested, 1) << mark.size();
@@ -223,7 +224,7 @@ TEST_F(TerminalPoll, OtherKeysDoNotCancel) {
     Type("q\x1b[A");
     char text[DigestTextSize];
     AbortRequested = 1;
-    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
     EXPECT_EQ(text, DigestOf(bytes));
     EXPECT_EQ(AbortRequested, 0);
 }
@@ -245,7 +246,7 @@ TEST_F(TerminalPoll, PollsFollowTheClock) {
     uint64_t start = MonotonicMicroseconds();
     for (int file = 0; file < 40; file++) {
         char text[DigestTextSize];
-        EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+        EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
     }
     uint64_t took = MonotonicMicroseconds() - start;
     int polls = (1000 - Waiting()) / perPoll;
@@ -280,7 +281,7 @@ TEST_F(TerminalPoll, EscapeTypedWhileAFileIsReadStopsIt) {
     pthread_t thread;
     ASSERT_EQ(pthread_create(&thread, nullptr, TypeEscapeLater, &typist), 0);
     char text[DigestTextSize];
-    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
     uint64_t stopped = MonotonicMicroseconds();
     pthread_join(thread, nullptr);
     ASSERT_NE(typist.typedAt, 0u);

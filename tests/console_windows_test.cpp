@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "digest/file_digest.h"
 #include "digest/md5.h"
+#include "host/host.h"
+#include "jobs/escape.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 
@@ -159,7 +160,7 @@ TEST_F(ConsolePoll, WaitingEscapeCancelsBeforeAnyRead) {
         char text[DigestTextSize];
         StartEscapeWatch();
         AbortRequested = 0;
-        EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+        EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
         EXPECT_STREQ(text, EmptyDigest);
         EXPECT_EQ(AbortRequested, 1);
         ASSERT_EQ(Waiting().size(), 1u);
@@ -174,7 +175,7 @@ TEST_F(ConsolePoll, OtherKeysDoNotCancel) {
     Queue({Key('Q', TRUE), Key(VK_ESCAPE, FALSE), EscapeLookalike()});
     char text[DigestTextSize];
     AbortRequested = 1;
-    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
     EXPECT_EQ(text, DigestOf(bytes));
     EXPECT_EQ(AbortRequested, 0);
     EXPECT_EQ(Waiting().size(), 3u);
@@ -215,7 +216,7 @@ TEST_F(ConsolePoll, EscapeTypedWhileAFileIsReadStopsIt) {
     HANDLE thread = CreateThread(nullptr, 0, TypeEscapeLater, &typist, 0, nullptr);
     ASSERT_TRUE(thread);
     char text[DigestTextSize];
-    EXPECT_EQ(FileDigest(FileName, text, sizeof text), 0);
+    EXPECT_TRUE(ReadFileDigest(FileName, text, sizeof text));
     uint64_t stopped = MonotonicMicroseconds();
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);

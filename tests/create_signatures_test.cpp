@@ -6,8 +6,7 @@
 
 #include <filesystem>
 
-#include "digest/file_digest.h"
-#include "signature/signature.h"
+#include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 
@@ -47,9 +46,10 @@ TEST_F(CreateSignaturesTest, EmptyPanelWritesNothing) {
     Host.items.clear();
     CreateSignatures("sigfile.md5");
     EXPECT_FALSE(std::filesystem::exists("sigfile.md5"));
-    ASSERT_EQ(CountCalls("ShowMessageBox"), 1);
-    EXPECT_EQ(Host.calls[1].texts,
-              (std::vector<std::string>{"Progress", "Nothing listed:", "sigfile.md5"}));
+    EXPECT_EQ(CountCalls("ShowMessageBox"), 1);
+    EXPECT_EQ(
+        NoticesShown(ClosingNoticeFlags),
+        (std::vector<std::vector<std::string>>{{"Progress", "Nothing listed:", "sigfile.md5"}}));
 }
 
 TEST_F(CreateSignaturesTest, SelectedItemsAreListedAndDeselected) {
@@ -61,9 +61,9 @@ TEST_F(CreateSignaturesTest, SelectedItemsAreListedAndDeselected) {
     EXPECT_EQ(EntriesOf("sigfile.md5"), Entry("a.txt", "alpha\n") + Entry("b.txt", "") +
                                             Entry("c.bin", std::string(5000, '\x1a')));
     EXPECT_TRUE(SelectedNames().empty()) << "the directory and the unreadable file too";
-    ASSERT_EQ(CountCalls("ShowMessageBox"), 5) << "four progress notices and one error";
-    EXPECT_EQ(Host.calls[Host.calls.size() - 5].texts,
-              (std::vector<std::string>{"Error", "gone.txt", "Not found", "Ok"}));
+    EXPECT_EQ(NoticesShown(FileErrorNoticeFlags),
+              (std::vector<std::vector<std::string>>{{"Error", "gone.txt", "Not found", "Ok"}}));
+    EXPECT_EQ(NoticesShown(ProgressNoticeFlags).size(), 4u);
 }
 
 // The signature file is never listed in itself, whatever name leads to it.

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
+#include "jobs/escape.h"
 
 FakeHost Host;
 
@@ -95,4 +95,12 @@ int CountCalls(const char *op) {
     for (const HostCall &call : Host.calls)
         count += call.op == op;
     return count;
+}
+
+std::vector<std::vector<std::string>> NoticesShown(uint32_t flags) {
+    std::vector<std::vector<std::string>> shown;
+    for (const HostCall &call : Host.calls)
+        if (call.op == "ShowMessageBox" && (uint32_t)call.number == flags)
+            shown.push_back(call.texts);
+    return shown;
 }

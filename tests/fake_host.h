@@ -42,3 +42,5 @@ PanelItemRecord MakeItem(const char *name, bool directory = false, bool selected
 // The items selected on the panel.
 std::vector<std::string> SelectedNames();
 int CountCalls(const char *op);
+// The texts of the notices shown with these flags, in the order shown.
+std::vector<std::vector<std::string>> NoticesShown(uint32_t flags);

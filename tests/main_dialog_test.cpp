@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 

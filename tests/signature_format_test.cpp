@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
@@ -71,7 +72,7 @@ class SignatureFormat : public ::testing::Test {
         std::vector<std::string> lines;
         std::string path = WriteRaw("lines.md5", bytes);
         ListReader list;
-        EXPECT_TRUE(OpenList(&list, path.c_str()));
+        EXPECT_TRUE(OpenList(&list, path.c_str(), nullptr));
         char buffer[SignatureLineSize + 8];
         for (int reads = 0; reads < 100000; reads++) {
             memset(buffer, 'G', sizeof buffer);
@@ -265,7 +266,7 @@ TEST_F(SignatureFormat, CarriageReturnAtRefillBoundaries) {
 TEST_F(SignatureFormat, EndOfTextStaysTheEnd) {
     std::string path = WriteRaw("ctrlz.md5", "a\r\nb\r\n\x1a\r\n\x1a");
     ListReader list;
-    ASSERT_TRUE(OpenList(&list, path.c_str()));
+    ASSERT_TRUE(OpenList(&list, path.c_str(), nullptr));
     char buffer[SignatureLineSize];
     EXPECT_TRUE(ReadListLine(&list, buffer, sizeof buffer));
     EXPECT_TRUE(ReadListLine(&list, buffer, sizeof buffer));
@@ -307,7 +308,7 @@ TEST_F(SignatureFormat, WrittenBytes) {
         expected += std::string(EmptyDigest) + " *" + name + "\r\n";
     }
     EXPECT_EQ(ferror(stream), 0);
-    ASSERT_TRUE(FinishSignatureOutput(&output, path.c_str(), true));
+    ASSERT_TRUE(FinishSignatureOutput(&output, true));
 
     std::string bytes = ReadRaw(path);
     size_t headerEnd = bytes.find("\r\n");
@@ -326,10 +327,10 @@ TEST_F(SignatureFormat, WrittenBytes) {
 
 TEST_F(SignatureFormat, OpeningRefused) {
     SignatureOutput output;
-    EXPECT_EQ(OpenSignatureFile(PathOf("missing.md5").c_str(), "r"), nullptr);
+    EXPECT_EQ(OpenSignatureFile(PathOf("missing.md5").c_str()), nullptr);
     EXPECT_FALSE(StartSignatureOutput(&output, PathOf("no/such/dir.md5").c_str()));
     ASSERT_TRUE(fs::create_directory(dir / "sub"));
-    EXPECT_EQ(OpenSignatureFile(PathOf("sub").c_str(), "r"), nullptr);
+    EXPECT_EQ(OpenSignatureFile(PathOf("sub").c_str()), nullptr);
     EXPECT_FALSE(StartSignatureOutput(&output, PathOf("sub").c_str()));
 }
 

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "digest/file_digest.h"
-#include "signature/signature.h"
+#include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 

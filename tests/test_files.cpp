@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "digest/md5.h"
+#include "jobs/file_digest.h"
 
 namespace fs = std::filesystem;
 
@@ -53,4 +54,10 @@ std::string DigestOf(const std::string &bytes) {
     char text[DigestTextSize];
     DigestToHex(digest, text, sizeof text);
     return text;
+}
+
+bool ReadFileDigest(const char *name, char *text, uint32_t size, FileProblem *problem) {
+    FileProblem ignored;
+    return FileDigest(name, NameInCodePage, AlgorithmMd5, text, size, problem ? problem : &ignored,
+                      nullptr);
 }

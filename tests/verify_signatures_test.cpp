@@ -3,8 +3,7 @@
 // to end (tests/e2e/module_test.py).
 #include <gtest/gtest.h>
 
-#include "digest/file_digest.h"
-#include "signature/signature.h"
+#include "jobs/jobs.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 

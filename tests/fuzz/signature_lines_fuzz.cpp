@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<std::string> expected = ModelListLines(raw);
 
     ListReader *list = static_cast<ListReader *>(malloc(sizeof(ListReader)));
-    Require(OpenList(list, path.c_str()), "signature file does not open");
+    Require(OpenList(list, path.c_str(), nullptr), "signature file does not open");
     // Exactly the reader's size on the heap, so that a byte too far is seen.
     char *line = static_cast<char *>(malloc(SignatureLineSize));
     size_t count = 0;

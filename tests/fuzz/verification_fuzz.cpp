@@ -7,7 +7,6 @@
 // is restored, the panel commands come in their order, and nothing is
 // written. An Escape arrives at the Nth progress
 // notice (N = input size mod 4, 0 for none) through a pseudo-terminal.
-#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,15 +18,17 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "devhost/simulated_host.h"
-#include "digest/file_digest.h"
 #include "host/host.h"
+#include "jobs/escape.h"
+#include "jobs/listed_names.h"
+#include "jobs/notices.h"
+#include "platform/platform.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/signature_model.h"
 
@@ -115,7 +116,6 @@ static void NoteNotice(const NoticeCall &call, bool kept) {
         if (Host.progressNames.size() == Host.escapeAt)
             SendEscape();
     } else if (call.Flags == FileErrorNoticeFlags && call.Listed.size() == 4 && call.Buttons == 1) {
-        // The title, the name, why, the button.
         Host.errorNames.push_back(call.Listed[1]);
     } else if (call.Flags == CompletionNoticeFlags && call.Listed.size() == 3 &&
                call.Buttons == 0) {
@@ -257,43 +257,10 @@ static bool RecordedMatches(const std::string &recorded, const std::string &cont
     return true;
 }
 
-// Whether the module may open a listed name: not one on another machine
-// ("\\\\server\\...", "//server/...", "\\\\?\\UNC\\...": this panel's folder is
-// local) nor one in the device namespace ("\\\\.\\...", "\\??\\...", "\\\\?\\"
-// with anything but a drive path after it). Either slash counts.
-static bool ModelMayBeRead(const std::string &name) {
-    auto slash = [&](size_t i) { return i < name.size() && (name[i] == '/' || name[i] == '\\'); };
-    if (slash(0) && name.compare(1, 2, "??") == 0 && slash(3))
-        return false;
-    if (!slash(0) || !slash(1))
-        return true;
-    if (name.size() > 2 && name[2] == '?' && slash(3)) {
-        std::string rest = name.substr(4);
-        bool drive = rest.size() >= 2 && isalpha((unsigned char)rest[0]) && rest[1] == ':' &&
-                     (rest.size() == 2 || rest[2] == '/' || rest[2] == '\\');
-        return drive;
-    }
-    return false;
-}
-
-// A name as a notice line shows it: no wider than the console leaves room
-// for (80 columns where none answers, less 10 for the frame), its end kept
-// behind "..." and not cut inside a UTF-8 character, control characters as
-// '?'.
+// A name as a notice line shows it, cut and cleaned by the module's own rule.
 static std::string Shown(const std::string &name) {
-    int columns = ConsoleColumns() > 0 ? ConsoleColumns() : 80;
-    size_t width = (size_t)std::min(std::max(columns - 10, 20), 511);
-    std::string line;
-    size_t from = 0;
-    if (name.size() > width) {
-        line = "...";
-        from = name.size() - (width - 3);
-        for (int i = 0; i < 3 && ((uint8_t)name[from] & 0xC0) == 0x80; i++)
-            from++;
-    }
-    for (size_t i = from; i < name.size(); i++)
-        line += (uint8_t)name[i] < 0x20 || name[i] == 0x7F ? '?' : name[i];
-    return line;
+    char line[NoticeLineSize];
+    return FitNoticeLine(name.c_str(), NoticeLineWidth(), line);
 }
 
 static Expected Predict(const std::string &raw, size_t escapeAt) {
@@ -304,7 +271,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
     bool trouble = false, doubt = false;
     int entries = 0;
     for (const std::string &line : ModelListLines(raw)) {
-        // The job polls before every line it reads: an Escape that waits
+        // Verification polls before every line: an Escape that waits
         // since an unreadable file's notice stops the job there.
         if (escapePending) {
             aborted = true;
@@ -316,7 +283,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (!entry.isEntry)
             continue;
         entries++;
-        if (!ModelMayBeRead(entry.name)) {
+        if (!ListedNameMayBeRead(entry.name.c_str())) {
             // Never opened: no notice of its own, named at the end.
             trouble = true;
             continue;
@@ -354,9 +321,8 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (!RecordedMatches(entry.digestText, contents))
             expected.selected.insert(PanelFiles[onPanel].name);
     }
-    // It polls once more before it finds the list's end.
-    if (escapePending)
-        aborted = true;
+    // The poll before the next read comes at the list's end too.
+    aborted = aborted || escapePending;
     bool clean = expected.selected.empty();
     if (aborted) {
         expected.completions = {0};

@@ -7,12 +7,16 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
+#include "jobs/escape.h"
+#include "jobs/file_digest.h"
+#include "jobs/jobs.h"
+#include "jobs/listed_names.h"
+#include "jobs/notices.h"
+#include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
-#include "signature/signature.h"
 
 // The closing notice names this many files in all, the changed ones first,
 // and counts the rest, so that it stays a notice whatever the number of files.
@@ -28,80 +32,6 @@ struct VerifyTally {
     char offPanelNames[NamedOffPanelFiles][SignatureLineSize];
     char notReachedNames[NamedOffPanelFiles][SignatureLineSize];
 };
-
-// Where a name leads. Both slashes count, as Windows takes both.
-enum NameReach { LocalName, ServerName, DeviceName };
-
-static bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-static bool IsLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// "\\server\share\..." and "\\?\UNC\server\..." lead to a server, named by
-// *server and its length; "\\.\...", "\??\..." and "\\?\" with anything but a
-// drive or UNC after it lead into the device namespace (pipes, raw disks,
-// GLOBALROOT); "\\?\C:\..." is a local path.
-static NameReach ReachOf(const char *name, const char **server, size_t *serverLength) {
-    if (IsSeparator(name[0]) && name[1] == '?' && name[2] == '?' && IsSeparator(name[3]))
-        return DeviceName;
-    if (!IsSeparator(name[0]) || !IsSeparator(name[1]))
-        return LocalName;
-    const char *rest = name + 2;
-    if ((rest[0] == '.' || rest[0] == '?') && IsSeparator(rest[1])) {
-        if (rest[0] == '.')
-            return DeviceName;
-        rest += 2;
-        if (IsLetter(rest[0]) && rest[1] == ':' && (rest[2] == '\0' || IsSeparator(rest[2])))
-            return LocalName;
-        if ((rest[0] | 0x20) != 'u' || (rest[1] | 0x20) != 'n' || (rest[2] | 0x20) != 'c' ||
-            !IsSeparator(rest[3]))
-            return DeviceName;
-        rest += 4;
-    }
-    size_t length = 0;
-    while (rest[length] != '\0' && !IsSeparator(rest[length]))
-        length++;
-    *server = rest;
-    *serverLength = length;
-    return ServerName;
-}
-
-bool LeadsIntoDevices(const char *name) {
-    const char *server;
-    size_t length;
-    return ReachOf(name, &server, &length) == DeviceName;
-}
-
-static bool SameServerName(const char *a, size_t aLength, const char *b, size_t bLength) {
-    if (aLength != bLength)
-        return false;
-    for (size_t i = 0; i < aLength; i++) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? (char)(a[i] | 0x20) : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? (char)(b[i] | 0x20) : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-// A list from elsewhere must not make the module open a device or reach
-// another machine (on Windows that offers the user's credentials, and an
-// unreachable server blocks inside the open, out of Escape's reach). A name
-// on a server is read only when the panel's own folder is on that server.
-static bool MayBeRead(const char *name) {
-    const char *server, *panelServer;
-    size_t length, panelLength;
-    NameReach reach = ReachOf(name, &server, &length);
-    if (reach != ServerName)
-        return reach == LocalName;
-    char folder[4096];
-    return CurrentFolder(folder, sizeof folder) &&
-           ReachOf(folder, &panelServer, &panelLength) == ServerName &&
-           SameServerName(server, length, panelServer, panelLength);
-}
 
 static void KeepName(char (*names)[SignatureLineSize], int count, const char *name) {
     if (count >= NamedOffPanelFiles)
@@ -315,73 +245,97 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
         ShowClosingNotice(lines, count);
 }
 
+// Everything one verification knows, passed down its steps.
+struct VerificationRun {
+    ListReader list;
+    PanelInfoRecord record;
+    PanelNameIndex index;
+    VerifyTally tally;
+};
+
+// A name left alone is named at the end, shown as the host can; no file is
+// asked which encoding it is.
+static void NoteNotReached(VerificationRun *run, const char *name) {
+    char shown[SignatureLineSize];
+    KeepName(run->tally.notReachedNames, run->tally.notReached,
+             NameForHost(name, EncodingByListAlone(name, run->list.encoding), shown, sizeof shown));
+    run->tally.notReached++;
+    run->tally.unread++;
+}
+
+// Each entry is checked by the algorithm its digest names, so one list may
+// mix them.
+static void CheckEntry(VerificationRun *run, const SignatureEntry *entry) {
+    char shown[SignatureLineSize];
+    char digestText[LongestDigestTextSize];
+    NameEncoding encoding = ListedNameEncoding(entry->Name, run->list.encoding);
+    ProgressNotice notice;
+    ShowProgressNotice(&notice, MessageVerifyingLine,
+                       NameForHost(entry->Name, encoding, shown, sizeof shown));
+    ProgressReport progress = {ShowProgressLine, &notice};
+    FileProblem problem;
+    if (!FileDigest(entry->Name, encoding, entry->Algorithm, digestText, sizeof digestText,
+                    &problem, &progress)) {
+        ReportFileErrorAbout(entry->Name, encoding, problem);
+        run->tally.unread++;
+    } else if (!AbortRequested && !DigestTextsMatch(digestText, entry)) {
+        NoteMismatch(&run->tally, &run->index, &run->record, entry->Name, encoding);
+    }
+    RemoveProgressNotice(&notice);
+}
+
+// Checks every entry of the list until its end or Escape.
+static void CheckEntries(VerificationRun *run) {
+    char line[SignatureLineSize];
+    for (;;) {
+        // A list of many lines that are no entry, or of names that cannot be
+        // opened, is stopped by Escape as a long file is.
+        PollEscapeWhenDue();
+        if (AbortRequested || !ReadListLine(&run->list, line, sizeof line) || AbortRequested)
+            return;
+        SignatureEntry entry;
+        // Empty lines and comments are no entries either.
+        if (!ParseSignatureLine(line, &entry))
+            continue;
+        run->tally.entries++;
+        if (!ListedNameMayBeRead(entry.Name))
+            NoteNotReached(run, entry.Name);
+        else
+            CheckEntry(run, &entry);
+        if (AbortRequested)
+            return;
+    }
+}
+
 void VerifySignatures(const char *fileName) {
     if (LeadsIntoDevices(fileName)) {
         ReportFileError(fileName, ProblemNotReached);
         return;
     }
-    ListReader list;
-    if (!OpenList(&list, fileName)) {
+    VerificationRun run;
+    if (!OpenList(&run.list, fileName, PollEscapeWhenDue)) {
         ReportFileError(fileName, WhyNotOpened(fileName, NameInCodePage));
         return;
     }
     HostPanelCommand(PanelRefresh, nullptr);
-    PanelInfoRecord record;
-    memset(&record, 0, sizeof record);
-    HostPanelCommand(PanelGetInfo, &record);
+    memset(&run.record, 0, sizeof run.record);
+    HostPanelCommand(PanelGetInfo, &run.record);
+    memset(&run.tally, 0, sizeof run.tally);
+    memset(&run.index, 0, sizeof run.index);
+    CheckEntries(&run);
 
-    VerifyTally tally;
-    memset(&tally, 0, sizeof tally);
-    PanelNameIndex index;
-    memset(&index, 0, sizeof index);
-    char line[SignatureLineSize];
-    char digestText[LongestDigestTextSize];
-    char shown[SignatureLineSize];
-    for (;;) {
-        // A list of many lines that are no entry, or of names that cannot be
-        // opened, is stopped by Escape as a long file is.
-        PollEscapeWhenDue();
-        if (AbortRequested || !ReadListLine(&list, line, sizeof line) || AbortRequested)
-            break;
-        SignatureEntry entry;
-        // Empty lines and comments are no entries either.
-        if (!ParseSignatureLine(line, &entry))
-            continue;
-        tally.entries++;
-        if (!MayBeRead(entry.Name)) {
-            // Shown as the host can; no file is asked which encoding it is.
-            KeepName(tally.notReachedNames, tally.notReached,
-                     NameForHost(entry.Name, EncodingByListAlone(entry.Name, list.encoding), shown,
-                                 sizeof shown));
-            tally.notReached++;
-            tally.unread++;
-            continue;
-        }
-
-        // Each entry is checked by the algorithm its digest names, so one
-        // list may mix them.
-        NameEncoding encoding = ListedNameEncoding(entry.Name, list.encoding);
-        ScreenHandle screen = ShowProgressNotice(
-            MessageVerifyingLine, NameForHost(entry.Name, encoding, shown, sizeof shown));
-        if (FileDigestOf(entry.Name, encoding, digestText, sizeof digestText, entry.Algorithm) != 0)
-            tally.unread++;
-        else if (!AbortRequested && !DigestTextsMatch(digestText, &entry))
-            NoteMismatch(&tally, &index, &record, entry.Name, encoding);
-        RemoveProgressNotice(screen);
-        if (AbortRequested)
-            break;
-    }
     // The mismatches found before a failed read stay: they are applied below.
-    bool readFailed = ListReadFailed(&list) && !AbortRequested;
-    CloseList(&list);
+    bool readFailed = ListReadFailed(&run.list) && !AbortRequested;
+    CloseList(&run.list);
     if (readFailed)
         ReportFileError(fileName, ProblemCannotRead);
-    FreeNameIndex(&index);
+    FreeNameIndex(&run.index);
 
-    HostPanelCommand(PanelApplySelection, &record);
+    HostPanelCommand(PanelApplySelection, &run.record);
     HostPanelCommand(PanelRedraw, nullptr);
     if (AbortRequested)
         return;
+    const VerifyTally &tally = run.tally;
     if (!readFailed && tally.entries > 0 && tally.unread == 0 && tally.mismatches == 0)
         ShowCompletionNotice(tally.entries);
     else

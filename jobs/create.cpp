@@ -7,12 +7,16 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "digest/file_digest.h"
 #include "host/host.h"
+#include "jobs/escape.h"
+#include "jobs/file_digest.h"
+#include "jobs/jobs.h"
+#include "jobs/listed_names.h"
+#include "jobs/notices.h"
+#include "platform/platform.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
-#include "signature/signature.h"
 
 // Which items the run goes through: the selected ones, else the one under
 // the cursor, or every item when the cursor is on "..". first and last
@@ -84,7 +88,7 @@ static TargetContents ContentsOfTarget(const char *fileName, FileProblem *proble
     if (!NameHasFile(fileName, NameInCodePage))
         return TargetIsNew;
     ListReader list;
-    if (!OpenList(&list, fileName)) {
+    if (!OpenList(&list, fileName, PollEscapeWhenDue)) {
         // A link to a list not made yet holds nothing to lose; a folder, a
         // device or a locked file is no list to replace.
         *problem = WhyNotOpened(fileName, NameInCodePage);
@@ -142,18 +146,18 @@ static void FindTargetItems(CreationRun *run, const char *fileName) {
 // is on once it lasts long enough for a user to wait on it.
 struct PassNotice {
     uint64_t startedAt, shownAt;
-    ScreenHandle screen;
+    ProgressNotice notice; // its screen is null until it is shown
 };
 
-static void ShowPassNotice(PassNotice *notice, const char *name) {
+static void ShowPassNotice(PassNotice *pass, const char *name) {
     const uint64_t RedrawInterval = 100 * 1000;
     uint64_t now = MonotonicMicroseconds();
-    if (now - (notice->screen ? notice->shownAt : notice->startedAt) < RedrawInterval)
+    if (now - (pass->notice.screen ? pass->shownAt : pass->startedAt) < RedrawInterval)
         return;
-    if (notice->screen)
-        RemoveProgressNotice(notice->screen);
-    notice->screen = ShowProgressNotice(MessageCreatingLine, name);
-    notice->shownAt = now;
+    if (pass->notice.screen)
+        RemoveProgressNotice(&pass->notice);
+    ShowProgressNotice(&pass->notice, MessageCreatingLine, name);
+    pass->shownAt = now;
 }
 
 // Resolves each item's file once for the run and tells whether the list is
@@ -164,33 +168,40 @@ static void ResolveRunItems(CreationRun *run) {
         return;
     run->resolutions =
         static_cast<int32_t *>(malloc((size_t)(run->items.last + 1) * sizeof(int32_t)));
-    PassNotice notice = {MonotonicMicroseconds(), 0, 0};
+    PassNotice pass;
+    pass.startedAt = MonotonicMicroseconds();
+    pass.notice.screen = nullptr;
     for (int i = run->items.first; i <= run->items.last && !AbortRequested; i++) {
         if (!IsRunFile(run, i))
             continue;
         PollEscapeWhenDue();
-        ShowPassNotice(&notice, run->record.Items[i].Name);
+        ShowPassNotice(&pass, run->record.Items[i].Name);
         int32_t resolution = ResolveItem(run->strays, &run->record.Items[i]);
         if (run->resolutions)
             run->resolutions[i] = resolution;
         if (resolution >= 0)
             run->inUtf8 = true;
     }
-    if (notice.screen)
-        RemoveProgressNotice(notice.screen);
+    if (pass.notice.screen)
+        RemoveProgressNotice(&pass.notice);
 }
 
 static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
     PanelItemRecord *item = &run->record.Items[index];
-    ScreenHandle screen = ShowProgressNotice(MessageCreatingLine, item->Name);
+    ProgressNotice notice;
+    ShowProgressNotice(&notice, MessageCreatingLine, item->Name);
+    ProgressReport progress = {ShowProgressLine, &notice};
     char name[3 * PanelItemNameSize], written[3 * PanelItemNameSize];
     NameEncoding encoding;
     char digestText[LongestDigestTextSize];
+    FileProblem problem;
     // Two files that both answer to the item's name: neither is guessed.
     if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
         ReportFileError(item->Name, ProblemUntold);
-    } else if (FileDigestOf(name, encoding, digestText, sizeof digestText, run->algorithm) == 0 &&
-               !AbortRequested) {
+    } else if (!FileDigest(name, encoding, run->algorithm, digestText, sizeof digestText, &problem,
+                           &progress)) {
+        ReportFileErrorAbout(name, encoding, problem);
+    } else if (!AbortRequested) {
         // The real name is written, in the list's one encoding.
         const char *listed = name;
         if (run->inUtf8 && NameInUtf8Form(name, encoding, written, sizeof written))
@@ -198,7 +209,7 @@ static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
         WriteSignatureEntry(stream, digestText, listed);
         run->entriesWritten++;
     }
-    RemoveProgressNotice(screen);
+    RemoveProgressNotice(&notice);
 }
 
 // Digests the run's files into the list; returns the item Escape cut, or
@@ -265,7 +276,7 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     // is the only record of the files the run did not reach.
     bool keepOld = AbortRequested && overAList;
     bool listed = run->entriesWritten > 0;
-    bool written = FinishSignatureOutput(&output, fileName, listed && !keepOld);
+    bool written = FinishSignatureOutput(&output, listed && !keepOld);
     if (keepOld)
         ShowNoticeAbout(MessageOldListKept, fileName);
     else if (listed && !written)

@@ -7,7 +7,3 @@ void CreateSignatures(const char *fileName);
 
 // Checks the files named in a signature file and selects the mismatching ones.
 void VerifySignatures(const char *fileName);
-
-// True for a name in the device namespace ("\\.\pipe\x", "\\?\GLOBALROOT\..."):
-// whatever it names, neither job opens it, typed or listed.
-bool LeadsIntoDevices(const char *name);

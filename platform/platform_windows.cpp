@@ -1,27 +1,258 @@
-// Signature files on Windows: the C runtime's text mode stores LF as CR LF;
-// creation's new file beside the target and the rename that replaces it;
-// file identity comes from the volume serial number and file index.
+// The platform layer on Windows. Names: a bare name is opened exactly as
+// spelled, through the "\\?\" form, and names convert between the code page
+// of the narrow file calls and UTF-8; the host lists names in that code page,
+// so the names its listing does not lead back to are found and resolved.
+// Files: only disk files are read; a signature file is written in the C
+// runtime's text mode, which stores LF as CR LF, to a new file that a rename
+// puts in the old list's place; file identity is the volume serial number
+// and file index. The console: its width, the performance counter, and the
+// Escape poll over the console input queue, which the module shares with
+// the host.
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
+#include <windows.h>
 
-#include "digest/exact_path_windows.h"
-#include "digest/file_digest.h"
 #include "host/records.h"
-#include "signature/format.h"
+#include "platform/exact_path.h"
+#include "platform/platform.h"
 
-FILE *OpenSignatureFile(const char *name, const char *mode) {
+// The code page the narrow file calls convert names with, which the host
+// lists names in, as a number the lead-byte test takes too.
+static UINT FileCodePage() {
+    return AreFileApisANSI() ? GetACP() : GetOEMCP();
+}
+
+// A panel item's name has no directory part and no drive; a name typed by
+// the user or listed with a directory part resolves as Windows resolves it.
+// In the double-byte code pages (932, 936, 949, 950) a trail byte may be
+// 0x5C, which is a letter's second half there, not a backslash.
+static bool IsBareNameIn(const char *name, NameEncoding encoding) {
+    if (name[0] == '\0')
+        return false;
+    UINT codePage = encoding == NameInUtf8 ? CP_UTF8 : FileCodePage();
+    for (const unsigned char *c = (const unsigned char *)name; *c != 0; c++) {
+        if (*c == '\\' || *c == '/' || *c == ':')
+            return false;
+        if (*c >= 0x80 && codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, *c) && c[1] != 0)
+            c++;
+    }
+    return true;
+}
+
+static bool IsBareName(const char *name) {
+    return IsBareNameIn(name, NameInCodePage);
+}
+
+// The name in UTF-16, converted by the code page the narrow file calls use
+// (as they would have converted it themselves) or from UTF-8. Null when it
+// does not convert; else free it.
+static WCHAR *WideName(const char *name, NameEncoding encoding) {
+    UINT codePage = encoding == NameInUtf8 ? CP_UTF8 : FileCodePage();
+    DWORD flags = encoding == NameInUtf8 ? MB_ERR_INVALID_CHARS : 0;
+    int length = MultiByteToWideChar(codePage, flags, name, -1, nullptr, 0);
+    if (length == 0)
+        return nullptr;
+    WCHAR *wide = static_cast<WCHAR *>(malloc((size_t)length * sizeof(WCHAR)));
+    if (wide && MultiByteToWideChar(codePage, flags, name, -1, wide, length) == 0) {
+        free(wide);
+        wide = nullptr;
+    }
+    return wide;
+}
+
+// Windows drops trailing dots and blanks from a name it opens ("trail."
+// would open "trail") and takes "aux.txt" for a device. The "\\?\" form of
+// the whole path is used as it stands, so a bare name goes into it with the
+// current directory. A process that takes long paths may stand in a
+// directory of any length, so the path is sized from the answers. Takes the
+// name's allocation; null when the path cannot be made.
+static WCHAR *ExactWidePath(WCHAR *wide) {
+    WCHAR *path = nullptr;
+    DWORD directorySize = wide ? GetCurrentDirectoryW(0, nullptr) : 0;
+    WCHAR *directory =
+        directorySize ? static_cast<WCHAR *>(malloc(directorySize * sizeof(WCHAR))) : nullptr;
+    // A directory that grew between the two questions is caught here.
+    DWORD length = directory ? GetCurrentDirectoryW(directorySize, directory) : 0;
+    if (length > 0 && length < directorySize) {
+        size_t room = ExactPathRoom(length, wcslen(wide));
+        path = static_cast<WCHAR *>(malloc(room * sizeof(WCHAR)));
+        if (path && BuildExactPath(reinterpret_cast<const char16_t *>(directory),
+                                   reinterpret_cast<const char16_t *>(wide),
+                                   reinterpret_cast<char16_t *>(path), room) == 0) {
+            free(path);
+            path = nullptr;
+        }
+    }
+    free(directory);
+    free(wide);
+    return path;
+}
+
+// The "\\?\" path of a bare name in the current directory, which Windows
+// takes exactly as spelled (trailing dots and blanks, "aux.txt"). Returns
+// the allocation to free and sets start to the path within it; null when
+// the path cannot be made.
+static WCHAR *ExactPath(const char *name, WCHAR **start) {
+    WCHAR *path = ExactWidePath(WideName(name, NameInCodePage));
+    *start = path;
+    return path;
+}
+
+// The path a name is opened by: the exact path of a bare name, any other
+// name as it is, resolved as Windows resolves it. Null when the name does
+// not convert; else free it.
+static WCHAR *PathToOpen(const char *name, NameEncoding encoding) {
+    WCHAR *wide = WideName(name, encoding);
+    return IsBareNameIn(name, encoding) ? ExactWidePath(wide) : wide;
+}
+
+static FILE *StreamOnHandle(HANDLE handle) {
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE *stream = _fdopen(fd, "rb");
+    if (!stream)
+        _close(fd);
+    return stream;
+}
+
+FILE *OpenFileToDigest(const char *name, NameEncoding encoding) {
+    FILE *stream = nullptr;
+    if (encoding == NameInCodePage && !IsBareNameIn(name, encoding)) {
+        // msvcrt's fopen shares reading and writing (not deletion) with others.
+        stream = fopen(name, "rb");
+    } else if (WCHAR *path = PathToOpen(name, encoding)) {
+        // Reading and writing are shared with others, as msvcrt's fopen does.
+        HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        free(path);
+        stream = handle != INVALID_HANDLE_VALUE ? StreamOnHandle(handle) : nullptr;
+    }
+    if (!stream)
+        return nullptr;
+    // A console, NUL or a pipe would block the read or never end; only a
+    // disk file is read.
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        fclose(stream);
+        return nullptr;
+    }
+    return stream;
+}
+
+FileProblem WhyNotOpened(const char *name, NameEncoding encoding) {
+    WCHAR *path = PathToOpen(name, encoding);
+    if (!path)
+        return ProblemNotFound;
+    DWORD attributes = GetFileAttributesW(path);
+    DWORD error = GetLastError();
+    free(path);
+    // No file of exactly that bare name; "." and ".." still name folders.
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsBareNameIn(name, encoding)) {
+        WCHAR *resolved = WideName(name, encoding);
+        DWORD resolvedAttributes =
+            resolved ? GetFileAttributesW(resolved) : INVALID_FILE_ATTRIBUTES;
+        free(resolved);
+        if (resolvedAttributes != INVALID_FILE_ATTRIBUTES &&
+            (resolvedAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return ProblemNotAFile;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? ProblemNotAFile : ProblemCannotRead;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return ProblemNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return ProblemCannotRead;
+    default:
+        return ProblemNotAFile; // a device or a pipe, which has no attributes
+    }
+}
+
+bool NameHasFile(const char *name, NameEncoding encoding) {
+    WCHAR *path = PathToOpen(name, encoding);
+    if (!path)
+        return false;
+    bool found = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    free(path);
+    return found;
+}
+
+// A name as the narrow listing gives it: letters the code page lacks become
+// their best-fit look-alike or '?'. False when it does not fit.
+static bool ListedForm(const WCHAR *wide, char *name, size_t size) {
+    return WideCharToMultiByte(FileCodePage(), 0, wide, -1, name, (int)size, nullptr, nullptr) > 0;
+}
+
+// From UTF-16 to a narrow code page; false when the result does not fit or
+// the text does not convert.
+static bool NarrowName(const WCHAR *wide, UINT codePage, DWORD flags, char *buffer, size_t size) {
+    const char *defaultChar = codePage == CP_UTF8 ? nullptr : "?";
+    int length =
+        WideCharToMultiByte(codePage, flags, wide, -1, buffer, (int)size, defaultChar, nullptr);
+    return length > 0;
+}
+
+const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, size_t size) {
+    if (encoding == NameInCodePage || size == 0)
+        return name;
+    WCHAR *wide = WideName(name, encoding);
+    // No look-alike: what the code page lacks shows as '?'.
+    bool converted = wide && NarrowName(wide, FileCodePage(), WC_NO_BEST_FIT_CHARS, buffer, size);
+    free(wide);
+    if (!converted)
+        snprintf(buffer, size, "%s", name);
+    return buffer;
+}
+
+// In a double-byte code page a trail byte may look like a lead byte, so the
+// letters are counted from the start; in the others every byte is a letter.
+size_t CharacterStart(const char *text, size_t at) {
+    UINT codePage = FileCodePage();
+    if (codePage == CP_UTF8) {
+        for (int i = 0; i < 3 && ((unsigned char)text[at] & 0xC0) == 0x80; i++)
+            at++;
+        return at;
+    }
+    size_t start = 0;
+    while (start < at)
+        start += IsDBCSLeadByteEx(codePage, (BYTE)text[start]) && text[start + 1] != 0 ? 2 : 1;
+    return start;
+}
+
+bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size) {
+    WCHAR *wide = WideName(name, encoding);
+    bool converted = wide && NarrowName(wide, CP_UTF8, 0, buffer, size);
+    free(wide);
+    return converted;
+}
+
+int64_t FileSizeToDigest(FILE *stream) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size))
+        return -1;
+    return (int64_t)size.QuadPart;
+}
+
+FILE *OpenSignatureFile(const char *name) {
     // Read untranslated, opened as a file to digest is: exactly by a bare
     // name, and only a disk file (the console, a serial port or a pipe would
     // block the read or never end).
-    if (strcmp(mode, "r") == 0)
-        return OpenFileToDigest(name, NameInCodePage);
-    return nullptr;
+    return OpenFileToDigest(name, NameInCodePage);
 }
 
 const DWORD AllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -35,8 +266,7 @@ const DWORD KeptAttributes =
 // "\\?\" form; any other as typed, converted as the narrow calls convert it.
 static bool TargetPath(const char *target, WCHAR *path, size_t size) {
     if (!IsBareName(target))
-        return MultiByteToWideChar(AreFileApisANSI() ? CP_ACP : CP_OEMCP, 0, target, -1, path,
-                                   (int)size) > 0;
+        return MultiByteToWideChar(FileCodePage(), 0, target, -1, path, (int)size) > 0;
     WCHAR *start;
     WCHAR *exact = ExactPath(target, &start);
     bool fits = exact && wcslen(start) < size;
@@ -169,23 +399,19 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target) {
     return false;
 }
 
-bool FinishSignatureOutput(SignatureOutput *output, const char *, bool keep) {
-    FILE *stream = output->stream;
-    output->stream = nullptr;
-    // On the disk before it takes the name: a crash then leaves the old list
-    // or the new one, never a part.
-    bool written = fflush(stream) == 0 && ferror(stream) == 0;
-    if (written && keep)
-        written = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
-    if (fclose(stream) != 0)
-        written = false;
-    const DWORD Flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (written && keep && MoveFileExW(output->newFile, output->list, Flags))
-        return true;
+bool NewFileOnDisk(const SignatureOutput *, FILE *stream) {
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
+}
+
+bool NewFileReplacesList(const SignatureOutput *output) {
+    return MoveFileExW(output->newFile, output->list,
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void RemoveNewFile(const SignatureOutput *output) {
     DeleteFileW(output->newFile);
     if (output->madeList)
         DeleteFileW(output->list);
-    return false;
 }
 
 bool CurrentFolder(char *path, size_t size) {
@@ -227,18 +453,6 @@ bool SameFileAsListed(const char *itemName, NameEncoding itemEncoding, const cha
            IdentityAsDigested(listedName, listedEncoding, &b) && SameIdentity(a, b);
 }
 
-// The code page of the narrow file calls, which the host lists names in.
-static UINT ListingCodePage() {
-    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-}
-
-// A name as the narrow listing gives it: letters the code page lacks become
-// their best-fit look-alike or '?'. False when it does not fit.
-static bool ListedForm(const WCHAR *wide, char *name, size_t size) {
-    return WideCharToMultiByte(ListingCodePage(), 0, wide, -1, name, (int)size, nullptr, nullptr) >
-           0;
-}
-
 bool NameInDirectory(const char *path, NameEncoding encoding, char *name, size_t size) {
     // The directory entry itself answers: a name that differs in letter case
     // or is the short 8.3 alias finds the long name as stored. Listed names
@@ -255,11 +469,9 @@ bool NameInDirectory(const char *path, NameEncoding encoding, char *name, size_t
         memcpy(name, found.cFileName, length + 1);
         return true;
     }
-    int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    WCHAR *wide =
-        wideLength > 0 ? static_cast<WCHAR *>(malloc((size_t)wideLength * sizeof(WCHAR))) : nullptr;
+    WCHAR *wide = WideName(path, NameInUtf8);
     bool named = false;
-    if (wide && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, wideLength)) {
+    if (wide) {
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW(wide, &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -290,8 +502,7 @@ struct StrayNames {
 // True when the listed form of a name opens that very name again.
 static bool LeadsBack(const WCHAR *wide, const char *listed) {
     WCHAR back[PanelItemNameSize];
-    int length =
-        MultiByteToWideChar(ListingCodePage(), 0, listed, -1, back, (int)PanelItemNameSize);
+    int length = MultiByteToWideChar(FileCodePage(), 0, listed, -1, back, (int)PanelItemNameSize);
     return length > 0 && wcscmp(back, wide) == 0;
 }
 
@@ -427,3 +638,61 @@ bool ResolvedItemName(const StrayNames *strays, const PanelItemRecord *item, int
         return false;
     return CopyName(resolution >= 0 ? strays->Names[resolution].Real : item->Name, name, size);
 }
+
+// The console and the clock.
+
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen))
+        return 0;
+    return screen.srWindow.Right - screen.srWindow.Left + 1;
+}
+
+uint64_t MonotonicMicroseconds() {
+    // The counter's ticks per second are fixed at boot, and asking costs no
+    // call to the system.
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    uint64_t ticks = (uint64_t)now.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
+    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+}
+
+int EscapePressed(uint16_t virtualKey) {
+    int result = 0;
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD count = 0;
+    // An empty queue has nothing to match: the peek, a second round trip to
+    // the console, is left out.
+    if (!GetNumberOfConsoleInputEvents(input, &count) || count == 0)
+        return 0;
+    if (count > MAXDWORD / sizeof(INPUT_RECORD))
+        return 0;
+    INPUT_RECORD *records =
+        static_cast<INPUT_RECORD *>(GlobalAlloc(GMEM_ZEROINIT, count * sizeof(INPUT_RECORD)));
+    if (!records)
+        return 0;
+    DWORD copied = 0;
+    if (!PeekConsoleInputA(input, records, count, &copied) || copied > count) {
+        GlobalFree(records);
+        return 0;
+    }
+    // Records the peek did not fill stay zero and never match.
+    for (DWORD i = 0; i < count; i++) {
+        const INPUT_RECORD &record = records[i];
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+            record.Event.KeyEvent.wVirtualKeyCode == virtualKey) {
+            result = 1;
+            // Only the events ahead of it go; the Escape stays for the host.
+            if (i > 0) {
+                DWORD removed;
+                ReadConsoleInputA(input, records, i, &removed);
+            }
+            break;
+        }
+    }
+    GlobalFree(records);
+    return result;
+}
+
+void ForgetConsoleInput() {}

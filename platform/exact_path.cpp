@@ -1,5 +1,5 @@
 // Builds the "\\?\" path of a bare name in a directory; see exact_path.h.
-#include "digest/exact_path.h"
+#include "platform/exact_path.h"
 
 static const char16_t DrivePrefix[] = u"\\\\?\\";
 static const char16_t SharePrefix[] = u"\\\\?\\UNC\\";

@@ -1,0 +1,137 @@
+// The notices the jobs show through the host, fitted to the console's width.
+#include "jobs/notices.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "host/host.h"
+
+// Columns a notice's frame, margins and shadow take from the console's
+// width; the width assumed where there is no console to ask; the least
+// room a line is given, however narrow the console.
+const int NoticeFrameColumns = 10;
+const int UnknownConsoleColumns = 80;
+const int NarrowestNoticeLine = 20;
+
+// The progress line: a bar of ProgressBarCells cells and the percentage.
+static const int ProgressBarCells = 40;
+
+size_t NoticeLineWidth() {
+    int columns = ConsoleColumns();
+    if (columns <= 0)
+        columns = UnknownConsoleColumns;
+    int width = columns - NoticeFrameColumns;
+    if (width < NarrowestNoticeLine)
+        width = NarrowestNoticeLine;
+    return (size_t)width < NoticeLineSize - 1 ? (size_t)width : NoticeLineSize - 1;
+}
+
+const char *FitNoticeLine(const char *text, size_t width, char *line) {
+    static const char Elided[] = "...";
+    const size_t ElidedLength = sizeof Elided - 1;
+    size_t length = strlen(text);
+    size_t used = 0;
+    if (length > width) {
+        // The end of a name tells files apart; its start is what goes.
+        // Not from the middle of a letter.
+        const char *kept = text + CharacterStart(text, length - (width - ElidedLength));
+        memcpy(line, Elided, ElidedLength);
+        used = ElidedLength;
+        text = kept;
+        length = strlen(kept);
+    }
+    // A name may hold any byte but NUL and '/': a control character would
+    // move the cursor, clear the screen or retitle the window.
+    for (size_t i = 0; i < length; i++) {
+        uint8_t c = (uint8_t)text[i];
+        line[used++] = c < 0x20 || c == 0x7F ? '?' : (char)c;
+    }
+    line[used] = '\0';
+    return line;
+}
+
+static const int32_t ProblemTexts[] = {0,
+                                       MessageReasonNotFound,
+                                       MessageReasonCannotRead,
+                                       MessageReasonNotAFile,
+                                       MessageReasonNotReached,
+                                       MessageReasonNotWritten};
+
+void ReportFileError(const char *name, FileProblem problem) {
+    char line[NoticeLineSize];
+    const char *texts[4] = {HostText(MessageFileErrorTitle),
+                            FitNoticeLine(name, NoticeLineWidth(), line)};
+    int count = 2;
+    if (problem != ProblemUntold)
+        texts[count++] = HostText(ProblemTexts[problem]);
+    texts[count++] = HostText(MessageOkButton);
+    // Escape on the notice (the host answers -1) stops the job as it does
+    // during a read: in a real host the notice itself takes that key.
+    if (HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags, nullptr, texts,
+                                    count, 1) == -1)
+        AbortRequested = 1;
+}
+
+void ReportFileErrorAbout(const char *name, NameEncoding encoding, FileProblem problem) {
+    char shown[4096];
+    ReportFileError(NameForHost(name, encoding, shown, sizeof shown), problem);
+}
+
+void ShowProgressNotice(ProgressNotice *notice, int32_t lineMessageId, const char *name) {
+    notice->screen = HostServices.SaveScreenImage(0, 0, ScreenFarEdge, ScreenFarEdge);
+    notice->lineMessageId = lineMessageId;
+    FitNoticeLine(name, NoticeLineWidth(), notice->name);
+    const char *texts[3] = {HostText(MessageProgressTitle), HostText(lineMessageId), notice->name};
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts, 3,
+                                0);
+}
+
+void RemoveProgressNotice(const ProgressNotice *notice) {
+    HostServices.RestoreScreenImage(notice->screen);
+}
+
+void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size) {
+    if (done > total)
+        done = total; // a file that grew while it was read
+    int percent = total ? (int)(done * 100 / total) : 100;
+    int filled = total ? (int)(done * ProgressBarCells / total) : ProgressBarCells;
+    char bar[ProgressBarCells + 1];
+    for (int i = 0; i < ProgressBarCells; i++)
+        bar[i] = i < filled ? '#' : '.';
+    bar[ProgressBarCells] = 0;
+    snprintf(line, size, "%s %3d%%", bar, percent);
+}
+
+// The same notice again, over the same saved screen, one line taller and at
+// least as wide, so that it covers the notice it replaces.
+void ShowProgressLine(void *shown, uint64_t done, uint64_t total) {
+    const ProgressNotice *notice = static_cast<const ProgressNotice *>(shown);
+    char line[ProgressBarCells + 8];
+    FormatProgressLine(done, total, line, sizeof line);
+    const char *texts[4] = {HostText(MessageProgressTitle), HostText(notice->lineMessageId),
+                            notice->name, line};
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts, 4,
+                                0);
+}
+
+void ShowCompletionNotice(int filesChecked) {
+    char count[128];
+    snprintf(count, sizeof count, "%s %d", HostText(MessageFilesChecked), filesChecked);
+    const char *texts[3] = {HostText(MessageProgressTitle), HostText(MessageAllMatch), count};
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags, nullptr, texts, 3,
+                                0);
+}
+
+void ShowClosingNotice(const char *const *lines, int count) {
+    // A notice, not a list: the caller keeps well below this.
+    const int MaximumTexts = 32;
+    const char *texts[MaximumTexts];
+    char fitted[MaximumTexts][NoticeLineSize];
+    size_t width = NoticeLineWidth();
+    int used = 0;
+    texts[used++] = HostText(MessageProgressTitle);
+    for (int i = 0; i < count && used < MaximumTexts; i++, used++)
+        texts[used] = FitNoticeLine(lines[i], width, fitted[used]);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,
+                                0);
+}
