@@ -41,19 +41,25 @@ static void StoreWord(uint8_t *p, uint32_t word, ByteOrder order) {
         p[i] = (uint8_t)(word >> (order == LittleEndianWords ? 8 * i : 24 - 8 * i));
 }
 
-void FeedEnd(BlockFeed *feed, uint32_t *words, LoopChoice *loops, ByteOrder order) {
-    uint64_t bits = (feed->ByteCount + feed->BufferedLength) * 8;
-    uint8_t tail[128];
-    uint32_t waiting = feed->BufferedLength;
-    uint32_t tailLength = waiting < 56 ? 64 : 128;
-    memcpy(tail, feed->Buffer, waiting);
-    tail[waiting] = 0x80;
-    memset(tail + waiting + 1, 0, tailLength - 8 - waiting - 1);
+uint32_t FeedEndBlocks(const BlockFeed *feed, const uint8_t *tail, uint32_t tailLength,
+                       ByteOrder order, uint8_t *end) {
+    uint64_t bits = (feed->ByteCount + tailLength) * 8;
+    uint32_t length = tailLength < 56 ? 64 : 128;
+    if (tailLength != 0)
+        memcpy(end, tail, tailLength);
+    end[tailLength] = 0x80;
+    memset(end + tailLength + 1, 0, length - 8 - tailLength - 1);
     uint32_t low = (uint32_t)bits, high = (uint32_t)(bits >> 32);
     bool little = order == LittleEndianWords;
-    StoreWord(tail + tailLength - 8, little ? low : high, order);
-    StoreWord(tail + tailLength - 4, little ? high : low, order);
-    Compress(feed, words, loops, tail, tailLength);
+    StoreWord(end + length - 8, little ? low : high, order);
+    StoreWord(end + length - 4, little ? high : low, order);
+    return length;
+}
+
+void FeedEnd(BlockFeed *feed, uint32_t *words, LoopChoice *loops, ByteOrder order) {
+    uint8_t end[128];
+    uint32_t length = FeedEndBlocks(feed, feed->Buffer, feed->BufferedLength, order, end);
+    Compress(feed, words, loops, end, length);
     feed->BufferedLength = 0;
 }
 

@@ -28,5 +28,13 @@ void FeedBytes(BlockFeed *feed, uint32_t *words, LoopChoice *loops, const void *
 // Pads what waits and compresses it: the words hold the digest then.
 void FeedEnd(BlockFeed *feed, uint32_t *words, LoopChoice *loops, ByteOrder order);
 
+// The one or two blocks that end a message, written to end (128 bytes): the
+// tailLength bytes at tail (fewer than 64; tail may be null when there are
+// none) that follow the feed's compressed bytes, 0x80, zeros and the length
+// in bits. FeedEnd pads the feed's own buffer; a caller that compresses the
+// end itself (digest/lanes.cpp) pads its own tail. Returns 64 or 128.
+uint32_t FeedEndBlocks(const BlockFeed *feed, const uint8_t *tail, uint32_t tailLength,
+                       ByteOrder order, uint8_t *end);
+
 // The digest's bytes: count words, each in the given order.
 void StoreWords(uint8_t *out, const uint32_t *words, uint32_t count, ByteOrder order);

@@ -10,21 +10,37 @@
 static const uint32_t RaceBytes = 4096;
 static const int RaceRounds = 8;
 
-// The index of the loop that compressed a few kilobytes fastest, the loops
-// taking turns: 32 KiB a loop, raced once a process.
-static int FastestLoop(const CompressLoop loops[2]) {
+void RaceEntrants(RaceTurn turn, void *scratch, int count, uint64_t *best) {
     uint8_t blocks[RaceBytes];
     memset(blocks, 0x5a, sizeof blocks);
-    uint32_t words[8] = {0};
-    uint64_t best[2] = {UINT64_MAX, UINT64_MAX};
+    for (int i = 0; i < count; i++)
+        best[i] = UINT64_MAX;
     for (int round = 0; round < RaceRounds; round++) {
-        for (int i = 0; i < 2; i++) {
+        for (int i = 0; i < count; i++) {
             uint64_t start = __rdtsc();
-            loops[i](words, blocks, RaceBytes);
+            turn(scratch, i, blocks, RaceBytes);
             uint64_t time = __rdtsc() - start;
             best[i] = time < best[i] ? time : best[i];
         }
     }
+}
+
+struct LoopRace {
+    const CompressLoop *Loops;
+    uint32_t Words[8];
+};
+
+static void LoopTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
+    LoopRace *race = static_cast<LoopRace *>(scratch);
+    race->Loops[entrant](race->Words, blocks, length);
+}
+
+// The index of the loop that compressed a few kilobytes fastest, the loops
+// taking turns: 32 KiB a loop, raced once a process.
+static int FastestLoop(const CompressLoop loops[2]) {
+    LoopRace race = {loops, {0}};
+    uint64_t best[2];
+    RaceEntrants(LoopTurn, &race, 2, best);
     return best[1] < best[0] ? 1 : 0;
 }
 

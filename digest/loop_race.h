@@ -35,3 +35,11 @@ int ForceLoop(LoopChoice *choice, const char *name);
 
 // The name of the loop in use: "scalar" or the accelerated loop's.
 const char *LoopName(LoopChoice *choice);
+
+// The race itself, for choices among more than two entrants that weigh more
+// than which one won (the lane kernels, digest/lanes.cpp): turn runs entrant
+// i over length bytes of whole blocks into whatever state scratch holds, and
+// best[i] receives its best time in time stamp counter ticks. Every entrant
+// digests the same bytes.
+typedef void (*RaceTurn)(void *scratch, int entrant, const uint8_t *blocks, uint32_t length);
+void RaceEntrants(RaceTurn turn, void *scratch, int count, uint64_t *best);

@@ -1,13 +1,15 @@
 // MD5 by its results: the one table of reference digests, which every
-// compression loop this processor runs must reproduce however the same bytes
-// are fed; and the text form.
+// compression loop and every lane kernel this processor runs must reproduce
+// however the same bytes are fed; and the text form.
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "digest/lanes.h"
 #include "digest/md5.h"
+#include "tests/side_by_side.h"
 
 // The message is the pattern repeated up to length bytes; no pattern means
 // zero bytes. Digests from md5sum and the RFC 1321 suite (its appendix A.5).
@@ -123,6 +125,33 @@ TEST_F(Md5, EveryLoopReproducesTheReferencesHoweverTheBytesAreFed) {
         }
     }
     EXPECT_GE(loopsRun, 1);
+}
+
+// The references side by side, three rounds of them so that lanes take
+// messages of every length at every stage of the others, in calls of one
+// block, a few, and as many as every lane has.
+TEST(Md5Lanes, EveryKernelReproducesTheReferences) {
+    std::vector<std::string> messages, expected;
+    for (int round = 0; round < 3; round++) {
+        for (const ReferenceDigest &reference : References) {
+            if (reference.length != LongLength) {
+                messages.push_back(Message(reference));
+                expected.push_back(reference.digest);
+            }
+        }
+    }
+    const char *const kernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
+                                   "avx2-16", "avx512-16", "avx512-32", nullptr};
+    int kernelsRun = 0;
+    for (const char *kernel : kernels) {
+        if (!LanesForceKernel(AlgorithmMd5, kernel))
+            continue; // not on this processor
+        kernelsRun++;
+        for (uint32_t mostBlocks : {1u, 7u, 4096u})
+            EXPECT_EQ(DigestSideBySide(AlgorithmMd5, messages, mostBlocks), expected)
+                << (kernel ? kernel : "measured choice") << ", " << mostBlocks << " blocks a call";
+    }
+    EXPECT_GE(kernelsRun, 3);
 }
 
 TEST(Md5Text, FitsTheBufferItIsGiven) {

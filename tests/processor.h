@@ -6,6 +6,9 @@
 // across task switches.
 bool ProcessorReportsAvx512Vl();
 
+// The processor has AVX2 and the system keeps the ymm registers' state.
+bool ProcessorReportsAvx2();
+
 // The processor has the SHA extensions (with SSSE3 and SSE4.1, which every
 // processor that has them has too).
 bool ProcessorReportsShaNi();

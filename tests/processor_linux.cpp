@@ -1,5 +1,5 @@
-// The kernel lists avx512f and avx512vl among a processor's flags only when
-// it also saves their state; sha_ni where the SHA extensions are.
+// The kernel lists avx2, avx512f and avx512vl among a processor's flags only
+// when it also saves their state; sha_ni where the SHA extensions are.
 #include "tests/processor.h"
 
 #include <stdio.h>
@@ -28,6 +28,10 @@ bool ProcessorReportsAvx512Vl() {
     std::string flags = KernelFlags();
     return flags.find(" avx512f ") != std::string::npos &&
            flags.find(" avx512vl ") != std::string::npos;
+}
+
+bool ProcessorReportsAvx2() {
+    return KernelFlags().find(" avx2 ") != std::string::npos;
 }
 
 bool ProcessorReportsShaNi() {

@@ -1,14 +1,17 @@
 // SHA-1 and SHA-256: NIST's examples, one table per algorithm, reproduced by
-// every loop this processor runs, whatever the pieces the message comes in;
-// a message past 4 GiB; the loop choice.
+// every loop this processor runs, whatever the pieces the message comes in,
+// and by every lane kernel, the examples side by side; a message past 4 GiB;
+// the loop choice.
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
 
 #include "digest/algorithm.h"
+#include "digest/lanes.h"
 #include "digest/sha.h"
 #include "tests/processor.h"
+#include "tests/side_by_side.h"
 
 struct ShaVector {
     std::string message;
@@ -21,23 +24,29 @@ static const char FourBlocks[] = "abcdefghbcdefghicdefghijdefghijkefghijklfghijk
                                  "hijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
 
 // FIPS 180-2's examples, the empty message and the lengths either side of a
-// padding that needs a second block (55 and 56 bytes, then 64); the digests
-// as OpenSSL gives them.
+// padding that needs a second block (55 and 56 bytes) and of a whole block
+// (63, 64, 65); the digests as OpenSSL gives them.
 static const ShaVector Sha1Vectors[] = {
     {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+    {"a", "86f7e437faa5a7fce15d1ddcb9eaeaea377667b8"},
     {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
     {std::string(55, 'a'), "c1c8bbdc22796e28c0e15163d20899b65621d65a"},
     {TwoBlocks, "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+    {std::string(63, 'a'), "03f09f5b158a7a8cdad920bddc29b81c18a551f5"},
     {std::string(64, 'a'), "0098ba824b5c16427bd7a1122a5a442a25ec644d"},
+    {std::string(65, 'a'), "11655326c708d70319be2610e8a57d9a5b959d3b"},
     {FourBlocks, "a49b2446a02c645bf419f995b67091253a04a259"},
     {MillionA, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
 };
 static const ShaVector Sha256Vectors[] = {
     {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+    {"a", "ca978112ca1bbdcafac231b39a23dc4da786eff8147c4e72b9807785afee48bb"},
     {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
     {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
     {TwoBlocks, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    {std::string(63, 'a'), "7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
     {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+    {std::string(65, 'a'), "635361c48bb9eab14198e76ea8ab7f1a41685d6ad62aa9146d301d4f17eb0ae0"},
     {FourBlocks, "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
     {MillionA, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
 };
@@ -82,6 +91,34 @@ TEST_F(ShaLoops, EachLoopReproducesTheNistExamplesInAnyPieces) {
     }
 }
 
+// The examples side by side, twice over, with the million a's among the
+// short ones: in calls of one block, a few, and as many as every lane has.
+TEST(ShaLanes, EveryKernelReproducesTheExamples) {
+    const struct {
+        DigestAlgorithm algorithm;
+        const ShaVector *vectors;
+        size_t count;
+    } kinds[] = {{AlgorithmSha1, Sha1Vectors, sizeof Sha1Vectors / sizeof Sha1Vectors[0]},
+                 {AlgorithmSha256, Sha256Vectors, sizeof Sha256Vectors / sizeof Sha256Vectors[0]}};
+    for (const auto &kind : kinds) {
+        std::vector<std::string> messages, expected;
+        for (int round = 0; round < 2; round++) {
+            for (size_t i = 0; i < kind.count; i++) {
+                messages.push_back(kind.vectors[i].message);
+                expected.push_back(kind.vectors[i].digest);
+            }
+        }
+        for (const char *kernel : {"single", "shani-2", (const char *)nullptr}) {
+            if (!LanesForceKernel(kind.algorithm, kernel))
+                continue; // not on this processor
+            for (uint32_t mostBlocks : {1u, 7u, 4096u})
+                EXPECT_EQ(DigestSideBySide(kind.algorithm, messages, mostBlocks), expected)
+                    << (kernel ? kernel : "measured choice") << ", " << mostBlocks
+                    << " blocks a call";
+        }
+    }
+}
+
 // The SHA loop is taken exactly where the processor reports the extensions,
 // and the loop measured fastest comes back after a forced one.
 TEST(ShaLoopChoice, ShaLoopRunsExactlyWhereTheProcessorReportsIt) {
@@ -97,6 +134,18 @@ TEST(ShaLoopChoice, ShaLoopRunsExactlyWhereTheProcessorReportsIt) {
         EXPECT_EQ(ShaForceLoop(words, "avx2"), 0) << "no such loop";
         EXPECT_EQ(ShaForceLoop(words, nullptr), 1);
         EXPECT_EQ(ShaPathName(words), chosen);
+    }
+    // And the kernel of two messages at once, likewise.
+    for (DigestAlgorithm algorithm : {AlgorithmSha1, AlgorithmSha256}) {
+        LanesForceKernel(algorithm, nullptr);
+        std::string chosen = LanesKernelName(algorithm);
+        EXPECT_TRUE(chosen == "single" || (reported && chosen == "shani-2")) << chosen;
+        EXPECT_EQ(LaneCount(algorithm), chosen == "single" ? 1u : 2u);
+        EXPECT_EQ(LanesForceKernel(algorithm, "shani-2"), reported ? 1 : 0);
+        EXPECT_EQ(LaneCount(algorithm), reported ? 2u : 1u);
+        EXPECT_EQ(LanesForceKernel(algorithm, "avx2-8"), 0) << "no such kernel for SHA";
+        EXPECT_EQ(LanesForceKernel(algorithm, nullptr), 1);
+        EXPECT_EQ(LanesKernelName(algorithm), chosen);
     }
 }
 

@@ -1,0 +1,255 @@
+// Messages side by side: the choice of kernel, the lanes no message fills,
+// the byte counts, and the end of a message padded into its lane.
+//
+// Feature flags say which kernels can run, not which runs fastest: a wider
+// register may run at a lower clock or split into halves, and the second
+// vector of the paired kernels helps only where there are registers and
+// units to spare (the 32-bit build has eight vector registers). So the
+// kernels race, in the single-stream loops' race (RaceEntrants,
+// digest/loop_race.h), on the same bytes spread over each one's lanes. What
+// is made of the times is the lanes' own: the fastest kernel sets LaneCount,
+// and a call with fewer messages than that goes to the kernel that digests
+// that many fastest, since a kernel's call costs the same however few of its
+// lanes carry a message, and one message alone is fastest on the
+// single-stream loop.
+#include "digest/lanes.h"
+
+#include <string.h>
+
+#include <atomic>
+
+#include "digest/block_feed.h"
+#include "digest/lane_kernels.h"
+#include "digest/loop_race.h"
+#include "digest/md5_avx512.h"
+#include "digest/sha_ni.h"
+
+struct KernelEntry {
+    const char *Name;
+    uint32_t Width; // messages at once
+    int (*Usable)();
+    LaneKernel Run; // null: one message after another on the single-stream loop
+};
+
+static int AlwaysUsable() {
+    return 1;
+}
+
+static const KernelEntry Md5Kernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"sse2-4", 4, Sse2Usable, Md5LanesSse2},
+    {"sse2-8", 8, Sse2Usable, Md5LanesSse2Pair},
+    {"avx2-8", 8, Avx2Usable, Md5LanesAvx2},
+    {"avx2-16", 16, Avx2Usable, Md5LanesAvx2Pair},
+    {"avx512-16", 16, Avx512VlUsable, Md5LanesAvx512},
+    {"avx512-32", 32, Avx512VlUsable, Md5LanesAvx512Pair},
+};
+static const KernelEntry Sha1Kernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"shani-2", 2, ShaInstructionsUsable, Sha1PairNi},
+};
+static const KernelEntry Sha256Kernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"shani-2", 2, ShaInstructionsUsable, Sha256PairNi},
+};
+
+// One algorithm's choice, indices into its kernels. Measured is -1 until
+// the first call races the kernels; ForFewer[n] is the kernel for a call of
+// n messages, fewer than the winner's width. Relaxed atomics for the reason
+// digest/loop_race.h gives: several threads may each race once, and whatever
+// any of them stores is a kernel that can run.
+struct LaneChoice {
+    DigestAlgorithm Algorithm;
+    const KernelEntry *Kernels;
+    int KernelCount;
+    std::atomic<int> Forced; // -1: none
+    std::atomic<int> Measured;
+    std::atomic<int> ForFewer[MostLanes];
+};
+
+#define COUNT_OF(table) ((int)(sizeof table / sizeof table[0]))
+
+// The lanes module's module-wide state.
+static LaneChoice Md5Choice = {AlgorithmMd5, Md5Kernels, COUNT_OF(Md5Kernels), {-1}, {-1}, {}};
+static LaneChoice Sha1Choice = {AlgorithmSha1, Sha1Kernels, COUNT_OF(Sha1Kernels), {-1}, {-1}, {}};
+static LaneChoice Sha256Choice = {
+    AlgorithmSha256, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
+
+static LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
+    return algorithm == AlgorithmMd5    ? &Md5Choice
+           : algorithm == AlgorithmSha1 ? &Sha1Choice
+                                        : &Sha256Choice;
+}
+
+static uint32_t *WordsOf(AlgorithmState *state) {
+    return state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
+}
+
+static BlockFeed *FeedOf(AlgorithmState *state) {
+    return state->Algorithm == AlgorithmMd5 ? &state->Md5.Feed : &state->Sha.Feed;
+}
+
+static const BlockFeed *FeedOf(const AlgorithmState *state) {
+    return state->Algorithm == AlgorithmMd5 ? &state->Md5.Feed : &state->Sha.Feed;
+}
+
+// Runs the kernel over its first lanes messages, lanes no more than its
+// width; the single-stream path counts its bytes in its own feed, a kernel's
+// are counted here in the feeds of the states it advanced.
+static void RunKernel(const KernelEntry *kernel, AlgorithmState *const states[],
+                      const uint8_t *const blocks[], uint32_t lanes, uint32_t blockCount) {
+    uint32_t length = 64 * blockCount;
+    if (!kernel->Run) {
+        for (uint32_t i = 0; i < lanes; i++)
+            AlgorithmAdd(states[i], blocks[i], length);
+        return;
+    }
+    uint32_t idle[8] = {0};
+    uint32_t *laneWords[MostLanes];
+    const uint8_t *laneBlocks[MostLanes];
+    for (uint32_t i = 0; i < kernel->Width; i++) {
+        laneWords[i] = i < lanes ? WordsOf(states[i]) : idle;
+        laneBlocks[i] = i < lanes ? blocks[i] : blocks[0];
+    }
+    kernel->Run(laneWords, laneBlocks, blockCount);
+    for (uint32_t i = 0; i < lanes; i++)
+        FeedOf(states[i])->ByteCount += length;
+}
+
+// What the race digests with: each kernel takes the raced bytes as one
+// stretch per lane.
+struct RaceScratch {
+    const KernelEntry *Kernels;
+    const int *Raced; // indices into Kernels of the kernels that run here
+    AlgorithmState States[MostLanes];
+    AlgorithmState *Pointers[MostLanes];
+};
+
+static void KernelTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
+    RaceScratch *race = static_cast<RaceScratch *>(scratch);
+    const KernelEntry *kernel = &race->Kernels[race->Raced[entrant]];
+    uint32_t blockCount = length / 64 / kernel->Width;
+    const uint8_t *laneBlocks[MostLanes];
+    for (uint32_t i = 0; i < kernel->Width; i++)
+        laneBlocks[i] = blocks + (size_t)64 * blockCount * i;
+    RunKernel(kernel, race->Pointers, laneBlocks, kernel->Width, blockCount);
+}
+
+// The kernel digesting n messages at the least cost, from each kernel's
+// best time in the race, all having raced the same bytes: a call of a
+// kernel costs its time by its width, whatever n; n messages one after
+// another cost n single-stream times.
+static int CheapestFor(const KernelEntry *kernels, const int *raced, const uint64_t *best,
+                       int count, uint32_t n) {
+    int cheapest = 0;
+    uint64_t least = UINT64_MAX;
+    for (int i = 0; i < count; i++) {
+        const KernelEntry &kernel = kernels[raced[i]];
+        if (kernel.Width < n && kernel.Run)
+            continue;
+        uint64_t cost = best[i] * (kernel.Run ? kernel.Width : n);
+        if (cost < least) {
+            least = cost;
+            cheapest = raced[i];
+        }
+    }
+    return cheapest;
+}
+
+static int Measure(LaneChoice *choice) {
+    static_assert(COUNT_OF(Md5Kernels) <= MostLanes, "one best time a kernel");
+    RaceScratch race;
+    race.Kernels = choice->Kernels;
+    for (uint32_t i = 0; i < MostLanes; i++) {
+        AlgorithmStart(&race.States[i], choice->Algorithm);
+        race.Pointers[i] = &race.States[i];
+    }
+    int raced[MostLanes], count = 0;
+    for (int k = 0; k < choice->KernelCount; k++)
+        if (choice->Kernels[k].Usable())
+            raced[count++] = k;
+    race.Raced = raced;
+    uint64_t best[MostLanes];
+    RaceEntrants(KernelTurn, &race, count, best);
+    int fastest = 0;
+    for (int i = 1; i < count; i++)
+        if (best[i] < best[fastest])
+            fastest = i;
+    for (uint32_t n = 1; n < MostLanes; n++)
+        choice->ForFewer[n].store(CheapestFor(choice->Kernels, raced, best, count, n),
+                                  std::memory_order_relaxed);
+    return raced[fastest];
+}
+
+// The kernel for a full call: the forced one, else the measured winner.
+static int FullKernel(LaneChoice *choice) {
+    int forced = choice->Forced.load(std::memory_order_relaxed);
+    if (forced >= 0)
+        return forced;
+    int measured = choice->Measured.load(std::memory_order_relaxed);
+    if (measured < 0) {
+        measured = Measure(choice);
+        choice->Measured.store(measured, std::memory_order_relaxed);
+    }
+    return measured;
+}
+
+uint32_t LaneCount(DigestAlgorithm algorithm) {
+    LaneChoice *choice = ChoiceOf(algorithm);
+    return choice->Kernels[FullKernel(choice)].Width;
+}
+
+void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
+                 const uint8_t *const blocks[], uint32_t count, uint32_t blockCount) {
+    LaneChoice *choice = ChoiceOf(algorithm);
+    int full = FullKernel(choice);
+    bool forced = choice->Forced.load(std::memory_order_relaxed) >= 0;
+    while (count != 0) {
+        int k = full;
+        if (count < choice->Kernels[full].Width && !forced)
+            k = choice->ForFewer[count].load(std::memory_order_relaxed);
+        const KernelEntry *kernel = &choice->Kernels[k];
+        uint32_t lanes = count < kernel->Width ? count : kernel->Width;
+        RunKernel(kernel, states, blocks, lanes, blockCount);
+        states += lanes;
+        blocks += lanes;
+        count -= lanes;
+    }
+}
+
+static ByteOrder OrderOf(const AlgorithmState *state) {
+    return state->Algorithm == AlgorithmMd5 ? LittleEndianWords : BigEndianWords;
+}
+
+uint32_t LaneEndBlocks(const AlgorithmState *state, const uint8_t *tail, uint32_t tailLength,
+                       uint8_t *end) {
+    return FeedEndBlocks(FeedOf(state), tail, tailLength, OrderOf(state), end) / 64;
+}
+
+void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size) {
+    uint8_t digest[Sha256DigestSize];
+    uint32_t count = state->Algorithm == AlgorithmMd5 ? 4 : state->Sha.WordCount;
+    const uint32_t *words = state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
+    StoreWords(digest, words, count, OrderOf(state));
+    BytesToHex(digest, 4 * count, text, size);
+}
+
+int LanesForceKernel(DigestAlgorithm algorithm, const char *name) {
+    LaneChoice *choice = ChoiceOf(algorithm);
+    if (!name) {
+        choice->Forced.store(-1, std::memory_order_relaxed);
+        return 1;
+    }
+    for (int k = 0; k < choice->KernelCount; k++) {
+        if (strcmp(choice->Kernels[k].Name, name) == 0 && choice->Kernels[k].Usable()) {
+            choice->Forced.store(k, std::memory_order_relaxed);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+const char *LanesKernelName(DigestAlgorithm algorithm) {
+    LaneChoice *choice = ChoiceOf(algorithm);
+    return choice->Kernels[FullKernel(choice)].Name;
+}
