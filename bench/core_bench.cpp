@@ -1,7 +1,10 @@
 // Core benchmark: the digest of a 1 GiB message held in memory, by MD5,
 // SHA-1 or SHA-256, against the platform's peer over the same bytes, for
 // each compression loop the processor can run. The message is a 64 MiB
-// buffer fed 16 times, so that the 32-bit build holds it easily.
+// buffer fed 16 times, so that the 32-bit build holds it easily. The lanes
+// figures digest the same bytes as many messages side by side, for each
+// lane kernel the processor can run, against the peer digesting them one
+// stream at a time.
 #include <stdio.h>
 #include <string.h>
 
@@ -10,6 +13,7 @@
 #include "bench/bench.h"
 #include "bench/core_peer.h"
 #include "digest/algorithm.h"
+#include "digest/lanes.h"
 
 static const size_t BufferSize = 64u << 20;
 static const int Passes = 16;
@@ -85,9 +89,130 @@ static double RunPeer(void *context) {
     return ThreadSeconds() - start;
 }
 
+// The lanes figures: MostLanes messages digested side by side in calls of
+// 32 KiB a message, as a digest of many files would read them, each message
+// the same 32 KiB of the buffer fed 1,024 times: the bytes of a call stay in
+// the processor's cache, as those of a read just copied out of the system's
+// file cache would, so the figures measure the digest, not the memory. The
+// peer takes the same pieces in the same order, each into its own message's
+// state, one stream at a time.
+static const uint32_t LaneCallBlocks = 512;
+static const size_t LaneSlice = 64 * LaneCallBlocks;
+static const int LanePasses = (int)(BufferSize * Passes / (MostLanes * LaneSlice));
+
+struct LanesJob {
+    const uint8_t *Buffer;
+    const char *Kernel; // null: the one the module chose
+    char Digests[MostLanes][LongestDigestTextSize];
+};
+
+static double RunLanes(void *context) {
+    LanesJob *job = static_cast<LanesJob *>(context);
+    DigestAlgorithm kind = Chosen->Kind;
+    LanesForceKernel(kind, job->Kernel);
+    double start = ThreadSeconds();
+    AlgorithmState states[MostLanes];
+    AlgorithmState *pointers[MostLanes];
+    const uint8_t *blocks[MostLanes];
+    for (uint32_t i = 0; i < MostLanes; i++) {
+        AlgorithmStart(&states[i], kind);
+        pointers[i] = &states[i];
+    }
+    for (uint32_t i = 0; i < MostLanes; i++)
+        blocks[i] = job->Buffer + i * LaneSlice;
+    for (int pass = 0; pass < LanePasses; pass++)
+        DigestLanes(kind, pointers, blocks, MostLanes, LaneCallBlocks);
+    static uint8_t ends[MostLanes][128];
+    uint32_t endBlocks = 0;
+    for (uint32_t i = 0; i < MostLanes; i++) {
+        endBlocks = LaneEndBlocks(&states[i], nullptr, 0, ends[i]);
+        blocks[i] = ends[i];
+    }
+    DigestLanes(kind, pointers, blocks, MostLanes, endBlocks);
+    for (uint32_t i = 0; i < MostLanes; i++)
+        LaneDigestText(&states[i], job->Digests[i], LongestDigestTextSize);
+    return ThreadSeconds() - start;
+}
+
+static double RunLanesPeer(void *context) {
+    LanesJob *job = static_cast<LanesJob *>(context);
+    double start = ThreadSeconds();
+    void *peers[MostLanes];
+    for (uint32_t i = 0; i < MostLanes; i++)
+        peers[i] = CorePeerStart(Chosen->Kind);
+    for (int pass = 0; pass < LanePasses; pass++)
+        for (uint32_t i = 0; i < MostLanes; i++)
+            CorePeerAdd(peers[i], job->Buffer + i * LaneSlice, LaneSlice);
+    for (uint32_t i = 0; i < MostLanes; i++) {
+        uint8_t digest[Sha256DigestSize];
+        CorePeerEnd(peers[i], digest);
+        BytesToHex(digest, Chosen->DigestBytes, job->Digests[i], LongestDigestTextSize);
+    }
+    return ThreadSeconds() - start;
+}
+
+static const char *const LaneKernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
+                                          "avx2-16", "avx512-16", "avx512-32", "shani-2"};
+static const int LaneKernelCount = sizeof LaneKernels / sizeof LaneKernels[0];
+
+// The kernel the module chose as the figure NAME, then each other one it can
+// run as NAME-KERNEL, all against the same peer run.
+static int LanesFigures(const char *name, const uint8_t *buffer, const char *processorFigure,
+                        const char *processor) {
+    DigestAlgorithm kind = Chosen->Kind;
+    LanesForceKernel(kind, nullptr);
+    const char *chosen = LanesKernelName(kind);
+    printf("%-18s %s (%s%s kernel chosen by racing the kernels it can run: %u messages at "
+           "once)\n",
+           processorFigure, processor, Chosen->Label, chosen, LaneCount(kind));
+    const char *kernels[LaneKernelCount] = {chosen};
+    int count = 1;
+    for (const char *kernel : LaneKernels)
+        if (strcmp(kernel, chosen) != 0 && LanesForceKernel(kind, kernel))
+            kernels[count++] = kernel;
+    LanesForceKernel(kind, nullptr);
+
+    static LanesJob jobs[LaneKernelCount + 1];
+    static char names[LaneKernelCount][64], figures[LaneKernelCount][64];
+    Contender contenders[LaneKernelCount + 1];
+    for (int k = 0; k < count; k++) {
+        jobs[k] = {buffer, kernels[k], {}};
+        snprintf(names[k], sizeof names[k], "DigestLanes, %s kernel", kernels[k]);
+        snprintf(figures[k], sizeof figures[k], "%s-%s", name, kernels[k]);
+        contenders[k] = {names[k], RunLanes, &jobs[k], 0};
+    }
+    const char *peerName = CorePeerName(kind);
+    jobs[count] = {buffer, nullptr, {}};
+    contenders[count] = {peerName, RunLanesPeer, &jobs[count], 0};
+    int sides = peerName ? count + 1 : count;
+    RunContest(contenders, sides, BenchRounds(5));
+    LanesForceKernel(kind, nullptr);
+
+    // A figure only counts if every side computed the same digests.
+    for (int k = 1; k < sides; k++) {
+        if (memcmp(jobs[k].Digests, jobs[0].Digests, sizeof jobs[0].Digests) != 0) {
+            fprintf(stderr, "core bench: %s and %s disagree\n", contenders[k].Name,
+                    contenders[0].Name);
+            return 1;
+        }
+    }
+    const double bytes = (double)BufferSize * Passes;
+    char what[96];
+    snprintf(what, sizeof what, "1 GiB as %u messages of 32 MiB, 32 KiB a call from the cache",
+             MostLanes);
+    for (int k = 0; k < count; k++) {
+        const char *figure = k == 0 ? name : figures[k];
+        if (peerName)
+            ReportFigure(figure, bytes, contenders[k], contenders[count], what);
+        else
+            ReportThroughput(figure, bytes, contenders[k], what);
+    }
+    return 0;
+}
+
 // sumbrel-core-bench [FIGURE [md5|sha1|sha256]]: FIGURE names the lines
-// printed, "core" by default; a name ending in "-win32" marks the 32-bit
-// build's processor line.
+// printed, "core" by default; a name that holds "lanes" asks for the lanes
+// figures; a name ending in "-win32" marks the 32-bit build's processor line.
 int main(int argc, char **argv) {
     const char *name = argc > 1 ? argv[1] : "core";
     const char *algorithmName = argc > 2 ? argv[2] : "md5";
@@ -107,10 +232,13 @@ int main(int argc, char **argv) {
     ProcessorName(processor, sizeof processor);
     const char *suffix = strstr(name, "-win32");
     bool win32 = suffix && suffix[6] == '\0';
+    bool lanes = strstr(name, "lanes") != nullptr;
     char processorFigure[64];
-    snprintf(processorFigure, sizeof processorFigure, "processor%s%s%s",
+    snprintf(processorFigure, sizeof processorFigure, "processor%s%s%s%s", lanes ? "-lanes" : "",
              Chosen->Kind == AlgorithmMd5 ? "" : "-",
              Chosen->Kind == AlgorithmMd5 ? "" : algorithmName, win32 ? "-win32" : "");
+    if (lanes)
+        return LanesFigures(name, buffer.data(), processorFigure, processor);
     printf("%-18s %s (%s%s loop chosen by racing the loops it can run)\n", processorFigure,
            processor, Chosen->Label, PathName());
     static char fastestName[64], otherName[64];
