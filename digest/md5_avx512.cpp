@@ -17,6 +17,7 @@
 #include <string.h>
 
 #include "digest/md5_steps.h"
+#include "digest/md5_ternary.h"
 
 int Avx512VlUsable() {
     unsigned eax, ebx, ecx, edx;
@@ -33,18 +34,7 @@ int Avx512VlUsable() {
     return (ebx & bit_AVX512F) && (ebx & bit_AVX512VL) ? 1 : 0;
 }
 
-// vpternlogd's immediate is the function's truth table, read off by feeding
-// it 0xf0, 0xcc and 0xaa as its three inputs. The first input is also the
-// destination, which the compiler must copy first, so it is d: ready long
-// before b, the copy costs the chain nothing. The functions are the RFC's.
-#define IN_D 0xf0
-#define IN_C 0xcc
-#define IN_B 0xaa
-#define TABLE(f) ((f(IN_B, IN_C, IN_D)) & 0xff)
-#define F(x, y, z) (((x) & (y)) | (~(x) & (z)))
-#define G(x, y, z) (((x) & (z)) | ((y) & ~(z)))
-#define H(x, y, z) ((x) ^ (y) ^ (z))
-#define I(x, y, z) ((y) ^ ((x) | ~(z)))
+// The round functions as vpternlogd immediates (md5_ternary.h).
 
 // The word and the constant are added in the integer unit and moved across
 // as one value. The empty asm pins a + word + constant as a value of its
@@ -53,7 +43,7 @@ int Avx512VlUsable() {
 #define STEP(f, a, b, c, d, n, constant, s)                                                        \
     (a) = _mm_add_epi32((a), _mm_cvtsi32_si128((int)(MessageWord(blocks, (n)) + (constant))));     \
     __asm__("" : "+v"(a));                                                                         \
-    (a) = _mm_add_epi32((a), _mm_ternarylogic_epi32((d), (c), (b), TABLE(f)));                     \
+    (a) = _mm_add_epi32((a), _mm_ternarylogic_epi32((d), (c), (b), MD5_TABLE(f)));                 \
     (a) = _mm_rol_epi32((a), (s));                                                                 \
     (a) = _mm_add_epi32((a), (b));
 

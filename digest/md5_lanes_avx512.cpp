@@ -11,6 +11,7 @@
 #include <stddef.h>
 
 #include "digest/lane_kernels.h"
+#include "digest/md5_ternary.h"
 
 #define LANE_TARGET __attribute__((target("avx512f")))
 #define LANE_INLINE static inline __attribute__((target("avx512f"), always_inline))
@@ -25,29 +26,19 @@ LANE_INLINE Vector Splat(uint32_t word) {
     return _mm512_set1_epi32((int)word);
 }
 
-// vpternlogd's immediate is the function's truth table, read off by feeding
-// it 0xf0, 0xcc and 0xaa as its three inputs: d, c and b, so that b comes
-// last. The functions are the RFC's.
-#define IN_D 0xf0
-#define IN_C 0xcc
-#define IN_B 0xaa
-#define TABLE(f) ((f(IN_B, IN_C, IN_D)) & 0xff)
-#define F(x, y, z) (((x) & (y)) | (~(x) & (z)))
-#define G(x, y, z) (((x) & (z)) | ((y) & ~(z)))
-#define H(x, y, z) ((x) ^ (y) ^ (z))
-#define I(x, y, z) ((y) ^ ((x) | ~(z)))
+// The round functions as vpternlogd immediates (md5_ternary.h).
 
 LANE_INLINE Vector RoundF(Vector b, Vector c, Vector d) {
-    return _mm512_ternarylogic_epi32(d, c, b, TABLE(F));
+    return _mm512_ternarylogic_epi32(d, c, b, MD5_TABLE(F));
 }
 LANE_INLINE Vector RoundG(Vector b, Vector c, Vector d) {
-    return _mm512_ternarylogic_epi32(d, c, b, TABLE(G));
+    return _mm512_ternarylogic_epi32(d, c, b, MD5_TABLE(G));
 }
 LANE_INLINE Vector RoundH(Vector b, Vector c, Vector d) {
-    return _mm512_ternarylogic_epi32(d, c, b, TABLE(H));
+    return _mm512_ternarylogic_epi32(d, c, b, MD5_TABLE(H));
 }
 LANE_INLINE Vector RoundI(Vector b, Vector c, Vector d) {
-    return _mm512_ternarylogic_epi32(d, c, b, TABLE(I));
+    return _mm512_ternarylogic_epi32(d, c, b, MD5_TABLE(I));
 }
 
 // The all-lanes mask spells out what the plain forms leave undefined, which

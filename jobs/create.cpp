@@ -85,12 +85,10 @@ enum TargetContents { TargetIsNew, TargetIsList, TargetIsEmpty, TargetIsText, Ta
 // a comment is an entry, in any encoding a list is read in. Anything else
 // holds what a user wrote and is never replaced.
 static TargetContents ContentsOfTarget(const char *fileName, FileProblem *problem) {
-    if (!NameHasFile(fileName, NameInCodePage))
-        return TargetIsNew;
     ListReader list;
     if (!OpenList(&list, fileName, PollEscapeWhenDue)) {
-        // A link to a list not made yet holds nothing to lose; a folder, a
-        // device or a locked file is no list to replace.
+        // No file yet, or a link to a list not made yet, holds nothing to
+        // lose; a folder, a device or a locked file is no list to replace.
         *problem = WhyNotOpened(fileName, NameInCodePage);
         return *problem == ProblemNotFound ? TargetIsNew : TargetUnreadable;
     }

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -31,8 +32,16 @@ static void ExpectRefused(const char *name, FileProblem why) {
 TEST(SpecialFiles, DevicesFifosAndDirectoriesAreRefusedWithoutBlocking) {
     EnterScratchDirectory();
     ASSERT_EQ(mkfifo(FifoName, 0600), 0) << strerror(errno);
-    // A FIFO with no writer blocks a plain open; /dev/zero never ends.
-    for (const char *name : {FifoName, "/dev/zero", "/dev/null", "/dev/tty", "/"}) {
+    // A FIFO with no writer blocks a plain open; a zero device never ends.
+    // The devices are reached through links made here, never by their own
+    // names, so that nothing outside this folder is named by the test.
+    const char *devices[][2] = {{"/dev/zero", "zero-link"},
+                                {"/dev/null", "null-link"},
+                                {"/dev/tty", "tty-link"},
+                                {"/", "root-link"}};
+    for (const auto &device : devices)
+        ASSERT_EQ(symlink(device[0], device[1]), 0) << strerror(errno);
+    for (const char *name : {FifoName, "zero-link", "null-link", "tty-link", "root-link"}) {
         ExpectRefused(name, ProblemNotAFile);
         EXPECT_EQ(AbortRequested, 5) << name;
     }

@@ -771,6 +771,15 @@ class CodePages(unittest.TestCase):
                 run = self.run_in(locale, panel, "--command", "list.md5")
                 self.assertEqual(closing_notice(run.trace)[1], listed(far, code_page))
 
+    def test_escape_stops_creation_before_its_first_file(self):
+        # The names beyond the code page are looked up before any file is
+        # read; an Escape waiting then stops the run there.
+        with make_panel(WIDE_FILES) as panel:
+            run = self.run_in("C.UTF-8", panel, "--dialog", "create", "--keys", "esc")
+            self.assertEqual(progress_names(run.trace), [])
+            self.assertEqual(closing_notice(run.trace), [TEXTS[16], "sigfile.md5"])
+            self.assertFalse(panel.exists("sigfile.md5"))
+
     def test_a_target_typed_by_its_short_name_is_known(self):
         # The host lists "Мир.md5" as "???.md5" under 1252; typed by its 8.3
         # name it is still the list itself, and a data file is still refused.
