@@ -49,7 +49,8 @@ enum MessageId : int32_t {
     MessageReasonNotReached = 22,
     MessageReasonNotWritten = 23,
     MessageFilesChecked = 24, // below the completion notice's line, with a count
-    MessageCount = 25
+    MessageRunDone = 25,      // progress of a run of many files: files and bytes done
+    MessageCount = 26
 };
 
 typedef void *ScreenHandle;

@@ -37,6 +37,8 @@ struct CreationRun {
     bool inUtf8;          // some name to be written is beyond the code page
     DigestAlgorithm algorithm;
     int entriesWritten;
+    DigestEngine engine;
+    RunProgress progress;
 };
 
 static RunItems ItemsToList(const PanelInfoRecord *record) {
@@ -184,50 +186,66 @@ static void ResolveRunItems(CreationRun *run) {
         RemoveProgressNotice(&pass.notice);
 }
 
-static void DigestRunItem(CreationRun *run, int index, FILE *stream) {
+// Gives the engine the item's file; an item that two files answer to is
+// given unread, to be told of in its turn: neither is guessed.
+static void GiveRunItem(CreationRun *run, int index) {
     PanelItemRecord *item = &run->record.Items[index];
-    ProgressNotice notice;
-    ShowProgressNotice(&notice, MessageCreatingLine, item->Name);
-    ProgressReport progress = {ShowProgressLine, &notice};
-    char name[3 * PanelItemNameSize], written[3 * PanelItemNameSize];
+    char name[3 * PanelItemNameSize];
     NameEncoding encoding;
-    char digestText[LongestDigestTextSize];
-    FileProblem problem;
-    // Two files that both answer to the item's name: neither is guessed.
-    if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
-        ReportFileError(item->Name, ProblemUntold);
-    } else if (!FileDigest(name, encoding, run->algorithm, digestText, sizeof digestText, &problem,
-                           &progress)) {
-        ReportFileErrorAbout(name, encoding, problem);
-    } else if (!AbortRequested) {
-        // The real name is written, in the list's one encoding.
-        const char *listed = name;
-        if (run->inUtf8 && NameInUtf8Form(name, encoding, written, sizeof written))
-            listed = written;
-        WriteSignatureEntry(stream, digestText, listed);
-        run->entriesWritten++;
-    }
-    RemoveProgressNotice(&notice);
+    bool found = RunItemFileName(run, index, name, sizeof name, &encoding);
+    GiveFile(&run->engine, index, found ? name : item->Name, found ? encoding : NameInCodePage,
+             run->algorithm, !found);
 }
 
-// Digests the run's files into the list; returns the item Escape cut, or
-// -1 when the run went through. Until the list has taken the target's name
-// nothing has been listed, so selections are cleared afterwards.
+static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stream) {
+    CountRunFile(&run->progress, result->bytes);
+    if (!result->read) {
+        EngineWait wait = {result->tag, result->name, result->encoding, 0, -1, false};
+        ShowRunProgress(&run->progress, &wait, true);
+        ReportFileErrorAbout(result->name, result->encoding,
+                             result->passed ? ProblemUntold : result->problem);
+        return;
+    }
+    // The real name is written, in the list's one encoding.
+    char written[3 * PanelItemNameSize];
+    const char *listed = result->name;
+    if (run->inUtf8 && NameInUtf8Form(result->name, result->encoding, written, sizeof written))
+        listed = written;
+    WriteSignatureEntry(stream, result->text, listed);
+    run->entriesWritten++;
+}
+
+static bool IsItemToDigest(const CreationRun *run, int index) {
+    return IsRunFile(run, index) && !IsTarget(run, index);
+}
+
+// Digests the run's files into the list, in the panel's order; returns the
+// item Escape cut, or -1 when the run went through. Until the list has
+// taken the target's name nothing has been listed, so selections are
+// cleared afterwards.
 static int DigestRunItems(CreationRun *run, FILE *stream) {
-    for (int i = run->items.first; i <= run->items.last; i++) {
-        PanelItemRecord *item = &run->record.Items[i];
-        if (run->items.selectedOnly && !(item->Flags & ItemSelectedFlag))
-            continue;
-        if (AbortRequested)
-            return i;
-        if (!(item->Attributes & DirectoryAttribute) && !IsTarget(run, i))
-            DigestRunItem(run, i, stream);
+    for (int i = run->items.first; i <= run->items.last; i++)
+        if (IsItemToDigest(run, i))
+            run->progress.filesTotal++;
+    WaitReport report = {ShowRunWait, &run->progress};
+    int next = run->items.first;
+    for (;;) {
+        for (; next <= run->items.last && EngineHasRoom(&run->engine); next++)
+            if (IsItemToDigest(run, next))
+                GiveRunItem(run, next);
+        EngineResult result;
+        if (!NextResult(&run->engine, &result, &report))
+            break;
+        TakeRunItem(run, &result, stream);
         // A file left when Escape came was not dealt with: it stays
         // selected, to be signed again with the ones not reached.
         if (AbortRequested)
-            return i;
+            return (int)result.tag;
     }
-    return -1;
+    int64_t waiting;
+    if (AbortRequested && OldestWaiting(&run->engine, &waiting))
+        return (int)waiting;
+    return AbortRequested ? run->items.first : -1;
 }
 
 // The selection after a run whose list took the target's name: the files
@@ -266,7 +284,15 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     if (run->inUtf8)
         fputs("\xEF\xBB\xBF", output.stream);
     WriteSignatureHeader(output.stream);
-    int stoppedAt = AbortRequested ? run->items.first : DigestRunItems(run, output.stream);
+    int stoppedAt = run->items.first;
+    if (!AbortRequested) {
+        char folder[4096];
+        StartDigestEngine(&run->engine, CurrentFolder(folder, sizeof folder) ? folder : ".", 0);
+        StartRunProgress(&run->progress, MessageCreatingLine, EngineFilesAtOnce(&run->engine) == 1);
+        stoppedAt = DigestRunItems(run, output.stream);
+        EndRunProgress(&run->progress);
+        StopDigestEngine(&run->engine);
+    }
     free(run->resolutions);
     FreeStrayNames(run->strays);
 

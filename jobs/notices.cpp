@@ -114,6 +114,92 @@ void ShowProgressLine(void *shown, uint64_t done, uint64_t total) {
                                 0);
 }
 
+// How often a run's notice is redrawn at most, and its bar.
+static const uint64_t RunRedrawInterval = 40 * 1000;
+static const uint64_t BarRedrawInterval = 250 * 1000;
+// A run of several files tells how far it has got once it lasts this long.
+static const uint64_t RunLineDelay = 1000 * 1000;
+
+void StartRunProgress(RunProgress *run, int32_t lineMessageId, bool everyFile) {
+    memset(run, 0, sizeof *run);
+    run->everyFile = everyFile;
+    run->startedAt = MonotonicMicroseconds();
+    run->notice.lineMessageId = lineMessageId;
+    run->tagShown = -1;
+}
+
+// "Done: 120/2000, 240 MiB": the files dealt with, of all once the run
+// knows them, and the bytes digested once they make a MiB.
+static void FormatRunLine(const RunProgress *run, char *line, size_t size) {
+    char total[24] = "", bytes[32] = "";
+    if (run->filesTotal > 0)
+        snprintf(total, sizeof total, "/%u", run->filesTotal);
+    if (run->bytesDone >= 1 << 20)
+        snprintf(bytes, sizeof bytes, ", %llu MiB", (unsigned long long)(run->bytesDone >> 20));
+    snprintf(line, size, "%s %u%s%s", HostText(MessageRunDone), run->filesDone, total, bytes);
+}
+
+// Another file's notice goes over a screen saved afresh; a file's bar
+// grows its own notice over the same saved screen.
+static void DrawRunProgress(RunProgress *run, bool other, const char *name, const char *bar) {
+    ProgressNotice *notice = &run->notice;
+    if (other) {
+        if (notice->screen)
+            HostServices.RestoreScreenImage(notice->screen);
+        notice->screen = HostServices.SaveScreenImage(0, 0, ScreenFarEdge, ScreenFarEdge);
+        FitNoticeLine(name, NoticeLineWidth(), notice->name);
+    }
+    char runLine[160];
+    bool several = run->filesTotal > 1 || (run->filesTotal == 0 && run->filesDone > 0);
+    bool runShown = several && MonotonicMicroseconds() - run->startedAt >= RunLineDelay;
+    if (runShown)
+        FormatRunLine(run, runLine, sizeof runLine);
+    const char *texts[5] = {HostText(MessageProgressTitle), HostText(notice->lineMessageId),
+                            notice->name};
+    int count = 3;
+    if (bar)
+        texts[count++] = bar;
+    if (runShown)
+        texts[count++] = runLine;
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts,
+                                count, 0);
+}
+
+void ShowRunProgress(RunProgress *run, const EngineWait *wait, bool now) {
+    bool other = wait->tag != run->tagShown;
+    bool bar = wait->slow && wait->total > 0;
+    // A file's name stays up until another is waited for or its bar is due.
+    if (!other && !bar)
+        return;
+    uint64_t clock = MonotonicMicroseconds();
+    uint64_t interval = !other ? BarRedrawInterval : run->everyFile ? 0 : RunRedrawInterval;
+    if (!now && run->notice.screen && clock - run->drawnAt < interval)
+        return;
+    char line[64];
+    if (bar)
+        FormatProgressLine(wait->done, (uint64_t)wait->total, line, sizeof line);
+    char shown[EngineNameSize];
+    DrawRunProgress(run, other, NameForHost(wait->name, wait->encoding, shown, sizeof shown),
+                    bar ? line : nullptr);
+    run->tagShown = wait->tag;
+    run->drawnAt = clock;
+}
+
+void ShowRunWait(void *run, const EngineWait *wait) {
+    ShowRunProgress(static_cast<RunProgress *>(run), wait, false);
+}
+
+void CountRunFile(RunProgress *run, uint64_t bytes) {
+    run->filesDone++;
+    run->bytesDone += bytes;
+}
+
+void EndRunProgress(RunProgress *run) {
+    if (run->notice.screen)
+        HostServices.RestoreScreenImage(run->notice.screen);
+    run->notice.screen = nullptr;
+}
+
 void ShowCompletionNotice(int filesChecked) {
     char count[128];
     snprintf(count, sizeof count, "%s %d", HostText(MessageFilesChecked), filesChecked);

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "host/records.h"
+#include "jobs/digest_engine.h"
 #include "platform/platform.h"
 
 // A notice line as shown: at most the widest console a host draws on.
@@ -41,6 +42,31 @@ void ShowProgressLine(void *notice, uint64_t done, uint64_t total);
 // That line: a bar of '#' and '.' cells and the percentage, as in
 // "####.... 50%", cut to size bytes with its terminating zero.
 void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size);
+
+// The progress notice of a run of files, over one saved screen: it names
+// the file the run waits for, shows its bar once it takes long, and how far
+// the whole run has got. When files go by faster than anyone can read it is
+// redrawn a few dozen times a second, not once per file.
+struct RunProgress {
+    ProgressNotice notice; // its screen is null until first drawn
+    bool everyFile;        // one file at a time: each file is shown as it comes
+    int64_t tagShown;
+    uint64_t startedAt;
+    uint64_t drawnAt;
+    bool barShown;
+    uint32_t filesDone;
+    uint32_t filesTotal; // 0 until the run knows it
+    uint64_t bytesDone;
+};
+void StartRunProgress(RunProgress *run, int32_t lineMessageId, bool everyFile);
+// Called while the run waits on a file. now draws it whatever the time:
+// before a notice about that file.
+void ShowRunProgress(RunProgress *run, const EngineWait *wait, bool now);
+// The same as an engine's wait report, whose context is the RunProgress.
+void ShowRunWait(void *run, const EngineWait *wait);
+// A file dealt with, for the run's count.
+void CountRunFile(RunProgress *run, uint64_t bytes);
+void EndRunProgress(RunProgress *run);
 
 // Shown at the end of a verification that read and matched every listed
 // file, with how many were checked.

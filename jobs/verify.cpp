@@ -135,11 +135,19 @@ static int32_t FindSameFile(PanelNameIndex *index, const PanelInfoRecord *record
     return -1;
 }
 
+static_assert(SignatureLineSize <= EngineNameSize, "a listed name reaches the engine whole");
+
+// What an entry given to the engine expects, kept until its file comes back.
+struct ExpectedDigest {
+    DigestAlgorithm algorithm;
+    char text[LongestDigestTextSize];
+};
+
 // The entry's digits against the computed digest of its algorithm, both of
 // the same length. Several tools write the digits a-f in capitals.
-static bool DigestTextsMatch(const char *computed, const SignatureEntry *entry) {
-    const char *recorded = entry->DigestText;
-    for (uint32_t i = 0; i < DigestTextLength(entry->Algorithm); i++) {
+static bool DigestTextsMatch(const char *computed, const ExpectedDigest *expected) {
+    const char *recorded = expected->text;
+    for (uint32_t i = 0; i < DigestTextLength(expected->algorithm); i++) {
         uint8_t c = (uint8_t)recorded[i];
         if (c >= 'A' && c <= 'F')
             c = (uint8_t)(c - 'A' + 'a');
@@ -251,6 +259,10 @@ struct VerificationRun {
     PanelInfoRecord record;
     PanelNameIndex index;
     VerifyTally tally;
+    DigestEngine engine;
+    RunProgress progress;
+    uint64_t given; // entries given to the engine, each tagged by its number
+    ExpectedDigest expected[MostFilesInFlight]; // by tag, as many as in flight
 };
 
 // A name left alone is named at the end, shown as the host can; no file is
@@ -264,47 +276,69 @@ static void NoteNotReached(VerificationRun *run, const char *name) {
 }
 
 // Each entry is checked by the algorithm its digest names, so one list may
-// mix them.
-static void CheckEntry(VerificationRun *run, const SignatureEntry *entry) {
-    char shown[SignatureLineSize];
-    char digestText[LongestDigestTextSize];
-    NameEncoding encoding = ListedNameEncoding(entry->Name, run->list.encoding);
-    ProgressNotice notice;
-    ShowProgressNotice(&notice, MessageVerifyingLine,
-                       NameForHost(entry->Name, encoding, shown, sizeof shown));
-    ProgressReport progress = {ShowProgressLine, &notice};
-    FileProblem problem;
-    if (!FileDigest(entry->Name, encoding, entry->Algorithm, digestText, sizeof digestText,
-                    &problem, &progress)) {
-        ReportFileErrorAbout(entry->Name, encoding, problem);
-        run->tally.unread++;
-    } else if (!AbortRequested && !DigestTextsMatch(digestText, entry)) {
-        NoteMismatch(&run->tally, &run->index, &run->record, entry->Name, encoding);
-    }
-    RemoveProgressNotice(&notice);
+// mix them. A name left alone goes through the engine unread, so that it is
+// told of in its place among the others.
+static void GiveEntry(VerificationRun *run, const SignatureEntry *entry) {
+    ExpectedDigest *expected = &run->expected[run->given % EngineFilesAtOnce(&run->engine)];
+    expected->algorithm = entry->Algorithm;
+    memcpy(expected->text, entry->DigestText, sizeof expected->text);
+    bool leftAlone = !ListedNameMayBeRead(entry->Name);
+    NameEncoding encoding =
+        leftAlone ? NameInCodePage : ListedNameEncoding(entry->Name, run->list.encoding);
+    GiveFile(&run->engine, (int64_t)run->given++, entry->Name, encoding, entry->Algorithm,
+             leftAlone);
 }
 
-// Checks every entry of the list until its end or Escape.
-static void CheckEntries(VerificationRun *run) {
+static void TakeResult(VerificationRun *run, const EngineResult *result) {
+    CountRunFile(&run->progress, result->bytes);
+    const ExpectedDigest *expected =
+        &run->expected[(uint64_t)result->tag % EngineFilesAtOnce(&run->engine)];
+    if (result->passed) {
+        NoteNotReached(run, result->name);
+    } else if (!result->read) {
+        EngineWait wait = {result->tag, result->name, result->encoding, 0, -1, false};
+        ShowRunProgress(&run->progress, &wait, true);
+        ReportFileErrorAbout(result->name, result->encoding, result->problem);
+        run->tally.unread++;
+    } else if (!DigestTextsMatch(result->text, expected)) {
+        NoteMismatch(&run->tally, &run->index, &run->record, result->name, result->encoding);
+    }
+}
+
+// Gives the engine the list's entries while it has room; false once the
+// list has no more.
+static bool GiveEntries(VerificationRun *run) {
     char line[SignatureLineSize];
-    for (;;) {
-        // A list of many lines that are no entry, or of names that cannot be
-        // opened, is stopped by Escape as a long file is.
+    while (EngineHasRoom(&run->engine)) {
+        // A list of many lines that are no entry is stopped by Escape as a
+        // long file is.
         PollEscapeWhenDue();
         if (AbortRequested || !ReadListLine(&run->list, line, sizeof line) || AbortRequested)
-            return;
+            return false;
         SignatureEntry entry;
         // Empty lines and comments are no entries either.
         if (!ParseSignatureLine(line, &entry))
             continue;
         run->tally.entries++;
-        if (!ListedNameMayBeRead(entry.Name))
-            NoteNotReached(run, entry.Name);
-        else
-            CheckEntry(run, &entry);
-        if (AbortRequested)
-            return;
+        GiveEntry(run, &entry);
     }
+    return true;
+}
+
+// Checks every entry of the list until its end or Escape.
+static void CheckEntries(VerificationRun *run) {
+    StartRunProgress(&run->progress, MessageVerifyingLine, EngineFilesAtOnce(&run->engine) == 1);
+    WaitReport report = {ShowRunWait, &run->progress};
+    bool more = true;
+    while (!AbortRequested) {
+        if (more && !(more = GiveEntries(run)))
+            run->progress.filesTotal = (uint32_t)run->tally.entries;
+        EngineResult result;
+        if (AbortRequested || !NextResult(&run->engine, &result, &report))
+            break;
+        TakeResult(run, &result);
+    }
+    EndRunProgress(&run->progress);
 }
 
 void VerifySignatures(const char *fileName) {
@@ -322,7 +356,11 @@ void VerifySignatures(const char *fileName) {
     HostPanelCommand(PanelGetInfo, &run.record);
     memset(&run.tally, 0, sizeof run.tally);
     memset(&run.index, 0, sizeof run.index);
+    run.given = 0;
+    char folder[4096];
+    StartDigestEngine(&run.engine, CurrentFolder(folder, sizeof folder) ? folder : ".", 0);
     CheckEntries(&run);
+    StopDigestEngine(&run.engine);
 
     // The mismatches found before a failed read stay: they are applied below.
     bool readFailed = ListReadFailed(&run.list) && !AbortRequested;

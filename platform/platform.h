@@ -182,3 +182,30 @@ const uint16_t EscapeVirtualKey = 27;
 // again whether standard input is a terminal; for a new run or a changed
 // standard input. The Windows console keeps its own queue: nothing to do.
 void ForgetConsoleInput();
+
+// Threads that read ahead for the thread that called the module.
+
+// A lock and the wake-ups of the threads that share it. A thread waits
+// holding the lock, which is let go during the wait and taken again; a
+// wake-up may come without a change, so a waiter always looks again.
+// Each waiter has its own number below the count given at creation.
+struct WorkLock;
+WorkLock *CreateWorkLock(uint32_t waiters); // null when it cannot be had
+void FreeWorkLock(WorkLock *lock);
+void TakeWorkLock(WorkLock *lock);
+void ReleaseWorkLock(WorkLock *lock);
+void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds);
+void WakeAll(WorkLock *lock); // called holding the lock
+
+// A thread running entry(argument); null when it cannot be started.
+// JoinWorkerThread waits for it to end and frees it.
+struct WorkerThread;
+WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument);
+void JoinWorkerThread(WorkerThread *thread);
+
+// The processors this process may run on, at least 1.
+uint32_t ProcessorCount();
+
+// True when the folder's disk pays for each seek (a spinning disk): its
+// files are then read by one reader, in order. False when unknown.
+bool DiskSeeksSlowly(const char *folder);

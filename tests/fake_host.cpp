@@ -14,7 +14,8 @@ static const char *const FakeTexts[MessageCount] = {
     "Close",       "Error",           "Progress",     "Creating",    "Verifying",
     "All match",   "Elsewhere:",      "More:",        "Unread:",     "No entry in",
     "Not read:",   "Nothing listed:", "Not written:", "Kept:",       "Not found",
-    "Cannot read", "Not a file",      "Elsewhere",    "Not written", "Checked:"};
+    "Cannot read", "Not a file",      "Elsewhere",    "Not written", "Checked:",
+    "Done:"};
 
 static void Note(const char *op, int32_t number, void *argument = nullptr) {
     HostCall call;

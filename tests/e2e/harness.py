@@ -44,6 +44,7 @@ Typical use:
 
 import atexit
 import codecs
+import functools
 import json
 import os
 import shlex
@@ -275,6 +276,25 @@ def locale_env(locale):
         if not os.path.isdir(path):
             raise RuntimeError("localedef made no %s (is the locales package there?)" % locale)
     return {"LOCPATH": _LOCALES, "LC_ALL": locale}
+
+
+def one_file_at_a_time(test):
+    """Runs a test with the module digesting one file after another, each
+    with its own progress notice, as the cases that time an Escape to the
+    Nth notice or read which files were opened from the notices need. The
+    runs of many files at once are compared with these in their own cases."""
+    @functools.wraps(test)
+    def wrapped(*args, **kwargs):
+        saved = os.environ.get("SUMBREL_FILES_AT_ONCE")
+        os.environ["SUMBREL_FILES_AT_ONCE"] = "1"
+        try:
+            return test(*args, **kwargs)
+        finally:
+            if saved is None:
+                del os.environ["SUMBREL_FILES_AT_ONCE"]
+            else:
+                os.environ["SUMBREL_FILES_AT_ONCE"] = saved
+    return wrapped
 
 
 def ops(trace, *names):

@@ -15,7 +15,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (end, make_panel, message_texts, ops, run_host, scratch_device,  # noqa: E402
+from harness import (end, one_file_at_a_time, make_panel, message_texts, ops, run_host, scratch_device,  # noqa: E402
                      start, trace_text, under_wine)
 
 TEXTS = [trace_text(text) for text in message_texts()]
@@ -120,6 +120,7 @@ class RunChecks(unittest.TestCase):
 
 
 class BrokenSignatureFiles(RunChecks):
+    @one_file_at_a_time
     def test_line_forms_that_break_naive_readers(self):
         kept = 4191  # characters a line keeps
         long_name = b"n" * 4200
@@ -157,6 +158,7 @@ class BrokenSignatureFiles(RunChecks):
             with make_panel({"\x1b]0;title\x07": b""}) as panel:
                 self.assertNotIn("\x1b", self.verify(panel, wrong("gone")).stdout)
 
+    @one_file_at_a_time
     def test_names_that_leave_the_panel_are_digested_and_named(self):
         # Off the panel a changed file is named in the closing notice; a path
         # that leads back to the panel's own file marks that file.
@@ -440,6 +442,7 @@ class Faults(RunChecks):
                              [("%s *a.txt" % md5(FILES["a.txt"])).encode(), b""])
 
     @unittest.skipIf(under_wine(), NATIVE_ONLY)
+    @one_file_at_a_time
     def test_read_error_part_way_through_the_signature_file(self):
         # The first 4 KiB arrive, then the disk fails: what was found in
         # them is applied, the signature file is reported, nothing is
@@ -461,6 +464,7 @@ class Faults(RunChecks):
             self.assertEqual(closing_notice(run.trace)[1:], ["sub/c.txt"])
 
     @unittest.skipIf(under_wine(), NATIVE_ONLY)
+    @one_file_at_a_time
     def test_a_failed_write_keeps_the_old_list_and_the_selection(self):
         # A full disk: a short list fails only when flushed at the end, a
         # long one while it is written.
@@ -530,6 +534,7 @@ class EscapeAtEveryPoint(RunChecks):
     def keys(self, at):
         return ["--keys", "esc"] + (["--keys-at", str(at)] if at else [])
 
+    @one_file_at_a_time
     def test_creation_keeps_whole_entries_and_the_unreached_selection(self):
         selection = [arg for name in self.NAMES for arg in ("--select", name)]
         for at in range(len(self.NAMES) + 2):
@@ -546,6 +551,7 @@ class EscapeAtEveryPoint(RunChecks):
                 # The file Escape stopped stays selected with those after it.
                 self.assertEqual(end(run.trace)["selected"], self.NAMES[stop - 1:])
 
+    @one_file_at_a_time
     def test_verification_keeps_the_marks_made_before(self):
         signature = b"".join(wrong(name) for name in self.NAMES)
         for at in range(len(self.NAMES) + 2):

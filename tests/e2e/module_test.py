@@ -5,6 +5,7 @@ bytes of the signature files written."""
 import codecs
 import hashlib
 import os
+import re
 import stat
 import subprocess
 import sys
@@ -12,7 +13,7 @@ import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (end, locale_env, make_panel, message_texts, ops, run_host,  # noqa: E402
+from harness import (end, one_file_at_a_time, locale_env, make_panel, message_texts, ops, run_host,  # noqa: E402
                      scratch_device, start, trace_text, under_wine)
 
 TEXTS = [trace_text(text) for text in message_texts()]
@@ -156,6 +157,7 @@ class Creation(unittest.TestCase):
                                  [(1, "info"), (10, "info"), (3, "info"), (5, 0)])
                 self.assertEqual(end(run.trace)["selected"], [])
 
+    @one_file_at_a_time
     def test_selected_items_are_listed_and_deselected(self):
         # The name typed picks the algorithm by its extension, in any case;
         # each algorithm runs at every stack offset a host may call at.
@@ -182,6 +184,7 @@ class Creation(unittest.TestCase):
             self.assertEqual(notice["texts"], [TEXTS[7], TEXTS[8], "a.txt"])
             self.assertEqual(ops(run.trace, "SaveScreenImage")[0]["x2"], -1)
 
+    @one_file_at_a_time
     def test_a_run_that_lists_nothing_or_cannot_write_keeps_the_old_list(self):
         old = HEADER + b" earlier\r\n" + entry("a.txt", b"earlier")
         both = ["--select", "a.txt", "--select", "b.txt"]
@@ -295,6 +298,7 @@ class Creation(unittest.TestCase):
                 self.assertEqual(end(run.trace)["selected"], [])
                 self.assertTrue(completion_shown(run.trace))
 
+    @one_file_at_a_time
     def test_escape_during_the_second_of_three_selected_files(self):
         with make_panel(FILES) as panel:
             run = self.create(panel, "--keys", "esc", "--keys-at", "2", *[
@@ -333,6 +337,7 @@ class Creation(unittest.TestCase):
                 self.assertTrue(completion_shown(run.trace))
             self.assertEqual(panel.read("sigfile.md5."), b"sig")
 
+    @one_file_at_a_time
     def test_escape_with_the_cursor_on_parent_stops_the_whole_panel(self):
         with make_panel(FILES, dirs=["sub"]) as panel:
             run = self.create(panel, "--keys", "esc", "--keys-at", "3")
@@ -495,7 +500,7 @@ class Verification(unittest.TestCase):
             self.assertEqual(closing_notice(run.trace), [])
             self.assertEqual(panel_commands(run.trace)[-2:], [(10, "info"), (5, 0)])
 
-
+    @one_file_at_a_time
     def test_escape_during_the_third_of_five_entries(self):
         with make_panel(FILES) as panel:
             wrong = md5(b"x")
@@ -534,11 +539,14 @@ class LongFile(unittest.TestCase):
         # read before a second was due.
         self.assertEqual(len(ops(run.trace, "SaveScreenImage")), 2)
         self.assertEqual(len(ops(run.trace, "RestoreScreenImage")), 2)
-        bars = [line["texts"] for line in ops(run.trace, "ShowMessageBox") if line["count"] == 4]
+        bars = [line["texts"] for line in ops(run.trace, "ShowMessageBox") if line["count"] == 5]
         self.assertEqual(len(bars), 1)
         self.assertEqual(bars[0][:3], [TEXTS[7], TEXTS[9], "long.bin"])
         self.assertRegex(bars[0][3], r"^#*\.+ +\d{1,2}%$")
         self.assertEqual(len(bars[0][3].split(" ")[0]), 40)
+        # Below it, how far the run of three files has got: one file, and
+        # the long file's bytes once they make a MiB.
+        self.assertRegex(bars[0][4], r"^%s 1/3(, \d+ MiB)?$" % re.escape(TEXTS[25]))
 
 
     def test_progress_of_a_file_that_grows_while_read(self):

@@ -1,0 +1,573 @@
+// The digests of a run's files, many in flight at once, handed back in
+// the order given.
+//
+// The files given wait in a ring of slots, oldest first. Worker threads
+// open them and read them ahead, chunk by chunk, each file into two
+// buffers of its own slot: while the calling thread digests one chunk the
+// next is read. The calling thread digests whatever chunks are ready, of as
+// many files as the lanes take at once, while it waits on the oldest file;
+// it alone polls Escape and tells the job anything. A file's stream belongs
+// to the reader reading it, a chunk to the reader until it is counted read
+// and to the digesting thread until it is counted digested: the lock
+// guards only those counts and flags, so no thread reads or digests while
+// holding it.
+//
+// On a disk that pays for each seek one reader reads the files one after
+// another, in order, so that the disk reads as it would for one file at a
+// time.
+#include "jobs/digest_engine.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "digest/lanes.h"
+#include "host/host.h"
+#include "jobs/escape.h"
+
+// A chunk is read in one call: large enough that a call's cost is small
+// beside its copy, small enough that one read of a slow disk does not hold
+// up an Escape. A multiple of the 64-byte block, so that every chunk but
+// a file's last goes into the lanes whole.
+static const uint32_t ChunkSize = 128 * 1024;
+static const uint32_t MostReaders = 4;
+// How long a thread sleeps when nothing wakes it; only a safeguard.
+static const uint32_t IdleWait = 100 * 1000;
+// How long the calling thread waits for a reader before it looks at the
+// console and the progress again: well below the Escape poll's interval.
+static const uint32_t CallerWait = 5 * 1000;
+// A file waited on this long gets its bar, as FileDigest gives it.
+static const uint64_t SlowFileDelay = 1000 * 1000;
+
+struct FileInFlight {
+    // Given by the calling thread.
+    int64_t tag;
+    NameEncoding encoding;
+    DigestAlgorithm algorithm;
+    bool passed;
+    char *name; // EngineNameSize bytes of the flight's memory
+    // Read by a worker: the stream and the buffer being filled are its own
+    // while reading is set.
+    FILE *stream;
+    bool reading;
+    bool ended; // read to its end, or failed
+    bool failed;
+    FileProblem problem;
+    int64_t size; // -1 until a reader has asked
+    uint64_t bytesRead;
+    uint32_t chunksRead;
+    uint32_t lengths[2];
+    uint8_t *buffers[2];
+    // Digested by the calling thread.
+    AlgorithmState state;
+    uint32_t chunksDigested;
+    uint32_t offset;    // digested bytes of the current chunk
+    uint32_t endBlocks; // the message's last blocks, made from its tail; 0 until made
+    uint8_t end[128];
+    bool done;
+    char text[LongestDigestTextSize];
+    uint64_t bytesDigested;
+    uint64_t waitedSince; // 0 until the caller first waits on it
+};
+
+// A reader's seat: its flight and the number it waits by (the calling
+// thread waits by 0).
+struct Flight;
+struct ReaderSeat {
+    Flight *flight;
+    uint32_t waiter;
+};
+
+struct Flight {
+    WorkLock *lock;
+    WorkerThread *readers[MostReaders];
+    ReaderSeat seats[MostReaders];
+    uint32_t readerCount;
+    bool stopping;
+    bool inOrder; // one reader, file after file: a disk that seeks slowly
+    uint32_t slots;
+    uint64_t given;      // files given, counted from the run's start
+    uint64_t handedBack; // of those, handed back; the oldest is the next
+    FileInFlight *files;
+    void *memory;
+};
+
+static FileInFlight *Slot(Flight *flight, uint64_t number) {
+    return &flight->files[number % flight->slots];
+}
+
+static bool OneAtATime(const DigestEngine *engine) {
+    return engine->flight == nullptr;
+}
+
+// Reading, on the worker threads.
+
+// The file a reader should read next: the oldest with a free buffer that no
+// reader holds. In order, only the oldest file not yet read to its end.
+static FileInFlight *FileToRead(Flight *flight) {
+    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+        FileInFlight *file = Slot(flight, n);
+        if (file->passed || file->ended)
+            continue;
+        if (!file->reading && file->chunksRead - file->chunksDigested < 2)
+            return file;
+        if (flight->inOrder)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// What one read found, applied to the file under the lock.
+struct ReadOutcome {
+    bool chunk; // a chunk was read, perhaps empty
+    bool ended;
+    bool failed;
+    FileProblem problem;
+    uint32_t length;
+    int64_t size;
+};
+
+// Opens the file if it is not open yet and reads its next chunk, without
+// the lock: the stream and the free buffer are this reader's alone.
+static ReadOutcome ReadChunk(FileInFlight *file, bool askSize) {
+    ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1};
+    if (!file->stream) {
+        file->stream = OpenFileToDigest(file->name, file->encoding);
+        if (!file->stream) {
+            outcome.problem = WhyNotOpened(file->name, file->encoding);
+            outcome.failed = outcome.ended = true;
+            return outcome;
+        }
+        // Whole chunks go straight into the slot's buffer: no stream buffer.
+        setvbuf(file->stream, nullptr, _IONBF, 0);
+    }
+    size_t length = fread(file->buffers[file->chunksRead % 2], 1, ChunkSize, file->stream);
+    outcome.chunk = true;
+    outcome.length = (uint32_t)length;
+    if (ferror(file->stream)) {
+        outcome.problem = ProblemCannotRead;
+        outcome.failed = true;
+    }
+    if (askSize)
+        outcome.size = FileSizeToDigest(file->stream);
+    if (outcome.failed || length < ChunkSize) {
+        outcome.ended = true;
+        fclose(file->stream);
+        file->stream = nullptr;
+    }
+    return outcome;
+}
+
+static void ApplyRead(FileInFlight *file, const ReadOutcome *outcome) {
+    file->reading = false;
+    if (outcome->chunk) {
+        file->lengths[file->chunksRead % 2] = outcome->length;
+        file->chunksRead++;
+        file->bytesRead += outcome->length;
+    }
+    file->ended = outcome->ended;
+    file->failed = outcome->failed;
+    file->problem = outcome->problem;
+    if (outcome->size >= 0)
+        file->size = outcome->size;
+}
+
+static void ReadFiles(void *seated) {
+    const ReaderSeat *seat = static_cast<const ReaderSeat *>(seated);
+    Flight *flight = seat->flight;
+    TakeWorkLock(flight->lock);
+    while (!flight->stopping) {
+        FileInFlight *file = FileToRead(flight);
+        if (!file) {
+            WaitForWake(flight->lock, seat->waiter, IdleWait);
+            continue;
+        }
+        file->reading = true;
+        // The size is asked of files that take more than a chunk, the only
+        // ones that may be waited on long enough to show a bar, and again
+        // of a file that grew past it, so that its bar does not stand full.
+        bool askSize =
+            file->chunksRead >= 1 && (file->size < 0 || (uint64_t)file->size < file->bytesRead);
+        ReleaseWorkLock(flight->lock);
+        ReadOutcome outcome = ReadChunk(file, askSize);
+        TakeWorkLock(flight->lock);
+        ApplyRead(file, &outcome);
+        WakeAll(flight->lock);
+    }
+    ReleaseWorkLock(flight->lock);
+}
+
+// Digesting, on the calling thread.
+
+// Called holding the lock: the whole blocks of the file ready for the
+// lanes, at *at, or its end blocks once its last chunk's whole blocks are
+// digested; 0 when none are ready. A chunk digested whole goes back to the
+// readers here.
+static uint32_t BlocksReady(Flight *flight, FileInFlight *file, const uint8_t **at) {
+    if (file->passed || file->failed || file->done)
+        return 0;
+    if (file->endBlocks) {
+        *at = file->end;
+        return file->endBlocks;
+    }
+    if (file->chunksDigested == file->chunksRead)
+        return 0;
+    uint32_t index = file->chunksDigested % 2;
+    uint32_t left = file->lengths[index] - file->offset;
+    const uint8_t *bytes = file->buffers[index] + file->offset;
+    if (left >= 64) {
+        *at = bytes;
+        return left / 64;
+    }
+    bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
+    file->chunksDigested++;
+    file->offset = 0;
+    if (!last) {
+        WakeAll(flight->lock);
+        return BlocksReady(flight, file, at);
+    }
+    file->endBlocks = LaneEndBlocks(&file->state, bytes, left, file->end);
+    file->bytesDigested += left;
+    *at = file->end;
+    return file->endBlocks;
+}
+
+// One call of the lanes: files of one algorithm, all in their bulk or all
+// at their end, advanced by the same number of blocks.
+struct LaneWork {
+    uint32_t count, blockCount;
+    bool ends;
+    DigestAlgorithm algorithm;
+    FileInFlight *files[MostLanes];
+    AlgorithmState *states[MostLanes];
+    const uint8_t *blocks[MostLanes];
+};
+
+// Called holding the lock: the oldest file with blocks ready sets the
+// algorithm and whether the call ends messages; files behind it like it
+// fill the lanes. False when no file has blocks ready.
+static bool GatherWork(Flight *flight, LaneWork *work) {
+    work->count = 0;
+    uint32_t lanes = 0;
+    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+        FileInFlight *file = Slot(flight, n);
+        const uint8_t *at;
+        uint32_t blocks = BlocksReady(flight, file, &at);
+        if (blocks == 0)
+            continue;
+        bool ends = file->endBlocks != 0;
+        if (work->count == 0) {
+            work->algorithm = file->algorithm;
+            work->ends = ends;
+            work->blockCount = blocks < ChunkSize / 64 ? blocks : ChunkSize / 64;
+            lanes = LaneCount(file->algorithm);
+        } else if (file->algorithm != work->algorithm || ends != work->ends) {
+            continue;
+        }
+        if (blocks < work->blockCount)
+            work->blockCount = blocks;
+        work->files[work->count] = file;
+        work->states[work->count] = &file->state;
+        work->blocks[work->count] = at;
+        if (++work->count == lanes)
+            break;
+    }
+    return work->count > 0;
+}
+
+// Called holding the lock, after the lanes ran.
+static void ApplyWork(Flight *flight, const LaneWork *work) {
+    uint32_t bytes = work->blockCount * 64;
+    for (uint32_t i = 0; i < work->count; i++) {
+        FileInFlight *file = work->files[i];
+        if (work->ends) {
+            LaneDigestText(&file->state, file->text, sizeof file->text);
+            file->done = true;
+            continue;
+        }
+        file->offset += bytes;
+        file->bytesDigested += bytes;
+        // A whole chunk digested goes back to the readers at once.
+        uint32_t index = file->chunksDigested % 2;
+        bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
+        if (file->offset == file->lengths[index] && !last) {
+            file->chunksDigested++;
+            file->offset = 0;
+            WakeAll(flight->lock);
+        }
+    }
+}
+
+static void FillResult(const FileInFlight *file, EngineResult *result) {
+    result->tag = file->tag;
+    result->name = file->name;
+    result->encoding = file->encoding;
+    result->passed = file->passed;
+    result->read = !file->passed && !file->failed;
+    result->problem = file->problem;
+    result->bytes = file->bytesDigested;
+    memcpy(result->text, file->text, sizeof result->text);
+}
+
+static EngineWait WaitOn(const FileInFlight *file, uint64_t now) {
+    EngineWait wait = {file->tag,           file->name, file->encoding,
+                       file->bytesDigested, file->size, now - file->waitedSince >= SlowFileDelay};
+    return wait;
+}
+
+// Digests ready chunks of any file until the oldest is through, telling
+// the job whom it waits for; false when Escape stopped the wait.
+static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport *report) {
+    TakeWorkLock(flight->lock);
+    for (;;) {
+        uint64_t now = MonotonicMicroseconds();
+        if (oldest->waitedSince == 0)
+            oldest->waitedSince = now;
+        EngineWait wait = WaitOn(oldest, now);
+        bool through = oldest->passed || oldest->failed || oldest->done;
+        ReleaseWorkLock(flight->lock);
+        if (PollEscapeAt(now))
+            return false;
+        // A file given not to be read is no wait.
+        if (report && !oldest->passed)
+            report->Show(report->Context, &wait);
+        if (through)
+            return true;
+        TakeWorkLock(flight->lock);
+        LaneWork work;
+        if (!GatherWork(flight, &work)) {
+            WaitForWake(flight->lock, 0, CallerWait);
+            continue;
+        }
+        ReleaseWorkLock(flight->lock);
+        DigestLanes(work.algorithm, work.states, work.blocks, work.count, work.blockCount);
+        TakeWorkLock(flight->lock);
+        ApplyWork(flight, &work);
+    }
+}
+
+// One file at a time: FileDigest, its bar forwarded to the job.
+struct AloneProgress {
+    DigestEngine *engine;
+    const WaitReport *report;
+};
+
+static void ForwardProgress(void *context, uint64_t done, uint64_t total) {
+    const AloneProgress *alone = static_cast<const AloneProgress *>(context);
+    const DigestEngine *engine = alone->engine;
+    EngineWait wait = {engine->tag, engine->name, engine->encoding, done, (int64_t)total, true};
+    alone->report->Show(alone->report->Context, &wait);
+}
+
+static bool NextAlone(DigestEngine *engine, EngineResult *result, const WaitReport *report) {
+    if (!engine->holding)
+        return false;
+    if (PollEscapeWhenDue())
+        return false;
+    EngineWait wait = {engine->tag, engine->name, engine->encoding, 0, -1, false};
+    if (report && !engine->passed)
+        report->Show(report->Context, &wait);
+    EngineResult *out = result;
+    out->tag = engine->tag;
+    out->name = engine->name;
+    out->encoding = engine->encoding;
+    out->passed = engine->passed;
+    out->read = false;
+    out->problem = ProblemUntold;
+    out->bytes = 0;
+    if (!engine->passed) {
+        AloneProgress alone = {engine, report};
+        ProgressReport progress = {ForwardProgress, &alone};
+        out->read = FileDigest(engine->name, engine->encoding, engine->algorithm, out->text,
+                               sizeof out->text, &out->problem, report ? &progress : nullptr);
+        if (out->read && AbortRequested)
+            return false;
+    }
+    engine->holding = false;
+    return true;
+}
+
+bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *report) {
+    if (OneAtATime(engine))
+        return NextAlone(engine, result, report);
+    Flight *flight = engine->flight;
+    if (flight->handedBack == flight->given)
+        return false;
+    FileInFlight *oldest = Slot(flight, flight->handedBack);
+    if (!WaitForOldest(flight, oldest, report))
+        return false;
+    TakeWorkLock(flight->lock);
+    FillResult(oldest, result);
+    flight->handedBack++;
+    WakeAll(flight->lock);
+    ReleaseWorkLock(flight->lock);
+    return true;
+}
+
+bool EngineHasRoom(const DigestEngine *engine) {
+    if (OneAtATime(engine))
+        return !engine->holding;
+    const Flight *flight = engine->flight;
+    return flight->given - flight->handedBack < flight->slots;
+}
+
+bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
+    if (OneAtATime(engine)) {
+        *tag = engine->tag;
+        return engine->holding;
+    }
+    Flight *flight = engine->flight;
+    if (flight->handedBack == flight->given)
+        return false;
+    *tag = Slot(flight, flight->handedBack)->tag;
+    return true;
+}
+
+static void CopyName(char *to, const char *name) {
+    strncpy(to, name, EngineNameSize - 1);
+    to[EngineNameSize - 1] = 0;
+}
+
+void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
+              DigestAlgorithm algorithm, bool passed) {
+    if (OneAtATime(engine)) {
+        engine->holding = true;
+        engine->tag = tag;
+        engine->encoding = encoding;
+        engine->algorithm = algorithm;
+        engine->passed = passed;
+        CopyName(engine->name, name);
+        return;
+    }
+    Flight *flight = engine->flight;
+    TakeWorkLock(flight->lock);
+    FileInFlight *file = Slot(flight, flight->given);
+    file->tag = tag;
+    file->encoding = encoding;
+    file->algorithm = algorithm;
+    file->passed = passed;
+    CopyName(file->name, name);
+    file->stream = nullptr;
+    file->reading = file->ended = file->failed = file->done = false;
+    file->problem = ProblemUntold;
+    file->size = -1;
+    file->bytesRead = 0;
+    file->chunksRead = file->chunksDigested = file->offset = file->endBlocks = 0;
+    file->bytesDigested = file->waitedSince = 0;
+    AlgorithmStart(&file->state, algorithm);
+    flight->given++;
+    WakeAll(flight->lock);
+    ReleaseWorkLock(flight->lock);
+}
+
+// Starting and stopping.
+
+static const uint32_t DefaultFilesAtOnce = MostFilesInFlight;
+
+static Flight *NewFlight(uint32_t slots) {
+    size_t perFile = sizeof(FileInFlight) + EngineNameSize + 2 * (size_t)ChunkSize;
+    Flight *flight = static_cast<Flight *>(calloc(1, sizeof(Flight)));
+    void *memory = malloc(slots * perFile);
+    if (!flight || !memory) {
+        free(flight);
+        free(memory);
+        return nullptr;
+    }
+    flight->memory = memory;
+    flight->slots = slots;
+    flight->files = static_cast<FileInFlight *>(memory);
+    // Names and buffers after the records, buffers on 64-byte bounds.
+    uint8_t *next = static_cast<uint8_t *>(memory) + slots * sizeof(FileInFlight);
+    for (uint32_t i = 0; i < slots; i++) {
+        FileInFlight *file = &flight->files[i];
+        memset(file, 0, sizeof *file);
+        file->buffers[0] = next;
+        file->buffers[1] = next + ChunkSize;
+        file->name = reinterpret_cast<char *>(next + 2 * ChunkSize);
+        next += 2 * ChunkSize + EngineNameSize;
+    }
+    return flight;
+}
+
+static void FreeFlight(Flight *flight) {
+    if (flight->lock)
+        FreeWorkLock(flight->lock);
+    free(flight->memory);
+    free(flight);
+}
+
+// Readers: one per processor the run may use, at least two, since a
+// reader mostly waits on an open or a copy; one on a disk that seeks slowly.
+static uint32_t ReadersFor(const char *folder) {
+    if (DiskSeeksSlowly(folder))
+        return 1;
+    uint32_t count = ProcessorCount();
+    return count < 2 ? 2 : count > MostReaders ? MostReaders : count;
+}
+
+// SUMBREL_FILES_AT_ONCE in the environment caps the files in flight: 1
+// digests one file after another on the calling thread alone, for a
+// machine where the threads misbehave and for tests that compare the two.
+static uint32_t FilesAtOnceFromEnvironment() {
+    const char *setting = getenv("SUMBREL_FILES_AT_ONCE");
+    if (!setting || *setting < '0' || *setting > '9')
+        return DefaultFilesAtOnce;
+    unsigned long count = strtoul(setting, nullptr, 10);
+    return count < MostFilesInFlight ? (uint32_t)count : MostFilesInFlight;
+}
+
+void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesAtOnce) {
+    engine->flight = nullptr;
+    engine->holding = false;
+    uint32_t slots = filesAtOnce ? filesAtOnce : FilesAtOnceFromEnvironment();
+    if (slots > MostFilesInFlight)
+        slots = MostFilesInFlight;
+    if (slots <= 1)
+        return;
+    Flight *flight = NewFlight(slots);
+    if (!flight)
+        return;
+    uint32_t readers = ReadersFor(folder);
+    flight->inOrder = readers == 1;
+    flight->lock = CreateWorkLock(readers + 1);
+    if (!flight->lock) {
+        FreeFlight(flight);
+        return;
+    }
+    for (uint32_t i = 0; i < readers; i++) {
+        flight->seats[i].flight = flight;
+        flight->seats[i].waiter = i + 1;
+        flight->readers[flight->readerCount] = StartWorkerThread(ReadFiles, &flight->seats[i]);
+        if (flight->readers[flight->readerCount])
+            flight->readerCount++;
+    }
+    if (flight->readerCount == 0) {
+        FreeFlight(flight);
+        return;
+    }
+    engine->flight = flight;
+}
+
+void StopDigestEngine(DigestEngine *engine) {
+    Flight *flight = engine->flight;
+    if (!flight)
+        return;
+    TakeWorkLock(flight->lock);
+    flight->stopping = true;
+    WakeAll(flight->lock);
+    ReleaseWorkLock(flight->lock);
+    for (uint32_t i = 0; i < flight->readerCount; i++)
+        JoinWorkerThread(flight->readers[i]);
+    for (uint32_t i = 0; i < flight->slots; i++)
+        if (flight->files[i].stream)
+            fclose(flight->files[i].stream);
+    FreeFlight(flight);
+    engine->flight = nullptr;
+}
+
+uint32_t EngineFilesAtOnce(const DigestEngine *engine) {
+    return engine->flight ? engine->flight->slots : 1;
+}
+
+uint32_t EngineReaders(const DigestEngine *engine) {
+    return engine->flight ? engine->flight->readerCount : 0;
+}

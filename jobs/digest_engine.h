@@ -1,0 +1,100 @@
+// The digests of a run's files, many files in flight at once and handed
+// back strictly in the order they were given. Worker threads open and read
+// ahead into a fixed budget of buffers; the calling thread digests what
+// they read, several files side by side in the lanes of digest/lanes.h,
+// and is the only thread that polls Escape or reports anything. Where
+// threads or memory cannot be had, the files are digested one after
+// another by FileDigest, with the same results.
+#pragma once
+
+#include <stdint.h>
+
+#include "digest/algorithm.h"
+#include "jobs/file_digest.h"
+#include "platform/platform.h"
+
+// The most files in flight at once, and so the most handles open.
+const uint32_t MostFilesInFlight = 64;
+
+// A file handed back, valid until the next call on the engine.
+struct EngineResult {
+    int64_t tag;      // as given with the file
+    const char *name; // as given
+    NameEncoding encoding;
+    bool passed; // given as a file not to read: nothing below applies
+    bool read;   // text holds the digest; else problem says why not
+    FileProblem problem;
+    uint64_t bytes; // the bytes digested
+    char text[LongestDigestTextSize];
+};
+
+// What the engine tells while the caller waits on the oldest file: its tag
+// and name, and for a file that takes long, how far it has got (total is
+// -1 until known). Called often, at least whenever the file waited for
+// changes; the job decides what to redraw and when.
+struct EngineWait {
+    int64_t tag;
+    const char *name;
+    NameEncoding encoding;
+    uint64_t done;
+    int64_t total;
+    bool slow; // waited on long enough to deserve its bar
+};
+struct WaitReport {
+    void (*Show)(void *context, const EngineWait *wait);
+    void *Context;
+};
+
+// The longest name a file is given by, with its terminating zero: a list's
+// whole line, should its name be cut with it.
+const uint32_t EngineNameSize = 4096 + 128;
+
+// The files in flight, their buffers and the worker threads; null while
+// the engine goes one file at a time.
+struct Flight;
+
+// An engine lives in its job's run record. Going one file at a time it
+// keeps the one file given here; with a flight, that holds them all.
+struct DigestEngine {
+    Flight *flight;
+    bool holding; // one file at a time: a file is given and not handed back
+    int64_t tag;
+    NameEncoding encoding;
+    DigestAlgorithm algorithm;
+    bool passed;
+    char name[EngineNameSize];
+    EngineResult result;
+};
+
+// Starts an engine for files below the given folder, whose disk decides how
+// many are read at once. filesAtOnce caps the files in flight (0: the
+// engine's own choice, or SUMBREL_FILES_AT_ONCE from the environment; 1:
+// one after another, by FileDigest alone, as also when threads or memory
+// cannot be had).
+void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesAtOnce);
+
+// True while another file can be given before a result is taken.
+bool EngineHasRoom(const DigestEngine *engine);
+
+// Gives the next file of the run. A passed file is read by nobody: it comes
+// back in its turn, so that a job can keep whatever it tells about it in
+// list order. name is copied.
+void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
+              DigestAlgorithm algorithm, bool passed);
+
+// Waits for the oldest file given and hands it back; false when no file is
+// waiting, or when Escape stopped the wait (AbortRequested), in which case
+// the file was not dealt with. report may be null.
+bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *report);
+
+// The tag of the oldest file given and not handed back; false for none.
+bool OldestWaiting(const DigestEngine *engine, int64_t *tag);
+
+// Stops the worker threads, closes every file and frees the engine; nothing
+// of it runs after this returns.
+void StopDigestEngine(DigestEngine *engine);
+
+// The kind of engine a run got, for tests and benchmarks: the files at once
+// and the worker threads reading.
+uint32_t EngineFilesAtOnce(const DigestEngine *engine);
+uint32_t EngineReaders(const DigestEngine *engine);

@@ -1,0 +1,134 @@
+// Windows: the worker threads of a run, their lock and wake-ups, the
+// processors they may use, and whether a folder's disk is a spinning one.
+// Only calls every Windows the host runs on has: a critical section and
+// an event per waiter stand in for a condition variable.
+#include <stdlib.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include "platform/platform.h"
+
+struct WorkLock {
+    CRITICAL_SECTION section;
+    uint32_t waiters;
+    HANDLE wakes[1]; // one auto-reset event per waiter; more follow
+};
+
+WorkLock *CreateWorkLock(uint32_t waiters) {
+    if (waiters == 0)
+        return nullptr;
+    size_t size = sizeof(WorkLock) + (waiters - 1) * sizeof(HANDLE);
+    WorkLock *lock = static_cast<WorkLock *>(malloc(size));
+    if (!lock)
+        return nullptr;
+    lock->waiters = 0;
+    for (; lock->waiters < waiters; lock->waiters++) {
+        lock->wakes[lock->waiters] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!lock->wakes[lock->waiters]) {
+            for (uint32_t i = 0; i < lock->waiters; i++)
+                CloseHandle(lock->wakes[i]);
+            free(lock);
+            return nullptr;
+        }
+    }
+    InitializeCriticalSection(&lock->section);
+    return lock;
+}
+
+void FreeWorkLock(WorkLock *lock) {
+    DeleteCriticalSection(&lock->section);
+    for (uint32_t i = 0; i < lock->waiters; i++)
+        CloseHandle(lock->wakes[i]);
+    free(lock);
+}
+
+void TakeWorkLock(WorkLock *lock) {
+    EnterCriticalSection(&lock->section);
+}
+
+void ReleaseWorkLock(WorkLock *lock) {
+    LeaveCriticalSection(&lock->section);
+}
+
+// A wake-up that comes between letting go of the lock and the wait stays
+// in the waiter's event, so none is lost.
+void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds) {
+    DWORD milliseconds = (timeoutMicroseconds + 999) / 1000;
+    LeaveCriticalSection(&lock->section);
+    WaitForSingleObject(lock->wakes[waiter], milliseconds);
+    EnterCriticalSection(&lock->section);
+}
+
+void WakeAll(WorkLock *lock) {
+    for (uint32_t i = 0; i < lock->waiters; i++)
+        SetEvent(lock->wakes[i]);
+}
+
+struct WorkerThread {
+    HANDLE thread;
+    void (*entry)(void *);
+    void *argument;
+};
+
+static DWORD WINAPI RunWorker(void *started) {
+    WorkerThread *worker = static_cast<WorkerThread *>(started);
+    worker->entry(worker->argument);
+    return 0;
+}
+
+WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument) {
+    WorkerThread *worker = static_cast<WorkerThread *>(malloc(sizeof(WorkerThread)));
+    if (!worker)
+        return nullptr;
+    worker->entry = entry;
+    worker->argument = argument;
+    // A small stack: a worker keeps no buffers of its own there.
+    worker->thread = CreateThread(nullptr, 64 * 1024, RunWorker, worker,
+                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!worker->thread) {
+        free(worker);
+        return nullptr;
+    }
+    return worker;
+}
+
+void JoinWorkerThread(WorkerThread *worker) {
+    WaitForSingleObject(worker->thread, INFINITE);
+    CloseHandle(worker->thread);
+    free(worker);
+}
+
+uint32_t ProcessorCount() {
+    DWORD_PTR process, system;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+        return 1;
+    uint32_t count = 0;
+    for (; process; process &= process - 1)
+        count++;
+    return count > 0 ? count : 1;
+}
+
+// The volume tells whether it incurs a seek penalty; asking needs no access
+// to its data. A volume that does not answer (a network share, Wine's
+// folders) is taken as one that seeks for free.
+bool DiskSeeksSlowly(const char *folder) {
+    char root[MAX_PATH];
+    if (!GetVolumePathNameA(folder, root, sizeof root) || root[0] == '\\')
+        return false;
+    char volume[] = "\\\\.\\X:";
+    volume[4] = root[0];
+    HANDLE device = CreateFileA(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE)
+        return false;
+    STORAGE_PROPERTY_QUERY query = {};
+    query.PropertyId = StorageDeviceSeekPenaltyProperty;
+    query.QueryType = PropertyStandardQuery;
+    DEVICE_SEEK_PENALTY_DESCRIPTOR answer = {};
+    DWORD returned = 0;
+    bool asked = DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                                 &answer, sizeof answer, &returned, nullptr) &&
+                 returned >= sizeof answer;
+    CloseHandle(device);
+    return asked && answer.IncursSeekPenalty;
+}
