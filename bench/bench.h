@@ -4,7 +4,9 @@
 // Every side is timed by the processor time it used, user and system, not
 // by the wall clock: on these shared machines a program also waits for a
 // processor, for as long as the neighbours please, and that is not its own
-// speed.
+// speed. The figures over many files are the exception: a job with several
+// files in flight works on more than one processor and waits for reads, so
+// they are timed by the wall clock (WallSeconds, bench/run.h).
 #pragma once
 
 #include <stddef.h>
@@ -15,7 +17,7 @@
 double ThreadSeconds();
 
 // One side of a contest. Run does the measured job once and returns the
-// processor time it took; Best is the shortest of its runs.
+// time it took, by the contest's clock; Best is the shortest of its runs.
 struct Contender {
     const char *Name;
     double (*Run)(void *context);

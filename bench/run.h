@@ -18,3 +18,6 @@ int RunProgram(const char *const *argv, std::string *output, double *seconds);
 // and wallSeconds (if not null) receiving the time from start to exit.
 int RunProgramOn(const char *const *argv, int input, std::string *output, double *seconds,
                  double *wallSeconds);
+
+// Seconds on a monotonic wall clock, for the figures timed from start to end.
+double WallSeconds();

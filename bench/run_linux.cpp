@@ -16,7 +16,7 @@ int RunProgram(const char *const *argv, std::string *output, double *seconds) {
     return RunProgramOn(argv, -1, output, seconds, nullptr);
 }
 
-static double WallSeconds() {
+double WallSeconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (double)now.tv_sec + (double)now.tv_nsec * 1e-9;
