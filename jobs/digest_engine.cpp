@@ -2,15 +2,15 @@
 // the order given.
 //
 // The files given wait in a ring of slots, oldest first. Worker threads
-// open them and read them ahead, chunk by chunk, each file into two
-// buffers of its own slot: while the calling thread digests one chunk the
-// next is read. The calling thread digests whatever chunks are ready, of as
-// many files as the lanes take at once, while it waits on the oldest file;
-// it alone polls Escape and tells the job anything. A file's stream belongs
-// to the reader reading it, a chunk to the reader until it is counted read
-// and to the digesting thread until it is counted digested: the lock
-// guards only those counts and flags, so no thread reads or digests while
-// holding it.
+// open them and read them ahead, chunk by chunk, into a pool of chunks
+// shared by all files, a few chunks ahead per file at most: while the
+// calling thread digests one chunk of a file the next is read. The calling
+// thread digests whatever chunks are ready, of as many files as the lanes
+// take at once, while it waits on the oldest file; it alone polls Escape
+// and tells the job anything. A file's stream belongs to the reader reading
+// it, a chunk to the reader until it is counted read and to the digesting
+// thread until it is counted digested: the lock guards only those counts,
+// the free chunks and the flags, so no thread reads or digests holding it.
 //
 // On a disk that pays for each seek one reader reads the files one after
 // another, in order, so that the disk reads as it would for one file at a
@@ -30,6 +30,10 @@
 // a file's last goes into the lanes whole.
 static const uint32_t ChunkSize = 128 * 1024;
 static const uint32_t MostReaders = 4;
+// The pool: a fixed budget whatever the run, and how much of it one file
+// may hold, so that a large file leaves room for the lanes' other files.
+static const uint32_t PoolChunks = 128;
+static const uint32_t MostChunksAhead = 8;
 // How long a thread sleeps when nothing wakes it; only a safeguard.
 static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
@@ -54,15 +58,17 @@ struct FileInFlight {
     FileProblem problem;
     int64_t size; // -1 until a reader has asked
     uint64_t bytesRead;
-    uint32_t chunksRead;
-    uint32_t lengths[2];
-    uint8_t *buffers[2];
+    uint32_t chunksRead;              // counted from the file's start; the last few are queued
+    uint16_t chunks[MostChunksAhead]; // pool numbers, by chunk count
+    uint32_t lengths[MostChunksAhead];
     // Digested by the calling thread.
     AlgorithmState state;
     uint32_t chunksDigested;
     uint32_t offset;    // digested bytes of the current chunk
     uint32_t endBlocks; // the message's last blocks, made from its tail; 0 until made
+    uint32_t endDigested; // of those, digested
     uint8_t end[128];
+    bool digesting; // in a thread's lanes right now
     bool done;
     char text[LongestDigestTextSize];
     uint64_t bytesDigested;
@@ -82,14 +88,26 @@ struct Flight {
     WorkerThread *readers[MostReaders];
     ReaderSeat seats[MostReaders];
     uint32_t readerCount;
+    uint32_t reads; // under way right now
     bool stopping;
-    bool inOrder; // one reader, file after file: a disk that seeks slowly
+    bool inOrder; // one read at a time, file after file: a disk that seeks slowly
     uint32_t slots;
     uint64_t given;      // files given, counted from the run's start
     uint64_t handedBack; // of those, handed back; the oldest is the next
     FileInFlight *files;
+    uint8_t *pool;
+    uint32_t freeCount;
+    uint16_t freeChunks[PoolChunks];
     void *memory;
 };
+
+static uint8_t *ChunkBytes(const Flight *flight, uint16_t chunk) {
+    return flight->pool + (size_t)chunk * ChunkSize;
+}
+
+static void FreeChunk(Flight *flight, uint16_t chunk) {
+    flight->freeChunks[flight->freeCount++] = chunk;
+}
 
 static FileInFlight *Slot(Flight *flight, uint64_t number) {
     return &flight->files[number % flight->slots];
@@ -101,14 +119,18 @@ static bool OneAtATime(const DigestEngine *engine) {
 
 // Reading, on the worker threads.
 
-// The file a reader should read next: the oldest with a free buffer that no
-// reader holds. In order, only the oldest file not yet read to its end.
+// The file a reader should read next, when a chunk is free: the oldest
+// that no reader holds and that is not its few chunks ahead. In order,
+// only the oldest file not yet read to its end, and only while no other
+// read is under way.
 static FileInFlight *FileToRead(Flight *flight) {
+    if (flight->freeCount == 0 || (flight->inOrder && flight->reads > 0))
+        return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
         if (file->passed || file->ended)
             continue;
-        if (!file->reading && file->chunksRead - file->chunksDigested < 2)
+        if (!file->reading && file->chunksRead - file->chunksDigested < MostChunksAhead)
             return file;
         if (flight->inOrder)
             return nullptr;
@@ -128,7 +150,7 @@ struct ReadOutcome {
 
 // Opens the file if it is not open yet and reads its next chunk, without
 // the lock: the stream and the free buffer are this reader's alone.
-static ReadOutcome ReadChunk(FileInFlight *file, bool askSize) {
+static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1};
     if (!file->stream) {
         file->stream = OpenFileToDigest(file->name, file->encoding);
@@ -140,7 +162,7 @@ static ReadOutcome ReadChunk(FileInFlight *file, bool askSize) {
         // Whole chunks go straight into the slot's buffer: no stream buffer.
         setvbuf(file->stream, nullptr, _IONBF, 0);
     }
-    size_t length = fread(file->buffers[file->chunksRead % 2], 1, ChunkSize, file->stream);
+    size_t length = fread(chunk, 1, ChunkSize, file->stream);
     outcome.chunk = true;
     outcome.length = (uint32_t)length;
     if (ferror(file->stream)) {
@@ -157,10 +179,14 @@ static ReadOutcome ReadChunk(FileInFlight *file, bool askSize) {
     return outcome;
 }
 
-static void ApplyRead(FileInFlight *file, const ReadOutcome *outcome) {
+static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
+                      const ReadOutcome *outcome) {
     file->reading = false;
-    if (outcome->chunk) {
-        file->lengths[file->chunksRead % 2] = outcome->length;
+    if (!outcome->chunk) {
+        FreeChunk(flight, chunk);
+    } else {
+        file->chunks[file->chunksRead % MostChunksAhead] = chunk;
+        file->lengths[file->chunksRead % MostChunksAhead] = outcome->length;
         file->chunksRead++;
         file->bytesRead += outcome->length;
     }
@@ -171,6 +197,8 @@ static void ApplyRead(FileInFlight *file, const ReadOutcome *outcome) {
         file->size = outcome->size;
 }
 
+static bool DigestSome(Flight *flight);
+
 static void ReadFiles(void *seated) {
     const ReaderSeat *seat = static_cast<const ReaderSeat *>(seated);
     Flight *flight = seat->flight;
@@ -178,19 +206,25 @@ static void ReadFiles(void *seated) {
     while (!flight->stopping) {
         FileInFlight *file = FileToRead(flight);
         if (!file) {
-            WaitForWake(flight->lock, seat->waiter, IdleWait);
+            // With nothing to read a reader digests, so that every
+            // processor hashes when the reading keeps ahead.
+            if (!DigestSome(flight))
+                WaitForWake(flight->lock, seat->waiter, IdleWait);
             continue;
         }
         file->reading = true;
+        flight->reads++;
+        uint16_t chunk = flight->freeChunks[--flight->freeCount];
         // The size is asked of files that take more than a chunk, the only
         // ones that may be waited on long enough to show a bar, and again
         // of a file that grew past it, so that its bar does not stand full.
         bool askSize =
             file->chunksRead >= 1 && (file->size < 0 || (uint64_t)file->size < file->bytesRead);
         ReleaseWorkLock(flight->lock);
-        ReadOutcome outcome = ReadChunk(file, askSize);
+        ReadOutcome outcome = ReadChunk(file, ChunkBytes(flight, chunk), askSize);
         TakeWorkLock(flight->lock);
-        ApplyRead(file, &outcome);
+        ApplyRead(flight, file, chunk, &outcome);
+        flight->reads--;
         WakeAll(flight->lock);
     }
     ReleaseWorkLock(flight->lock);
@@ -198,35 +232,43 @@ static void ReadFiles(void *seated) {
 
 // Digesting, on the calling thread.
 
+// Called holding the lock: the file's current chunk goes back to the pool.
+static void ChunkDigested(Flight *flight, FileInFlight *file) {
+    FreeChunk(flight, file->chunks[file->chunksDigested % MostChunksAhead]);
+    file->chunksDigested++;
+    file->offset = 0;
+    WakeAll(flight->lock);
+}
+
 // Called holding the lock: the whole blocks of the file ready for the
 // lanes, at *at, or its end blocks once its last chunk's whole blocks are
 // digested; 0 when none are ready. A chunk digested whole goes back to the
 // readers here.
 static uint32_t BlocksReady(Flight *flight, FileInFlight *file, const uint8_t **at) {
-    if (file->passed || file->failed || file->done)
+    if (file->passed || file->failed || file->done || file->digesting)
         return 0;
     if (file->endBlocks) {
-        *at = file->end;
-        return file->endBlocks;
+        *at = file->end + 64 * file->endDigested;
+        return file->endBlocks - file->endDigested;
     }
     if (file->chunksDigested == file->chunksRead)
         return 0;
-    uint32_t index = file->chunksDigested % 2;
+    uint32_t index = file->chunksDigested % MostChunksAhead;
     uint32_t left = file->lengths[index] - file->offset;
-    const uint8_t *bytes = file->buffers[index] + file->offset;
+    const uint8_t *bytes = ChunkBytes(flight, file->chunks[index]) + file->offset;
     if (left >= 64) {
         *at = bytes;
         return left / 64;
     }
     bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
-    file->chunksDigested++;
-    file->offset = 0;
     if (!last) {
-        WakeAll(flight->lock);
+        ChunkDigested(flight, file);
         return BlocksReady(flight, file, at);
     }
+    // The tail is copied into the end blocks first: its chunk goes back.
     file->endBlocks = LaneEndBlocks(&file->state, bytes, left, file->end);
     file->bytesDigested += left;
+    ChunkDigested(flight, file);
     *at = file->end;
     return file->endBlocks;
 }
@@ -242,9 +284,17 @@ struct LaneWork {
     const uint8_t *blocks[MostLanes];
 };
 
+// Whether to wait for more files before a lanes call: one costs the same
+// however few of its lanes are filled, so while a read is under way and the
+// pool has room to fill them, they are left to fill.
+static bool LanesWillFill(const Flight *flight) {
+    return flight->reads > 0 && flight->freeCount >= PoolChunks / 4;
+}
+
 // Called holding the lock: the oldest file with blocks ready sets the
 // algorithm and whether the call ends messages; files behind it like it
-// fill the lanes. False when no file has blocks ready.
+// fill the lanes. False when no file has blocks ready, or too few while
+// the readers bring more.
 static bool GatherWork(Flight *flight, LaneWork *work) {
     work->count = 0;
     uint32_t lanes = 0;
@@ -271,30 +321,51 @@ static bool GatherWork(Flight *flight, LaneWork *work) {
         if (++work->count == lanes)
             break;
     }
+    if (work->count > 0 && work->count < lanes && LanesWillFill(flight))
+        work->count = 0;
+    for (uint32_t i = 0; i < work->count; i++)
+        work->files[i]->digesting = true;
     return work->count > 0;
 }
 
-// Called holding the lock, after the lanes ran.
+// Called holding the lock, after the lanes ran. Whoever waits on these
+// files is told.
 static void ApplyWork(Flight *flight, const LaneWork *work) {
+    WakeAll(flight->lock);
     uint32_t bytes = work->blockCount * 64;
     for (uint32_t i = 0; i < work->count; i++) {
         FileInFlight *file = work->files[i];
+        file->digesting = false;
         if (work->ends) {
-            LaneDigestText(&file->state, file->text, sizeof file->text);
-            file->done = true;
+            // A call shared with files of one end block takes one of two.
+            file->endDigested += work->blockCount;
+            if (file->endDigested == file->endBlocks) {
+                LaneDigestText(&file->state, file->text, sizeof file->text);
+                file->done = true;
+            }
             continue;
         }
         file->offset += bytes;
         file->bytesDigested += bytes;
         // A whole chunk digested goes back to the readers at once.
-        uint32_t index = file->chunksDigested % 2;
+        uint32_t index = file->chunksDigested % MostChunksAhead;
         bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
-        if (file->offset == file->lengths[index] && !last) {
-            file->chunksDigested++;
-            file->offset = 0;
-            WakeAll(flight->lock);
-        }
+        if (file->offset == file->lengths[index] && !last)
+            ChunkDigested(flight, file);
     }
+}
+
+// Called holding the lock, which is let go while the lanes run: digests
+// one call's worth of whatever is ready; false when nothing was.
+static bool DigestSome(Flight *flight) {
+    LaneWork work;
+    if (!GatherWork(flight, &work))
+        return false;
+    ReleaseWorkLock(flight->lock);
+    DigestLanes(work.algorithm, work.states, work.blocks, work.count, work.blockCount);
+    TakeWorkLock(flight->lock);
+    ApplyWork(flight, &work);
+    return true;
 }
 
 static void FillResult(const FileInFlight *file, EngineResult *result) {
@@ -323,7 +394,7 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         if (oldest->waitedSince == 0)
             oldest->waitedSince = now;
         EngineWait wait = WaitOn(oldest, now);
-        bool through = oldest->passed || oldest->failed || oldest->done;
+        bool through = (oldest->passed || oldest->failed || oldest->done) && !oldest->digesting;
         ReleaseWorkLock(flight->lock);
         if (PollEscapeAt(now))
             return false;
@@ -333,15 +404,8 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         if (through)
             return true;
         TakeWorkLock(flight->lock);
-        LaneWork work;
-        if (!GatherWork(flight, &work)) {
+        if (!DigestSome(flight))
             WaitForWake(flight->lock, 0, CallerWait);
-            continue;
-        }
-        ReleaseWorkLock(flight->lock);
-        DigestLanes(work.algorithm, work.states, work.blocks, work.count, work.blockCount);
-        TakeWorkLock(flight->lock);
-        ApplyWork(flight, &work);
     }
 }
 
@@ -397,6 +461,9 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
         return false;
     TakeWorkLock(flight->lock);
     FillResult(oldest, result);
+    // A file that failed part way may still hold chunks.
+    while (oldest->chunksDigested < oldest->chunksRead)
+        ChunkDigested(flight, oldest);
     flight->handedBack++;
     WakeAll(flight->lock);
     ReleaseWorkLock(flight->lock);
@@ -439,6 +506,9 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
         return;
     }
     Flight *flight = engine->flight;
+    // The lanes are measured on the calling thread, before any reader may
+    // digest the file, not by several threads racing at once.
+    LaneCount(algorithm);
     TakeWorkLock(flight->lock);
     FileInFlight *file = Slot(flight, flight->given);
     file->tag = tag;
@@ -447,11 +517,12 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
     file->passed = passed;
     CopyName(file->name, name);
     file->stream = nullptr;
-    file->reading = file->ended = file->failed = file->done = false;
+    file->reading = file->ended = file->failed = file->done = file->digesting = false;
     file->problem = ProblemUntold;
     file->size = -1;
     file->bytesRead = 0;
-    file->chunksRead = file->chunksDigested = file->offset = file->endBlocks = 0;
+    file->chunksRead = file->chunksDigested = file->offset = 0;
+    file->endBlocks = file->endDigested = 0;
     file->bytesDigested = file->waitedSince = 0;
     AlgorithmStart(&file->state, algorithm);
     flight->given++;
@@ -464,26 +535,26 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
 static const uint32_t DefaultFilesAtOnce = MostFilesInFlight;
 
 static Flight *NewFlight(uint32_t slots) {
-    size_t perFile = sizeof(FileInFlight) + EngineNameSize + 2 * (size_t)ChunkSize;
+    size_t poolSize = (size_t)PoolChunks * ChunkSize;
+    size_t perFile = sizeof(FileInFlight) + EngineNameSize;
     Flight *flight = static_cast<Flight *>(calloc(1, sizeof(Flight)));
-    void *memory = malloc(slots * perFile);
+    void *memory = malloc(poolSize + slots * perFile);
     if (!flight || !memory) {
         free(flight);
         free(memory);
         return nullptr;
     }
     flight->memory = memory;
+    flight->pool = static_cast<uint8_t *>(memory);
+    for (uint32_t i = 0; i < PoolChunks; i++)
+        FreeChunk(flight, (uint16_t)(PoolChunks - 1 - i));
+    // The records after the pool, the names after the records.
     flight->slots = slots;
-    flight->files = static_cast<FileInFlight *>(memory);
-    // Names and buffers after the records, buffers on 64-byte bounds.
-    uint8_t *next = static_cast<uint8_t *>(memory) + slots * sizeof(FileInFlight);
+    flight->files = reinterpret_cast<FileInFlight *>(flight->pool + poolSize);
+    char *names = reinterpret_cast<char *>(flight->files + slots);
     for (uint32_t i = 0; i < slots; i++) {
-        FileInFlight *file = &flight->files[i];
-        memset(file, 0, sizeof *file);
-        file->buffers[0] = next;
-        file->buffers[1] = next + ChunkSize;
-        file->name = reinterpret_cast<char *>(next + 2 * ChunkSize);
-        next += 2 * ChunkSize + EngineNameSize;
+        memset(&flight->files[i], 0, sizeof(FileInFlight));
+        flight->files[i].name = names + (size_t)i * EngineNameSize;
     }
     return flight;
 }
@@ -496,10 +567,10 @@ static void FreeFlight(Flight *flight) {
 }
 
 // Readers: one per processor the run may use, at least two, since a
-// reader mostly waits on an open or a copy; one on a disk that seeks slowly.
-static uint32_t ReadersFor(const char *folder) {
-    if (DiskSeeksSlowly(folder))
-        return 1;
+// reader mostly waits on an open or a copy. Each digests when it has
+// nothing to read, so on a disk that seeks slowly, where only one reads at
+// a time, the others still hash.
+static uint32_t ReadersFor() {
     uint32_t count = ProcessorCount();
     return count < 2 ? 2 : count > MostReaders ? MostReaders : count;
 }
@@ -526,8 +597,8 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
     Flight *flight = NewFlight(slots);
     if (!flight)
         return;
-    uint32_t readers = ReadersFor(folder);
-    flight->inOrder = readers == 1;
+    uint32_t readers = ReadersFor();
+    flight->inOrder = DiskSeeksSlowly(folder);
     flight->lock = CreateWorkLock(readers + 1);
     if (!flight->lock) {
         FreeFlight(flight);
