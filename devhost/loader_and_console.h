@@ -43,6 +43,10 @@ std::string CurrentDirectory();
 // The entries of the current directory, "." and ".." included or not.
 bool ListCurrentDirectory(std::vector<PanelEntry> &entries);
 
+// The threads of this process and the files or handles it holds open, so
+// that a run can show what the module left behind.
+void CountThreadsAndHandles(size_t *threads, size_t *handles);
+
 // Whether standard input is a terminal (a console) someone can type at.
 bool InputIsInteractive();
 

@@ -104,6 +104,23 @@ bool ListCurrentDirectory(std::vector<PanelEntry> &entries) {
     return true;
 }
 
+static size_t EntriesIn(const char *folder) {
+    DIR *directory = opendir(folder);
+    if (!directory)
+        return 0;
+    size_t count = 0;
+    while (struct dirent *entry = readdir(directory))
+        count += entry->d_name[0] != '.';
+    closedir(directory);
+    return count;
+}
+
+void CountThreadsAndHandles(size_t *threads, size_t *handles) {
+    *threads = EntriesIn("/proc/self/task");
+    // Less the descriptor of the listing itself.
+    *handles = EntriesIn("/proc/self/fd") - 1;
+}
+
 bool InputIsInteractive() {
     return isatty(STDIN_FILENO) == 1;
 }

@@ -2,6 +2,8 @@
 // are written into the console input, and the console leaves line mode while
 // the module runs.
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -157,6 +159,22 @@ bool ListCurrentDirectory(std::vector<PanelEntry> &entries) {
 
 static HANDLE Input() {
     return GetStdHandle(STD_INPUT_HANDLE);
+}
+
+void CountThreadsAndHandles(size_t *threads, size_t *handles) {
+    *threads = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        THREADENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more;
+             more = Thread32Next(snapshot, &entry))
+            *threads += entry.th32OwnerProcessID == GetCurrentProcessId();
+        CloseHandle(snapshot);
+    }
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    *handles = count;
 }
 
 bool InputIsInteractive() {

@@ -317,7 +317,9 @@ static void ShowPluginMenu(const ModuleEntries &entries) {
 static int FinishRun(void *result, const Options &options) {
     size_t unrestored = CloseSimulatedHost();
     TraceLine(JsonEndLine((int64_t)(intptr_t)result, SelectedNames(Side.ActivePanel), unrestored,
-                          SelectedShortNames(Side.ActivePanel)));
+                          SelectedShortNames(Side.ActivePanel),
+                          (int64_t)Session.ThreadsAfter - (int64_t)Session.ThreadsBefore,
+                          (int64_t)Session.HandlesAfter - (int64_t)Session.HandlesBefore));
     if (Session.Trace && Session.Trace != stdout)
         fclose(Session.Trace);
     if (options.TracePath.empty() && Side.Drawing)
@@ -388,9 +390,11 @@ int main(int argc, char **argv) {
         return BadUse("--keys: " + error);
     if (!options.HasKeys)
         EnterModuleInputMode();
+    CountThreadsAndHandles(&Session.ThreadsBefore, &Session.HandlesBefore);
     void *result = options.HasCommand ? CallOpenPlugin(entries.OpenPlugin, OpenFromCommandLine,
                                                        reinterpret_cast<intptr_t>(command.data()))
                                       : CallOpenPlugin(entries.OpenPlugin, OpenFromPluginMenu, 0);
+    CountThreadsAndHandles(&Session.ThreadsAfter, &Session.HandlesAfter);
     StopKeyInput();
     LeaveModuleInputMode();
     return FinishRun(result, options);

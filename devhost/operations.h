@@ -25,6 +25,8 @@ struct HostSession {
     // redraws of that notice are not new notices.
     bool NoticeAwaited = true;
     JsonObject DialogLine; // the dialog's trace line until it closes
+    // The process's threads and open handles around the module's entry.
+    size_t ThreadsBefore, HandlesBefore, ThreadsAfter, HandlesAfter;
 };
 
 extern HostSession Session;

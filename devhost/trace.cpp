@@ -140,7 +140,8 @@ static std::string JsonStrings(const std::vector<std::string> &texts) {
 }
 
 std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected, size_t unrestored,
-                        const std::vector<std::string> &selectedShort) {
+                        const std::vector<std::string> &selectedShort, int64_t threadsLeft,
+                        int64_t handlesLeft) {
     JsonObject object = JsonStart("end");
     JsonAdd(object, "result", result);
     JsonAddRaw(object, "selected", JsonStrings(selected));
@@ -150,5 +151,7 @@ std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected
             break;
         }
     JsonAdd(object, "unrestored", (int64_t)unrestored);
+    JsonAdd(object, "threads_left", threadsLeft);
+    JsonAdd(object, "handles_left", handlesLeft);
     return JsonFinish(object);
 }

@@ -33,5 +33,8 @@ std::string JsonDialogItems(const DialogItemRecord *items, int32_t count);
 
 // The last line of a trace. The short names of the selected items, when
 // any has one, tell apart items whose names the code page made equal.
+// threadsLeft and handlesLeft: how many more the process had right after
+// the module's entry returned than right before it was called.
 std::string JsonEndLine(int64_t result, const std::vector<std::string> &selected, size_t unrestored,
-                        const std::vector<std::string> &selectedShort = {});
+                        const std::vector<std::string> &selectedShort = {}, int64_t threadsLeft = 0,
+                        int64_t handlesLeft = 0);

@@ -195,12 +195,12 @@ TEST(DevhostTrace, TextsAreEscapedByteForByte) {
     EXPECT_EQ(JsonTexts({"a", nullptr, "\xff"}), "[\"a\",null,\"\\u00ff\"]");
 }
 
-TEST(DevhostTrace, EndLineHasExactlyItsFourFields) {
-    EXPECT_EQ(JsonEndLine(-1, {"a.txt", "b \"x\""}, 2),
+TEST(DevhostTrace, EndLineHasExactlyItsFields) {
+    EXPECT_EQ(JsonEndLine(-1, {"a.txt", "b \"x\""}, 2, {}, 1, -2),
               "{\"op\":\"end\",\"result\":-1,\"selected\":[\"a.txt\",\"b \\\"x\\\"\"],"
-              "\"unrestored\":2}");
-    EXPECT_EQ(JsonEndLine(0, {}, 0),
-              "{\"op\":\"end\",\"result\":0,\"selected\":[],\"unrestored\":0}");
+              "\"unrestored\":2,\"threads_left\":1,\"handles_left\":-2}");
+    EXPECT_EQ(JsonEndLine(0, {}, 0), "{\"op\":\"end\",\"result\":0,\"selected\":[],"
+                                     "\"unrestored\":0,\"threads_left\":0,\"handles_left\":0}");
 }
 
 TEST(DevhostTrace, DialogItemsShowHistoryOfEditFieldsAndBoundedData) {

@@ -581,6 +581,89 @@ class LongFile(unittest.TestCase):
         self.assertLessEqual(percents.count(100), 1, percents)
 
 
+class ManyFiles(unittest.TestCase):
+    """A folder of many files, digested many at once, against the same run
+    one file at a time: the same calls to the host in the same order but for
+    the progress notices, which merge when files go by fast, the same list
+    and selection, and no thread or handle of the module left afterwards."""
+
+    COUNT = 1200
+    SLOW = 256 << 20
+
+    def make(self, panel):
+        names = ["f%04d.bin" % i for i in range(self.COUNT)]
+        data = {}
+        for i, name in enumerate(names):
+            size = 300 * 1024 + i if i % 200 == 7 else (i * 37) % 3000
+            data[name] = bytes((i * 7 + j) & 0xFF for j in range(size % 251)) * (size // 251 + 1)
+            data[name] = data[name][:size]
+            panel.write(name, data[name])
+        # One sparse file that takes long, for a stop in the middle.
+        panel.write(names[700], b"")
+        os.truncate(panel.file(names[700]), self.SLOW)
+        data[names[700]] = bytes(self.SLOW)
+        return names, data
+
+    @staticmethod
+    def calls(run):
+        """The trace without the progress notices, and what the run left."""
+        kept = [line for line in run.trace
+                if line["op"] not in ("SaveScreenImage", "RestoreScreenImage", "FetchMessageText")
+                and not (line["op"] == "ShowMessageBox" and line["flags"] == 0)]
+        last = kept[-1]
+        assert last["op"] == "end", last
+        assert (last["threads_left"], last["handles_left"]) == (0, 0), last
+        return kept
+
+    def run_both(self, panel, args, before_each=None):
+        runs = []
+        for env in ({}, {"SUMBREL_FILES_AT_ONCE": "1"}):
+            if before_each:
+                before_each()
+            run = run_host(args(len(runs)) if callable(args) else args, dir=panel, env=env)
+            self.assertEqual(run.status, 0, run.stdout)
+            runs.append((run, panel.read("sigfile.md5") if panel.exists("sigfile.md5") else None))
+        return runs
+
+    def test_verification_of_a_changed_folder(self):
+        with make_panel() as panel:
+            names, data = self.make(panel)
+            listed = names + ["vanished-%d.bin" % i for i in range(2)]
+            panel.write("sigfile.md5", "".join("%s *%s\n" % (md5(data.get(name, b"")), name)
+                                               for name in listed))
+            for name in names[5], names[600], names[1107]:
+                panel.write(name, b"changed " + name.encode())
+            os.remove(panel.file(names[300]))
+            os.mkdir(panel.file(names[300]))  # no file to read there
+            engine, alone = self.run_both(panel, ["--command", "sigfile.md5"])
+            self.assertEqual(self.calls(engine[0]), self.calls(alone[0]))
+            self.assertEqual(end(engine[0].trace)["selected"], [names[5], names[600], names[1107]])
+
+    def test_creation_stopped_at_random_moments(self):
+        random = __import__("random").Random(20261208)
+        for at in [0, 2] + random.sample(range(3, 6), 1):
+            with self.subTest(escape_at=at), make_panel() as panel:
+                names, data = self.make(panel)
+                keys = ["--keys", "esc", "--keys-at", str(at)] if at else []
+                engine = run_host(["--dialog", "create"] + keys, dir=panel)
+                stopped = end(engine.trace)["selected"]
+                listed = panel.read("sigfile.md5") if panel.exists("sigfile.md5") else None
+                # What the list lacks is selected: the files from the one
+                # Escape cut to the end. The second notice comes before.
+                self.assertEqual(stopped, names[names.index(stopped[0]):] if stopped else [])
+                self.assertTrue(stopped or at != 2)
+                # The same run one file at a time, stopped at the same file.
+                keys = ["--keys", "esc", "--keys-at", str(names.index(stopped[0]) + 1)] \
+                    if stopped else []
+                if panel.exists("sigfile.md5"):
+                    os.remove(panel.file("sigfile.md5"))
+                alone = run_host(["--dialog", "create"] + keys, dir=panel,
+                                 env={"SUMBREL_FILES_AT_ONCE": "1"})
+                self.assertEqual(self.calls(engine), self.calls(alone))
+                self.assertEqual(listed, panel.read("sigfile.md5")
+                                 if panel.exists("sigfile.md5") else None)
+
+
 class MainDialog(unittest.TestCase):
     def test_dialog_result_chooses_the_job(self):
         cases = [("verify", True, False), ("create", False, True), ("close", False, False),
