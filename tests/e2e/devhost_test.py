@@ -38,7 +38,8 @@ class MenuPath(unittest.TestCase):
         self.assertEqual(published[0]["prefix"], "md5")
         self.assertEqual(published[0]["size"], 44)
         self.assertEqual(end(run.trace), {"op": "end", "result": -1, "selected": [],
-                                          "unrestored": 0})
+                                          "unrestored": 0, "threads_left": 0,
+                                          "handles_left": 0})
 
     def test_texts_of_another_language_arrive_byte_for_byte(self):
         run = run_host(["--lang", "Rus", "--dialog", "close"])
@@ -68,7 +69,8 @@ class MenuPath(unittest.TestCase):
                         "sigfile.md5"])
         self.assertEqual(run.status, 0, run.stdout)
         self.assertEqual(run.trace, [{"op": "end", "result": -1, "selected": [],
-                                      "unrestored": 0}])
+                                      "unrestored": 0, "threads_left": 0,
+                                      "handles_left": 0}])
 
 
 class PanelShown(unittest.TestCase):
