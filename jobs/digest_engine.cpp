@@ -28,12 +28,16 @@
 // beside its copy, small enough that one read of a slow disk does not hold
 // up an Escape. A multiple of the 64-byte block, so that every chunk but
 // a file's last goes into the lanes whole.
-static const uint32_t ChunkSize = 128 * 1024;
+static const uint32_t ChunkSize = 64 * 1024;
 static const uint32_t MostReaders = 4;
-// The pool: a fixed budget whatever the run, and how much of it one file
-// may hold, so that a large file leaves room for the lanes' other files.
-static const uint32_t PoolChunks = 128;
-static const uint32_t MostChunksAhead = 8;
+// The pool: a fixed budget whatever the run, room for the widest lanes'
+// files a MiB each when a slow disk is read file after file, and how much
+// of it one file may hold, so that a large file leaves room for the others.
+// Where the host's address space has no room for it, half as much, down
+// to a sixteenth.
+static const uint32_t MostPoolChunks = 512;
+static const uint32_t LeastPoolChunks = MostPoolChunks / 16;
+static const uint32_t MostChunksAhead = 16;
 // How long a thread sleeps when nothing wakes it; only a safeguard.
 static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
@@ -64,8 +68,8 @@ struct FileInFlight {
     // Digested by the calling thread.
     AlgorithmState state;
     uint32_t chunksDigested;
-    uint32_t offset;    // digested bytes of the current chunk
-    uint32_t endBlocks; // the message's last blocks, made from its tail; 0 until made
+    uint32_t offset;      // digested bytes of the current chunk
+    uint32_t endBlocks;   // the message's last blocks, made from its tail; 0 until made
     uint32_t endDigested; // of those, digested
     uint8_t end[128];
     bool digesting; // in a thread's lanes right now
@@ -97,7 +101,8 @@ struct Flight {
     FileInFlight *files;
     uint8_t *pool;
     uint32_t freeCount;
-    uint16_t freeChunks[PoolChunks];
+    uint32_t poolChunks;
+    uint16_t freeChunks[MostPoolChunks];
     void *memory;
 };
 
@@ -287,8 +292,8 @@ struct LaneWork {
 // Whether to wait for more files before a lanes call: one costs the same
 // however few of its lanes are filled, so while a read is under way and the
 // pool has room to fill them, they are left to fill.
-static bool LanesWillFill(const Flight *flight) {
-    return flight->reads > 0 && flight->freeCount >= PoolChunks / 4;
+static bool LanesWillFill(Flight *flight) {
+    return (flight->reads > 0 || FileToRead(flight)) && flight->freeCount >= flight->poolChunks / 4;
 }
 
 // Called holding the lock: the oldest file with blocks ready sets the
@@ -535,19 +540,23 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
 static const uint32_t DefaultFilesAtOnce = MostFilesInFlight;
 
 static Flight *NewFlight(uint32_t slots) {
-    size_t poolSize = (size_t)PoolChunks * ChunkSize;
-    size_t perFile = sizeof(FileInFlight) + EngineNameSize;
     Flight *flight = static_cast<Flight *>(calloc(1, sizeof(Flight)));
-    void *memory = malloc(poolSize + slots * perFile);
-    if (!flight || !memory) {
+    if (!flight)
+        return nullptr;
+    size_t perFile = sizeof(FileInFlight) + EngineNameSize;
+    for (uint32_t chunks = MostPoolChunks; chunks >= LeastPoolChunks && !flight->memory;
+         chunks /= 2) {
+        flight->poolChunks = chunks;
+        flight->memory = malloc((size_t)chunks * ChunkSize + slots * perFile);
+    }
+    if (!flight->memory) {
         free(flight);
-        free(memory);
         return nullptr;
     }
-    flight->memory = memory;
-    flight->pool = static_cast<uint8_t *>(memory);
-    for (uint32_t i = 0; i < PoolChunks; i++)
-        FreeChunk(flight, (uint16_t)(PoolChunks - 1 - i));
+    size_t poolSize = (size_t)flight->poolChunks * ChunkSize;
+    flight->pool = static_cast<uint8_t *>(flight->memory);
+    for (uint32_t i = 0; i < flight->poolChunks; i++)
+        FreeChunk(flight, (uint16_t)(flight->poolChunks - 1 - i));
     // The records after the pool, the names after the records.
     flight->slots = slots;
     flight->files = reinterpret_cast<FileInFlight *>(flight->pool + poolSize);
