@@ -3,18 +3,19 @@
 //
 // The files given wait in a ring of slots, oldest first. Worker threads
 // open them and read them ahead, chunk by chunk, into a pool of chunks
-// shared by all files, a few chunks ahead per file at most: while the
-// calling thread digests one chunk of a file the next is read. The calling
-// thread digests whatever chunks are ready, of as many files as the lanes
-// take at once, while it waits on the oldest file; it alone polls Escape
-// and tells the job anything. A file's stream belongs to the reader reading
-// it, a chunk to the reader until it is counted read and to the digesting
-// thread until it is counted digested: the lock guards only those counts,
-// the free chunks and the flags, so no thread reads or digests holding it.
+// shared by all files, a few chunks ahead per file at most: while one
+// chunk of a file is digested the next is read. The calling thread, while
+// it waits on the oldest file, and any worker with nothing to read digest
+// whatever chunks are ready, of as many files as the lanes take at once;
+// the calling thread alone polls Escape and tells the job anything. A
+// file's stream belongs to the reader reading it, its chunks to the reader
+// until they are counted read, and its digest state to the thread whose
+// lanes hold it: the lock guards only those counts, the free chunks and the
+// flags, so no thread reads or digests holding it.
 //
-// On a disk that pays for each seek one reader reads the files one after
-// another, in order, so that the disk reads as it would for one file at a
-// time.
+// On a disk that pays for each seek only one read is under way at a time,
+// file after file in order, so that the disk reads as it would for one
+// file at a time.
 #include "jobs/digest_engine.h"
 
 #include <stdlib.h>
@@ -53,7 +54,7 @@ struct FileInFlight {
     DigestAlgorithm algorithm;
     bool passed;
     char *name; // EngineNameSize bytes of the flight's memory
-    // Read by a worker: the stream and the buffer being filled are its own
+    // Read by a worker: the stream and the chunk being filled are its own
     // while reading is set.
     FILE *stream;
     bool reading;
@@ -65,7 +66,7 @@ struct FileInFlight {
     uint32_t chunksRead;              // counted from the file's start; the last few are queued
     uint16_t chunks[MostChunksAhead]; // pool numbers, by chunk count
     uint32_t lengths[MostChunksAhead];
-    // Digested by the calling thread.
+    // Digested by the thread whose lanes hold it (digesting).
     AlgorithmState state;
     uint32_t chunksDigested;
     uint32_t offset;      // digested bytes of the current chunk
@@ -154,7 +155,7 @@ struct ReadOutcome {
 };
 
 // Opens the file if it is not open yet and reads its next chunk, without
-// the lock: the stream and the free buffer are this reader's alone.
+// the lock: the stream and the chunk are this reader's alone.
 static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1};
     if (!file->stream) {
@@ -168,9 +169,10 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         setvbuf(file->stream, nullptr, _IONBF, 0);
     }
     size_t length = fread(chunk, 1, ChunkSize, file->stream);
-    outcome.chunk = true;
     outcome.length = (uint32_t)length;
-    if (ferror(file->stream)) {
+    // A failed read's chunk goes straight back: nobody digests it.
+    outcome.chunk = !ferror(file->stream);
+    if (!outcome.chunk) {
         outcome.problem = ProblemCannotRead;
         outcome.failed = true;
     }
@@ -235,7 +237,7 @@ static void ReadFiles(void *seated) {
     ReleaseWorkLock(flight->lock);
 }
 
-// Digesting, on the calling thread.
+// Digesting, on the calling thread and on readers with nothing to read.
 
 // Called holding the lock: the file's current chunk goes back to the pool.
 static void ChunkDigested(Flight *flight, FileInFlight *file) {
@@ -289,11 +291,20 @@ struct LaneWork {
     const uint8_t *blocks[MostLanes];
 };
 
-// Whether to wait for more files before a lanes call: one costs the same
-// however few of its lanes are filled, so while a read is under way and the
-// pool has room to fill them, they are left to fill.
-static bool LanesWillFill(Flight *flight) {
-    return (flight->reads > 0 || FileToRead(flight)) && flight->freeCount >= flight->poolChunks / 4;
+// Whether to wait for more files before a lanes call of count files: one
+// costs the same however few of its lanes are filled, so while other files
+// of the algorithm may still join, a read is under way or due and the pool
+// has room, the lanes are left to fill. A file alone never waits for
+// company: it goes on as one stream.
+static bool LanesWillFill(Flight *flight, DigestAlgorithm algorithm, uint32_t count) {
+    if (flight->freeCount < flight->poolChunks / 4 || (flight->reads == 0 && !FileToRead(flight)))
+        return false;
+    uint32_t joinable = 0;
+    for (uint64_t n = flight->handedBack; n < flight->given && joinable <= count; n++) {
+        const FileInFlight *file = Slot(flight, n);
+        joinable += file->algorithm == algorithm && !file->passed && !file->failed && !file->done;
+    }
+    return joinable > count;
 }
 
 // Called holding the lock: the oldest file with blocks ready sets the
@@ -326,7 +337,8 @@ static bool GatherWork(Flight *flight, LaneWork *work) {
         if (++work->count == lanes)
             break;
     }
-    if (work->count > 0 && work->count < lanes && LanesWillFill(flight))
+    if (work->count > 0 && work->count < lanes &&
+        LanesWillFill(flight, work->algorithm, work->count))
         work->count = 0;
     for (uint32_t i = 0; i < work->count; i++)
         work->files[i]->digesting = true;
