@@ -59,12 +59,10 @@ static std::string Listed(const std::string &utf8) {
 #endif
 
 // The walk's steps, one a line; every file listed is digested by its name.
-static std::string Walk(const char *start, const char *signatureFile = nullptr,
+static std::string Walk(const char *start, const FileIdentity *skipped = nullptr,
                         int (*poll)() = nullptr) {
-    FileIdentity skipped;
-    uint32_t skips = signatureFile && FileIdentityOf(signatureFile, NameInCodePage, &skipped);
     FolderWalk walk;
-    EXPECT_TRUE(StartFolderWalk(&walk, start, NameInCodePage, poll, &skipped, skips));
+    EXPECT_TRUE(StartFolderWalk(&walk, start, NameInCodePage, poll, skipped, skipped ? 1 : 0));
     std::string steps;
     for (WalkStep step = NextWalkStep(&walk); step.kind != WalkEnd; step = NextWalkStep(&walk)) {
         steps += std::string(step.name) + (step.encoding == NameInUtf8 ? " [utf-8]" : "");
@@ -118,7 +116,9 @@ TEST(FolderWalk, ListsTheTreeInNameOrderPassingOverLinksToFoldersAndTheSignature
     expected += "tree/to-a.txt\n";
 #endif
     expected += Listed("tree/\xc3\xa9.txt") + "\n";
-    EXPECT_EQ(Walk("tree", "tree/sig.md5"), expected);
+    FileIdentity signature;
+    ASSERT_TRUE(FileIdentityOf("tree/sig.md5", NameInCodePage, &signature));
+    EXPECT_EQ(Walk("tree", &signature), expected);
     EXPECT_NE(Walk("tree").find("tree/sig.md5\n"), std::string::npos);
 #ifndef _WIN32
     EXPECT_EQ(seteuid(getuid()), 0);
@@ -157,5 +157,19 @@ TEST(FolderWalk, PollStopsTheWalkWhereverItComesBeforeTheFirstFile) {
         EXPECT_EQ(Walk("big", nullptr, CountingPoll), "");
         EXPECT_EQ(PollsMade, StopAtPoll);
     }
+    LeaveScratchDirectory();
+}
+
+// Creation's new list, written while the walk goes on, is passed over too.
+TEST(FolderWalk, TheNewListIsNotListedInItself) {
+    EnterScratchDirectory();
+    MakeFolder("tree");
+    MakeFile("tree/a.txt");
+    SignatureOutput output;
+    FileIdentity newList;
+    ASSERT_TRUE(StartSignatureOutput(&output, "tree/sig.md5"));
+    EXPECT_TRUE(NewFileIdentity(&output, &newList));
+    EXPECT_EQ(Walk("tree", &newList), "tree/a.txt\n");
+    FinishSignatureOutput(&output, false);
     LeaveScratchDirectory();
 }
