@@ -41,11 +41,11 @@ struct FolderWalk {
     NameEncoding startEncoding;
     bool startEntered;
     WalkLevel *levels; // the folders on the current path, outermost first
-    uint32_t depth;
-    size_t room;
-    int (*poll)(); // the job's Escape poll; non-zero stops the walk
-    bool stopped;  // the poll stopped it
-    bool failed;   // memory ran out: the walk ended early
+    uint32_t depth;    // levels in use
+    size_t room;       // levels allocated
+    int (*poll)();     // the job's Escape poll; non-zero stops the walk
+    bool stopped;      // the poll stopped it
+    bool failed;       // memory ran out: the walk ended early
     FileIdentity skipped[WalkSkippedMost];
     uint32_t skippedCount;
     char *name; // the current step's name
