@@ -1,9 +1,9 @@
 // The module's one interface to the operating system; platform_linux.cpp and
 // platform_windows.cpp each give all of it. Files opened by the exact name,
 // names in the code page and in UTF-8, short names and look-alikes, what a
-// name finds on disk, creation's new list and the rename that replaces the
-// old one, the clock, the console's width and its Escape key. Nothing above
-// this header asks which platform it runs on.
+// name finds on disk, the entries of a folder, creation's new list and the
+// rename that replaces the old one, the clock, the console's width and its
+// Escape key. Nothing above this header asks which platform it runs on.
 #pragma once
 
 #include <stddef.h>
@@ -164,6 +164,57 @@ static inline bool ItemFileName(const StrayNames *strays, const PanelItemRecord 
                                 size_t size, NameEncoding *encoding) {
     return ResolvedItemName(strays, item, ResolveItem(strays, item), name, size, encoding);
 }
+
+// Which file a name leads to: device and inode, on Windows the volume's
+// serial number and the file index. An index of 0 is no file's.
+struct FileIdentity {
+    uint64_t volume;
+    uint64_t index;
+};
+
+// The identity of the file a name opens, links followed, as it is digested
+// (on Windows a bare name or a name of parts below the current directory
+// exactly as spelled). False if it cannot be examined.
+bool FileIdentityOf(const char *name, NameEncoding encoding, FileIdentity *identity);
+
+// The identity of creation's new file while it is written: a folder walk
+// must not list it, as it must not list the list it replaces.
+bool NewFileIdentity(const SignatureOutput *output, FileIdentity *identity);
+
+// Folders, listed one at a time for a walk through a folder and all below.
+
+// What an entry is to the walk. A symbolic link or junction to a folder is
+// no folder: following it may lead round in a loop or out of the tree. A
+// link is a file only when it leads to a regular file; a link leading
+// nowhere, a device or a pipe is something else.
+enum EntryKind { EntryFile, EntryFolder, EntryOther };
+
+// An entry's name fits with its NUL: 255 UTF-16 units, each up to three
+// bytes of UTF-8, on Windows; 255 bytes on Linux.
+const size_t EntryNameSize = 3 * 255 + 1;
+
+struct FolderEntry {
+    char name[EntryNameSize];
+    NameEncoding encoding; // on Windows UTF-8 only for a name beyond the code page
+    EntryKind kind;
+};
+
+// A folder open for listing, its entries in the order the disk gives them.
+struct FolderListing;
+
+// Opens the folder a name leads to for listing: a panel item's name, or
+// parts below the current directory joined by '/' (on Windows opened
+// exactly, however deep). A link or junction at the name's end is not
+// followed: the result is null with ProblemNotAFile, as for a file.
+// identity is the folder's, with index 0 when it cannot be told.
+FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileIdentity *identity,
+                                 FileProblem *problem);
+
+// The next entry but "." and "..". False at the end, and when a read
+// failed, which FolderListingFailed then tells.
+bool NextFolderEntry(FolderListing *listing, FolderEntry *entry);
+bool FolderListingFailed(const FolderListing *listing);
+void CloseFolderListing(FolderListing *listing);
 
 // The console and the clock.
 

@@ -4,13 +4,14 @@
 // so a stream of the module's own stores LF as CR LF in a signature file as
 // the Windows runtime does (and reads bytes as they are, the list reader
 // making the line ends); creation writes a new file that a rename puts in
-// the old list's place; file identity is device and inode. The console: its
-// width, the monotonic clock, and the Escape poll over the terminal on
-// standard input.
+// the old list's place; file identity is device and inode; a folder is
+// listed without following a link at its name. The console: its width, the
+// monotonic clock, and the Escape poll over the terminal on standard input.
 //
 // A terminal has no event queue to peek at, so the bytes read from it become
 // key events in the module's own queue; looking at that queue consumes
 // nothing, and only the events ahead of a found key are removed.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -321,6 +322,104 @@ bool NameInDirectory(const char *path, NameEncoding, char *name, size_t size) {
         return false;
     memcpy(name, last, length + 1);
     return true;
+}
+
+bool FileIdentityOf(const char *name, NameEncoding, FileIdentity *identity) {
+    struct stat status;
+    if (stat(name, &status) != 0)
+        return false;
+    identity->volume = (uint64_t)status.st_dev;
+    identity->index = (uint64_t)status.st_ino;
+    return true;
+}
+
+bool NewFileIdentity(const SignatureOutput *output, FileIdentity *identity) {
+    // The stream is the module's own, with no descriptor to ask.
+    return FileIdentityOf(output->newFile, NameInCodePage, identity);
+}
+
+// Folders.
+
+struct FolderListing {
+    DIR *folder;
+    bool failed;
+};
+
+FolderListing *OpenFolderListing(const char *name, NameEncoding, FileIdentity *identity,
+                                 FileProblem *problem) {
+    identity->volume = identity->index = 0;
+    // O_NOFOLLOW refuses a link at the end of the name instead of following it.
+    int fd = open(name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *problem = errno == ENOENT                      ? ProblemNotFound
+                   : errno == ELOOP || errno == ENOTDIR ? ProblemNotAFile
+                                                        : ProblemCannotRead;
+        return nullptr;
+    }
+    struct stat status;
+    if (fstat(fd, &status) == 0) {
+        identity->volume = (uint64_t)status.st_dev;
+        identity->index = (uint64_t)status.st_ino;
+    }
+    FolderListing *listing = static_cast<FolderListing *>(malloc(sizeof(FolderListing)));
+    DIR *folder = listing ? fdopendir(fd) : nullptr;
+    if (!folder) {
+        free(listing);
+        close(fd);
+        *problem = ProblemCannotRead;
+        return nullptr;
+    }
+    listing->folder = folder;
+    listing->failed = false;
+    return listing;
+}
+
+// Most file systems tell the kind in the entry itself; a link, or an entry
+// whose kind is not told, costs a look at the inode.
+static EntryKind KindOfEntry(DIR *folder, const dirent *found) {
+    if (found->d_type == DT_REG)
+        return EntryFile;
+    if (found->d_type == DT_DIR)
+        return EntryFolder;
+    if (found->d_type != DT_LNK && found->d_type != DT_UNKNOWN)
+        return EntryOther;
+    struct stat status;
+    if (fstatat(dirfd(folder), found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return EntryOther;
+    if (S_ISDIR(status.st_mode))
+        return EntryFolder;
+    // A link counts as what it leads to, which is never taken for a folder.
+    if (S_ISLNK(status.st_mode) && fstatat(dirfd(folder), found->d_name, &status, 0) != 0)
+        return EntryOther;
+    return S_ISREG(status.st_mode) ? EntryFile : EntryOther;
+}
+
+bool NextFolderEntry(FolderListing *listing, FolderEntry *entry) {
+    for (;;) {
+        errno = 0;
+        const dirent *found = readdir(listing->folder);
+        if (!found) {
+            listing->failed = errno != 0;
+            return false;
+        }
+        const char *name = found->d_name;
+        size_t length = strlen(name);
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || length >= sizeof entry->name)
+            continue;
+        memcpy(entry->name, name, length + 1);
+        entry->encoding = NameInCodePage;
+        entry->kind = KindOfEntry(listing->folder, found);
+        return true;
+    }
+}
+
+bool FolderListingFailed(const FolderListing *listing) {
+    return listing->failed;
+}
+
+void CloseFolderListing(FolderListing *listing) {
+    closedir(listing->folder);
+    free(listing);
 }
 
 // The console and the clock.

@@ -1,13 +1,14 @@
-// The platform layer on Windows. Names: a bare name is opened exactly as
-// spelled, through the "\\?\" form, and names convert between the code page
-// of the narrow file calls and UTF-8; the host lists names in that code page,
-// so the names its listing does not lead back to are found and resolved.
-// Files: only disk files are read; a signature file is written in the C
-// runtime's text mode, which stores LF as CR LF, to a new file that a rename
-// puts in the old list's place; file identity is the volume serial number
-// and file index. The console: its width, the performance counter, and the
-// Escape poll over the console input queue, which the module shares with
-// the host.
+// The platform layer on Windows. Names: a bare name, or a name of parts
+// below the current directory, is opened exactly as spelled, through the
+// "\\?\" form, and names convert between the code page of the narrow file
+// calls and UTF-8; the host lists names in that code page, so the names its
+// listing does not lead back to are found and resolved. Files: only disk
+// files are read; a signature file is written in the C runtime's text mode,
+// which stores LF as CR LF, to a new file that a rename puts in the old
+// list's place; file identity is the volume serial number and file index; a
+// folder is listed in UTF-16 without following a link or junction. The
+// console: its width, the performance counter, and the Escape poll over the
+// console input queue, which the module shares with the host.
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -45,6 +46,33 @@ static bool IsBareNameIn(const char *name, NameEncoding encoding) {
 
 static bool IsBareName(const char *name) {
     return IsBareNameIn(name, NameInCodePage);
+}
+
+// A name of parts below the current directory, as a walk through a folder
+// gives them ("photos/2019/a.jpg"): each part a bare name but "." and "..".
+// It is opened exactly too, however deep it lies.
+static bool IsNameBelowIn(const char *name, NameEncoding encoding) {
+    UINT codePage = encoding == NameInUtf8 ? CP_UTF8 : FileCodePage();
+    const unsigned char *part = (const unsigned char *)name;
+    for (const unsigned char *c = part;; c++) {
+        if (*c == '\\' || *c == '/' || *c == 0) {
+            size_t length = (size_t)(c - part);
+            if (length == 0 || (part[0] == '.' && (length == 1 || (length == 2 && part[1] == '.'))))
+                return false;
+            if (*c == 0)
+                return true;
+            part = c + 1;
+        } else if (*c == ':') {
+            return false;
+        } else if (*c >= 0x80 && codePage != CP_UTF8 && IsDBCSLeadByteEx(codePage, *c) &&
+                   c[1] != 0) {
+            c++;
+        }
+    }
+}
+
+static bool IsExactNameIn(const char *name, NameEncoding encoding) {
+    return IsBareNameIn(name, encoding) || IsNameBelowIn(name, encoding);
 }
 
 // The name in UTF-16, converted by the code page the narrow file calls use
@@ -102,12 +130,18 @@ static WCHAR *ExactPath(const char *name, WCHAR **start) {
     return path;
 }
 
-// The path a name is opened by: the exact path of a bare name, any other
-// name as it is, resolved as Windows resolves it. Null when the name does
-// not convert; else free it.
+// The path a name is opened by: the exact path of a bare name or of parts
+// below the current directory, any other name as it is, resolved as
+// Windows resolves it. Null when the name does not convert; else free it.
 static WCHAR *PathToOpen(const char *name, NameEncoding encoding) {
     WCHAR *wide = WideName(name, encoding);
-    return IsBareNameIn(name, encoding) ? ExactWidePath(wide) : wide;
+    if (!wide || !IsExactNameIn(name, encoding))
+        return wide;
+    // The "\\?\" form takes no '/' for a separator.
+    for (WCHAR *c = wide; *c != 0; c++)
+        if (*c == L'/')
+            *c = L'\\';
+    return ExactWidePath(wide);
 }
 
 static FILE *StreamOnHandle(HANDLE handle) {
@@ -124,7 +158,7 @@ static FILE *StreamOnHandle(HANDLE handle) {
 
 FILE *OpenFileToDigest(const char *name, NameEncoding encoding) {
     FILE *stream = nullptr;
-    if (encoding == NameInCodePage && !IsBareNameIn(name, encoding)) {
+    if (encoding == NameInCodePage && !IsExactNameIn(name, encoding)) {
         // msvcrt's fopen shares reading and writing (not deletion) with others.
         stream = fopen(name, "rb");
     } else if (WCHAR *path = PathToOpen(name, encoding)) {
@@ -637,6 +671,175 @@ bool ResolvedItemName(const StrayNames *strays, const PanelItemRecord *item, int
     if (resolution == ItemUnresolved)
         return false;
     return CopyName(resolution >= 0 ? strays->Names[resolution].Real : item->Name, name, size);
+}
+
+static bool IdentityOfHandle(HANDLE handle, FileIdentity *identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    return true;
+}
+
+// Opened for no access at all, which no other handle's sharing refuses.
+static bool IdentityOfPath(const WCHAR *path, FileIdentity *identity) {
+    HANDLE handle = CreateFileW(path, 0, AllSharing, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = IdentityOfHandle(handle, identity);
+    CloseHandle(handle);
+    return known;
+}
+
+bool FileIdentityOf(const char *name, NameEncoding encoding, FileIdentity *identity) {
+    WCHAR *path = PathToOpen(name, encoding);
+    bool known = path && IdentityOfPath(path, identity);
+    free(path);
+    return known;
+}
+
+bool NewFileIdentity(const SignatureOutput *output, FileIdentity *identity) {
+    return IdentityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output->stream))),
+                            identity);
+}
+
+// Folders.
+
+struct FolderListing {
+    HANDLE search; // INVALID_HANDLE_VALUE once the listing has ended
+    WIN32_FIND_DATAW found;
+    bool taken; // found has been handed out
+    bool failed;
+    size_t folderLength; // path holds the folder and a separator, then an entry's name
+    WCHAR path[1];
+};
+
+// A symbolic link or junction stands for another name; other reparse points
+// (deduplicated files, files kept in a cloud) hold their own contents.
+static bool IsLink(const WIN32_FIND_DATAW &found) {
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(found.dwReserved0);
+}
+
+// A link to a file counts as the disk file it leads to, or as nothing.
+static EntryKind KindOf(const WIN32_FIND_DATAW &found, const WCHAR *path) {
+    bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!IsLink(found))
+        return folder ? EntryFolder : EntryFile;
+    if (folder)
+        return EntryOther;
+    HANDLE handle = CreateFileW(path, 0, AllSharing, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return EntryOther;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool file = GetFileType(handle) == FILE_TYPE_DISK &&
+                GetFileInformationByHandle(handle, &info) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(handle);
+    return file ? EntryFile : EntryOther;
+}
+
+static FileProblem ProblemOfError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ProblemNotFound
+                                                                          : ProblemCannotRead;
+}
+
+// True for a folder of its own: not a file, not a link or junction to one.
+static bool IsOwnFolder(const WCHAR *path, FileProblem *problem) {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *problem = ProblemOfError(GetLastError());
+        return false;
+    }
+    *problem = ProblemNotAFile;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    // Only the folder's own entry tells which kind of reparse point it is.
+    WIN32_FIND_DATAW self;
+    HANDLE search = FindFirstFileW(path, &self);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return !IsLink(self);
+}
+
+FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileIdentity *identity,
+                                 FileProblem *problem) {
+    identity->volume = identity->index = 0;
+    *problem = ProblemNotFound;
+    WCHAR *folder = PathToOpen(name, encoding);
+    if (!folder)
+        return nullptr;
+    size_t length = wcslen(folder);
+    FolderListing *listing = static_cast<FolderListing *>(
+        IsOwnFolder(folder, problem)
+            ? malloc(sizeof(FolderListing) + (length + 2 + MAX_PATH) * sizeof(WCHAR))
+            : nullptr);
+    if (listing) {
+        if (!IdentityOfPath(folder, identity))
+            identity->volume = identity->index = 0;
+        wcscpy(listing->path, folder);
+        listing->folderLength = length + 1;
+        wcscpy(listing->path + length, L"\\*");
+        listing->search = FindFirstFileW(listing->path, &listing->found);
+        DWORD error = GetLastError();
+        listing->taken = false;
+        listing->failed = false;
+        // An empty folder may have no entry at all, not even "." and "..".
+        if (listing->search == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND &&
+            error != ERROR_NO_MORE_FILES) {
+            free(listing);
+            listing = nullptr;
+            *problem = ProblemOfError(error);
+        }
+    }
+    free(folder);
+    return listing;
+}
+
+// A name the code page holds comes in it, as the host lists it; any other
+// in UTF-8.
+static bool EntryName(const WCHAR *wide, char *name, size_t size, NameEncoding *encoding) {
+    *encoding = NameInCodePage;
+    if (ListedForm(wide, name, size) && LeadsBack(wide, name))
+        return true;
+    *encoding = NameInUtf8;
+    return NarrowName(wide, CP_UTF8, 0, name, size);
+}
+
+bool NextFolderEntry(FolderListing *listing, FolderEntry *entry) {
+    while (listing->search != INVALID_HANDLE_VALUE) {
+        if (listing->taken && !FindNextFileW(listing->search, &listing->found)) {
+            listing->failed = GetLastError() != ERROR_NO_MORE_FILES;
+            FindClose(listing->search);
+            listing->search = INVALID_HANDLE_VALUE;
+            return false;
+        }
+        listing->taken = true;
+        const WCHAR *name = listing->found.cFileName;
+        if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 ||
+            !EntryName(name, entry->name, sizeof entry->name, &entry->encoding))
+            continue;
+        wcscpy(listing->path + listing->folderLength, name);
+        entry->kind = KindOf(listing->found, listing->path);
+        return true;
+    }
+    return false;
+}
+
+bool FolderListingFailed(const FolderListing *listing) {
+    return listing->failed;
+}
+
+void CloseFolderListing(FolderListing *listing) {
+    if (listing->search != INVALID_HANDLE_VALUE)
+        FindClose(listing->search);
+    free(listing);
 }
 
 // The console and the clock.

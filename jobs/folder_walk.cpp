@@ -1,0 +1,305 @@
+// The walk through a folder and all below it; see folder_walk.h. Each
+// folder on the current path is held listed and sorted, with the place the
+// walk has reached in it; a step's name is put together from the names of
+// the folders on the path each time, so that a folder beyond the code page
+// turns only the names below it to UTF-8.
+#include "jobs/folder_walk.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+// A file or folder of a listed folder.
+struct WalkEntry {
+    uint32_t nameAt; // in the level's names
+    EntryKind kind;
+    NameEncoding encoding;
+};
+
+struct WalkLevel {
+    char *names;        // the entries' names, each ended by a NUL
+    WalkEntry *entries; // in the byte order of their names
+    uint32_t count, next;
+    bool inUtf8; // some part of the folder's name is beyond the code page
+    FileIdentity identity;
+};
+
+// A folder of 100,000 entries is read with a poll every few dozen, and its
+// sort polls between merged runs of a few thousand, so that Escape stops
+// even the largest folder at once.
+static const uint32_t EntriesPerPoll = 64;
+static const uint32_t MovesPerPoll = 4096;
+
+static bool Stopped(FolderWalk *walk) {
+    if (!walk->stopped && walk->poll && walk->poll() != 0)
+        walk->stopped = true;
+    return walk->stopped;
+}
+
+// The block, grown to hold at least needed units, or null (the block then
+// stays as it was). It doubles, so that a large folder is copied few times.
+static void *Grown(void *block, size_t *room, size_t needed, size_t unitSize) {
+    if (needed <= *room)
+        return block;
+    size_t grown = *room ? *room : 64;
+    while (grown < needed)
+        grown *= 2;
+    void *moved = realloc(block, grown * unitSize);
+    if (moved)
+        *room = grown;
+    return moved;
+}
+
+bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding, int (*poll)(),
+                     const FileIdentity *skipped, uint32_t skippedCount) {
+    memset(walk, 0, sizeof *walk);
+    walk->startEncoding = encoding;
+    walk->poll = poll;
+    walk->skippedCount = skippedCount < WalkSkippedMost ? skippedCount : WalkSkippedMost;
+    for (uint32_t i = 0; i < walk->skippedCount; i++)
+        walk->skipped[i] = skipped[i];
+    walk->start = static_cast<char *>(malloc(strlen(folder) + 1));
+    if (!walk->start)
+        return false;
+    strcpy(walk->start, folder);
+    return true;
+}
+
+static void FreeLevel(WalkLevel *level) {
+    free(level->names);
+    free(level->entries);
+}
+
+void EndFolderWalk(FolderWalk *walk) {
+    for (uint32_t i = 0; i < walk->depth; i++)
+        FreeLevel(&walk->levels[i]);
+    free(walk->levels);
+    free(walk->start);
+    free(walk->name);
+    walk->levels = nullptr;
+    walk->start = walk->name = nullptr;
+    walk->depth = walk->room = 0;
+}
+
+// The name of the folder at depth i of the current path, its last part.
+static const char *FolderPart(const FolderWalk *walk, uint32_t i, NameEncoding *encoding) {
+    if (i == 0) {
+        *encoding = walk->startEncoding;
+        return walk->start;
+    }
+    const WalkLevel *parent = &walk->levels[i - 1];
+    const WalkEntry *entry = &parent->entries[parent->next - 1];
+    *encoding = entry->encoding;
+    return parent->names + entry->nameAt;
+}
+
+// Puts the current path and one more part together in walk->name, in
+// UTF-8 if any part is beyond the code page. False when memory runs out.
+static bool ComposeName(FolderWalk *walk, const char *last, NameEncoding lastEncoding,
+                        NameEncoding *encoding) {
+    bool inUtf8 =
+        lastEncoding == NameInUtf8 || (walk->depth > 0 && walk->levels[walk->depth - 1].inUtf8);
+    *encoding = inUtf8 ? NameInUtf8 : NameInCodePage;
+    // A code-page byte takes at most three bytes of UTF-8.
+    size_t needed = 1;
+    for (uint32_t i = 0; i <= walk->depth; i++) {
+        NameEncoding partEncoding = lastEncoding;
+        const char *part = i < walk->depth ? FolderPart(walk, i, &partEncoding) : last;
+        needed += (inUtf8 && partEncoding == NameInCodePage ? 3 : 1) * strlen(part) + 1;
+    }
+    char *name = static_cast<char *>(Grown(walk->name, &walk->nameRoom, needed, 1));
+    if (!name)
+        return false;
+    walk->name = name;
+    size_t used = 0;
+    for (uint32_t i = 0; i <= walk->depth; i++) {
+        NameEncoding partEncoding = lastEncoding;
+        const char *part = i < walk->depth ? FolderPart(walk, i, &partEncoding) : last;
+        if (i > 0)
+            name[used++] = '/';
+        if (inUtf8 && partEncoding == NameInCodePage) {
+            if (!NameInUtf8Form(part, partEncoding, name + used, needed - used))
+                return false;
+        } else {
+            strcpy(name + used, part);
+        }
+        used += strlen(name + used);
+    }
+    return true;
+}
+
+static bool NameBefore(const char *names, const WalkEntry &a, const WalkEntry &b) {
+    return strcmp(names + a.nameAt, names + b.nameAt) < 0;
+}
+
+// Sorts the level's entries by name, bottom up: runs of 1, 2, 4... entries
+// merged into a spare array and back. False when the poll stopped the walk
+// or memory ran out.
+static bool SortEntries(FolderWalk *walk, WalkLevel *level) {
+    uint32_t count = level->count;
+    if (count < 2)
+        return true;
+    WalkEntry *spare = static_cast<WalkEntry *>(malloc(count * sizeof(WalkEntry)));
+    if (!spare)
+        return false;
+    WalkEntry *from = level->entries, *to = spare;
+    uint32_t moves = 0;
+    for (uint32_t width = 1; width < count && !walk->stopped; width *= 2) {
+        for (uint32_t left = 0; left < count && !walk->stopped; left += 2 * width) {
+            uint32_t middle = left + width < count ? left + width : count;
+            uint32_t right = middle + width < count ? middle + width : count;
+            uint32_t a = left, b = middle, out = left;
+            while (a < middle && b < right)
+                to[out++] = NameBefore(level->names, from[b], from[a]) ? from[b++] : from[a++];
+            while (a < middle)
+                to[out++] = from[a++];
+            while (b < right)
+                to[out++] = from[b++];
+            moves += right - left;
+            if (moves >= MovesPerPoll) {
+                moves = 0;
+                Stopped(walk);
+            }
+        }
+        WalkEntry *merged = to;
+        to = from;
+        from = merged;
+    }
+    if (from != level->entries)
+        memcpy(level->entries, from, count * sizeof(WalkEntry));
+    free(spare);
+    return !walk->stopped;
+}
+
+// Adds one entry's name to the level. False when memory runs out.
+static bool AddEntry(WalkLevel *level, const FolderEntry &entry, size_t *namesUsed,
+                     size_t *namesRoom, size_t *entriesRoom) {
+    size_t length = strlen(entry.name) + 1;
+    char *names = static_cast<char *>(Grown(level->names, namesRoom, *namesUsed + length, 1));
+    if (names)
+        level->names = names;
+    WalkEntry *entries = static_cast<WalkEntry *>(
+        Grown(level->entries, entriesRoom, level->count + 1, sizeof(WalkEntry)));
+    if (entries)
+        level->entries = entries;
+    if (!names || !entries || *namesUsed + length > UINT32_MAX)
+        return false;
+    memcpy(names + *namesUsed, entry.name, length);
+    entries[level->count].nameAt = (uint32_t)*namesUsed;
+    entries[level->count].kind = entry.kind;
+    entries[level->count].encoding = entry.encoding;
+    level->count++;
+    *namesUsed += length;
+    return true;
+}
+
+// True when the folder is already on the current path: a link the listing
+// could not tell (a bind mount, or a link Wine shows as a folder) leads
+// back up, and the walk would go round for ever.
+static bool OnCurrentPath(const FolderWalk *walk, const FileIdentity &identity) {
+    for (uint32_t i = 0; i < walk->depth && identity.index != 0; i++)
+        if (walk->levels[i].identity.volume == identity.volume &&
+            walk->levels[i].identity.index == identity.index)
+            return true;
+    return false;
+}
+
+// How entering a folder went.
+enum Entered { EnteredFolder, PassedOver, NotListed };
+
+// Lists the folder walk->name names, sorted, as the new innermost level.
+static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
+                           FileProblem *problem) {
+    WalkLevel *levels = static_cast<WalkLevel *>(
+        Grown(walk->levels, &walk->room, (size_t)walk->depth + 1, sizeof(WalkLevel)));
+    if (!levels) {
+        walk->failed = true;
+        return PassedOver;
+    }
+    walk->levels = levels;
+    WalkLevel level;
+    memset(&level, 0, sizeof level);
+    level.inUtf8 = inUtf8;
+    FolderListing *listing = OpenFolderListing(walk->name, encoding, &level.identity, problem);
+    if (!listing)
+        return *problem == ProblemNotAFile ? PassedOver : NotListed;
+    if (OnCurrentPath(walk, level.identity)) {
+        CloseFolderListing(listing);
+        return PassedOver;
+    }
+    size_t namesUsed = 0, namesRoom = 0, entriesRoom = 0;
+    FolderEntry entry;
+    for (uint32_t seen = 1; !walk->failed && NextFolderEntry(listing, &entry); seen++) {
+        if (seen % EntriesPerPoll == 0 && Stopped(walk))
+            break;
+        if (entry.kind != EntryOther &&
+            !AddEntry(&level, entry, &namesUsed, &namesRoom, &entriesRoom))
+            walk->failed = true;
+    }
+    bool readFailed = FolderListingFailed(listing);
+    CloseFolderListing(listing);
+    if (!walk->stopped && !walk->failed && !readFailed && !SortEntries(walk, &level))
+        walk->failed = !walk->stopped;
+    if (walk->stopped || walk->failed || readFailed) {
+        FreeLevel(&level);
+        *problem = ProblemCannotRead;
+        return readFailed && !walk->stopped && !walk->failed ? NotListed : PassedOver;
+    }
+    walk->levels[walk->depth++] = level;
+    return EnteredFolder;
+}
+
+static bool IsSkipped(const FolderWalk *walk, NameEncoding encoding) {
+    FileIdentity identity;
+    if (walk->skippedCount == 0 || !FileIdentityOf(walk->name, encoding, &identity))
+        return false;
+    for (uint32_t i = 0; i < walk->skippedCount; i++)
+        if (walk->skipped[i].index != 0 && walk->skipped[i].volume == identity.volume &&
+            walk->skipped[i].index == identity.index)
+            return true;
+    return false;
+}
+
+WalkStep NextWalkStep(FolderWalk *walk) {
+    WalkStep step = {WalkEnd, "", NameInCodePage, ProblemUntold};
+    bool starting = !walk->startEntered;
+    walk->startEntered = true;
+    while (!walk->failed && !Stopped(walk) && (starting || walk->depth > 0)) {
+        const char *name = walk->start;
+        NameEncoding encoding = walk->startEncoding;
+        EntryKind kind = EntryFolder;
+        if (!starting) {
+            WalkLevel *level = &walk->levels[walk->depth - 1];
+            if (level->next == level->count) {
+                FreeLevel(level);
+                walk->depth--;
+                continue;
+            }
+            const WalkEntry *entry = &level->entries[level->next++];
+            name = level->names + entry->nameAt;
+            encoding = entry->encoding;
+            kind = entry->kind;
+        }
+        starting = false;
+        NameEncoding pathEncoding;
+        if (!ComposeName(walk, name, encoding, &pathEncoding)) {
+            walk->failed = true;
+            break;
+        }
+        step.name = walk->name;
+        step.encoding = pathEncoding;
+        if (kind == EntryFile) {
+            if (IsSkipped(walk, pathEncoding))
+                continue;
+            step.kind = WalkFile;
+            return step;
+        }
+        if (EnterFolder(walk, pathEncoding, pathEncoding == NameInUtf8, &step.problem) ==
+            NotListed) {
+            step.kind = WalkFolderUnread;
+            return step;
+        }
+    }
+    step.name = "";
+    step.encoding = NameInCodePage;
+    return step;
+}
