@@ -1,6 +1,7 @@
-// Signature creation: one entry line per file of the active panel, by the
-// algorithm the file's name asks for (".sha256", ".sha1", else MD5), so
-// that the sum tools of the same name can check the list. The list is
+// Signature creation: one entry line per file of the active panel, and
+// per file below its folders, named with '/' between the parts, by the
+// algorithm the signature file's name asks for (".sha256", ".sha1", else
+// MD5), so that the sum tools of the same name can check the list. The list is
 // written to a new file that replaces the named one only when it holds
 // entries and every write succeeded, and only a file that is empty or a
 // signature list is ever replaced.
@@ -10,6 +11,7 @@
 #include "host/host.h"
 #include "jobs/escape.h"
 #include "jobs/file_digest.h"
+#include "jobs/folder_walk.h"
 #include "jobs/jobs.h"
 #include "jobs/listed_names.h"
 #include "jobs/notices.h"
@@ -37,8 +39,15 @@ struct CreationRun {
     bool inUtf8;          // some name to be written is beyond the code page
     DigestAlgorithm algorithm;
     int entriesWritten;
+    uint32_t filesToList; // the files of the run, as the survey found them
     DigestEngine engine;
     RunProgress progress;
+    // The panel's folders are walked one at a time as their turn comes.
+    int nextItem; // the next item to give the engine
+    bool walking; // nextItem is a folder being walked
+    FolderWalk walk;
+    FileIdentity skipped[WalkSkippedMost]; // the old list and the new one
+    uint32_t skippedCount;
 };
 
 static RunItems ItemsToList(const PanelInfoRecord *record) {
@@ -61,11 +70,20 @@ static RunItems ItemsToList(const PanelInfoRecord *record) {
     return items;
 }
 
+static bool IsFolder(const PanelItemRecord *item) {
+    return (item->Attributes & DirectoryAttribute) != 0;
+}
+
+// True for an item of the run: a file to list or a folder to walk.
+static bool IsRunItem(const CreationRun *run, int index) {
+    const PanelItemRecord *item = &run->record.Items[index];
+    return strcmp(item->Name, "..") != 0 &&
+           (!run->items.selectedOnly || (item->Flags & ItemSelectedFlag));
+}
+
 // True for an item of the run that is a file to list.
 static bool IsRunFile(const CreationRun *run, int index) {
-    const PanelItemRecord *item = &run->record.Items[index];
-    return !(item->Attributes & DirectoryAttribute) &&
-           (!run->items.selectedOnly || (item->Flags & ItemSelectedFlag));
+    return IsRunItem(run, index) && !IsFolder(&run->record.Items[index]);
 }
 
 static bool IsTarget(const CreationRun *run, int index) {
@@ -160,27 +178,57 @@ static void ShowPassNotice(PassNotice *pass, const char *name) {
     pass->shownAt = now;
 }
 
-// Resolves each item's file once for the run and tells whether the list is
-// written in UTF-8 because a name to be written is beyond the code page.
-// Only a folder with names its listing does not lead back to needs it.
-static void ResolveRunItems(CreationRun *run) {
-    if (!run->strays || run->items.last < 0)
+// Counts the files below a folder of the run and tells whether a name
+// among them is beyond the code page: the list's one encoding is chosen
+// before its first line. The signature file among them is counted too.
+static void SurveyFolder(CreationRun *run, int index, PassNotice *pass) {
+    char name[3 * PanelItemNameSize];
+    NameEncoding encoding;
+    if (!RunItemFileName(run, index, name, sizeof name, &encoding))
         return;
-    run->resolutions =
-        static_cast<int32_t *>(malloc((size_t)(run->items.last + 1) * sizeof(int32_t)));
+    FolderWalk walk;
+    if (StartFolderWalk(&walk, name, encoding, PollEscapeWhenDue, nullptr, 0)) {
+        for (WalkStep step = NextWalkStep(&walk); step.kind != WalkEnd;
+             step = NextWalkStep(&walk)) {
+            ShowPassNotice(pass, run->record.Items[index].Name);
+            if (step.kind != WalkFile)
+                continue;
+            run->filesToList++;
+            run->inUtf8 = run->inUtf8 || step.encoding == NameInUtf8;
+        }
+    }
+    EndFolderWalk(&walk);
+}
+
+// Before the first file is read: resolves each item's file once for the
+// run, where the folder has names its listing does not lead back to, and
+// surveys the folders to walk; both tell whether the list is written in
+// UTF-8 because a name to be written is beyond the code page.
+static void SurveyRunItems(CreationRun *run) {
+    if (run->items.last < 0)
+        return;
+    if (run->strays)
+        run->resolutions =
+            static_cast<int32_t *>(malloc((size_t)(run->items.last + 1) * sizeof(int32_t)));
     PassNotice pass;
     pass.startedAt = MonotonicMicroseconds();
     pass.notice.screen = nullptr;
     for (int i = run->items.first; i <= run->items.last && !AbortRequested; i++) {
-        if (!IsRunFile(run, i))
+        if (!IsRunItem(run, i) || IsTarget(run, i))
             continue;
         PollEscapeWhenDue();
         ShowPassNotice(&pass, run->record.Items[i].Name);
-        int32_t resolution = ResolveItem(run->strays, &run->record.Items[i]);
-        if (run->resolutions)
-            run->resolutions[i] = resolution;
-        if (resolution >= 0)
-            run->inUtf8 = true;
+        if (run->strays) {
+            int32_t resolution = ResolveItem(run->strays, &run->record.Items[i]);
+            if (run->resolutions)
+                run->resolutions[i] = resolution;
+            if (resolution >= 0)
+                run->inUtf8 = true;
+        }
+        if (IsFolder(&run->record.Items[i]))
+            SurveyFolder(run, i, &pass);
+        else
+            run->filesToList++;
     }
     if (pass.notice.screen)
         RemoveProgressNotice(&pass.notice);
@@ -192,9 +240,70 @@ static void GiveRunItem(CreationRun *run, int index) {
     PanelItemRecord *item = &run->record.Items[index];
     char name[3 * PanelItemNameSize];
     NameEncoding encoding;
-    bool found = RunItemFileName(run, index, name, sizeof name, &encoding);
-    GiveFile(&run->engine, index, found ? name : item->Name, found ? encoding : NameInCodePage,
-             run->algorithm, !found);
+    if (RunItemFileName(run, index, name, sizeof name, &encoding))
+        GiveFile(&run->engine, index, name, encoding, run->algorithm);
+    else
+        GiveUnread(&run->engine, index, item->Name, NameInCodePage, ProblemUntold);
+}
+
+// Starts the walk of the item's folder; false when there is nothing to walk.
+static bool StartRunWalk(CreationRun *run, int index) {
+    char name[3 * PanelItemNameSize];
+    NameEncoding encoding;
+    if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
+        GiveUnread(&run->engine, index, run->record.Items[index].Name, NameInCodePage,
+                   ProblemUntold);
+        return false;
+    }
+    if (StartFolderWalk(&run->walk, name, encoding, PollEscapeWhenDue, run->skipped,
+                        run->skippedCount))
+        return true;
+    EndFolderWalk(&run->walk);
+    return false;
+}
+
+// Gives the engine the walk's next file, or tells of a folder it could
+// not list; false at the walk's end.
+static bool GiveWalkStep(CreationRun *run) {
+    WalkStep step = NextWalkStep(&run->walk);
+    if (step.kind == WalkEnd) {
+        EndFolderWalk(&run->walk);
+        return false;
+    }
+    // A name beyond the code page is no entry of a list written in it (a
+    // file made since the survey); it is told of rather than written wrong.
+    if (step.kind == WalkFolderUnread)
+        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, step.problem);
+    else if (step.encoding == NameInUtf8 && !run->inUtf8)
+        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemUntold);
+    else
+        GiveFile(&run->engine, run->nextItem, step.name, step.encoding, run->algorithm);
+    return true;
+}
+
+// Gives the engine the run's files, the panel's items in order and the
+// files below each folder in the walk's order, while it has room.
+static void GiveRunFiles(CreationRun *run) {
+    while (EngineHasRoom(&run->engine) && !AbortRequested) {
+        if (run->walking) {
+            if (!GiveWalkStep(run)) {
+                run->walking = false;
+                run->nextItem++;
+            }
+            continue;
+        }
+        if (run->nextItem > run->items.last)
+            return;
+        int index = run->nextItem;
+        if (!IsRunItem(run, index) || IsTarget(run, index))
+            run->nextItem++;
+        else if (!IsFolder(&run->record.Items[index]))
+            GiveRunItem(run, run->nextItem++);
+        else if (StartRunWalk(run, index))
+            run->walking = true;
+        else
+            run->nextItem++;
+    }
 }
 
 static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stream) {
@@ -202,12 +311,11 @@ static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stre
     if (!result->read) {
         EngineWait wait = {result->tag, result->name, result->encoding, 0, -1, false};
         ShowRunProgress(&run->progress, &wait, true);
-        ReportFileErrorAbout(result->name, result->encoding,
-                             result->passed ? ProblemUntold : result->problem);
+        ReportFileErrorAbout(result->name, result->encoding, result->problem);
         return;
     }
     // The real name is written, in the list's one encoding.
-    char written[3 * PanelItemNameSize];
+    char written[EngineNameSize];
     const char *listed = result->name;
     if (run->inUtf8 && NameInUtf8Form(result->name, result->encoding, written, sizeof written))
         listed = written;
@@ -215,37 +323,32 @@ static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stre
     run->entriesWritten++;
 }
 
-static bool IsItemToDigest(const CreationRun *run, int index) {
-    return IsRunFile(run, index) && !IsTarget(run, index);
-}
-
 // Digests the run's files into the list, in the panel's order; returns the
 // item Escape cut, or -1 when the run went through. Until the list has
 // taken the target's name nothing has been listed, so selections are
 // cleared afterwards.
 static int DigestRunItems(CreationRun *run, FILE *stream) {
-    for (int i = run->items.first; i <= run->items.last; i++)
-        if (IsItemToDigest(run, i))
-            run->progress.filesTotal++;
+    run->progress.filesTotal = run->filesToList;
     WaitReport report = {ShowRunWait, &run->progress};
-    int next = run->items.first;
+    run->nextItem = run->items.first;
     for (;;) {
-        for (; next <= run->items.last && EngineHasRoom(&run->engine); next++)
-            if (IsItemToDigest(run, next))
-                GiveRunItem(run, next);
+        GiveRunFiles(run);
         EngineResult result;
-        if (!NextResult(&run->engine, &result, &report))
+        if (AbortRequested || !NextResult(&run->engine, &result, &report))
             break;
         TakeRunItem(run, &result, stream);
-        // A file left when Escape came was not dealt with: it stays
+        // A file left when Escape came was not dealt with: its item stays
         // selected, to be signed again with the ones not reached.
         if (AbortRequested)
             return (int)result.tag;
     }
+    if (run->walking)
+        EndFolderWalk(&run->walk);
     int64_t waiting;
     if (AbortRequested && OldestWaiting(&run->engine, &waiting))
         return (int)waiting;
-    return AbortRequested ? run->items.first : -1;
+    // Escape while a folder was walked, with nothing given waiting.
+    return AbortRequested ? run->nextItem : -1;
 }
 
 // The selection after a run whose list took the target's name: the files
@@ -259,7 +362,7 @@ static void MarkWhatTheListLacks(CreationRun *run, int stoppedAt) {
             items[i].Flags &= ~ItemSelectedFlag;
     } else if (stoppedAt >= 0 && run->items.wholePanel) {
         for (int i = stoppedAt; i <= run->items.last; i++)
-            if (!(items[i].Attributes & DirectoryAttribute) && !IsTarget(run, i))
+            if (IsRunItem(run, i) && !IsTarget(run, i))
                 items[i].Flags |= ItemSelectedFlag;
     }
     HostPanelCommand(PanelApplySelection, &run->record);
@@ -278,7 +381,12 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     }
     run->strays = ListStrayNames(&run->record);
     FindTargetItems(run, fileName);
-    ResolveRunItems(run);
+    // A walk passes over the list it replaces and the new one.
+    if (FileIdentityOf(fileName, NameInCodePage, &run->skipped[run->skippedCount]))
+        run->skippedCount++;
+    if (NewFileIdentity(&output, &run->skipped[run->skippedCount]))
+        run->skippedCount++;
+    SurveyRunItems(run);
     // The mark tells every reader the names are UTF-8; md5sum -c takes
     // the line it begins as no entry, as it does the header.
     if (run->inUtf8)

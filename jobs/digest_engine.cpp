@@ -453,7 +453,7 @@ static bool NextAlone(DigestEngine *engine, EngineResult *result, const WaitRepo
     out->encoding = engine->encoding;
     out->passed = engine->passed;
     out->read = false;
-    out->problem = ProblemUntold;
+    out->problem = engine->problem;
     out->bytes = 0;
     if (!engine->passed) {
         AloneProgress alone = {engine, report};
@@ -511,14 +511,15 @@ static void CopyName(char *to, const char *name) {
     to[EngineNameSize - 1] = 0;
 }
 
-void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
-              DigestAlgorithm algorithm, bool passed) {
+static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
+                 DigestAlgorithm algorithm, bool passed, FileProblem problem) {
     if (OneAtATime(engine)) {
         engine->holding = true;
         engine->tag = tag;
         engine->encoding = encoding;
         engine->algorithm = algorithm;
         engine->passed = passed;
+        engine->problem = problem;
         CopyName(engine->name, name);
         return;
     }
@@ -535,7 +536,7 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
     CopyName(file->name, name);
     file->stream = nullptr;
     file->reading = file->ended = file->failed = file->done = file->digesting = false;
-    file->problem = ProblemUntold;
+    file->problem = problem;
     file->size = -1;
     file->bytesRead = 0;
     file->chunksRead = file->chunksDigested = file->offset = 0;
@@ -545,6 +546,16 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
     flight->given++;
     WakeAll(flight->lock);
     ReleaseWorkLock(flight->lock);
+}
+
+void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
+              DigestAlgorithm algorithm) {
+    Give(engine, tag, name, encoding, algorithm, false, ProblemUntold);
+}
+
+void GiveUnread(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
+                FileProblem problem) {
+    Give(engine, tag, name, encoding, AlgorithmMd5, true, problem);
 }
 
 // Starting and stopping.

@@ -21,7 +21,7 @@ struct EngineResult {
     int64_t tag;      // as given with the file
     const char *name; // as given
     NameEncoding encoding;
-    bool passed; // given as a file not to read: nothing below applies
+    bool passed; // given unread: problem is as given, and nothing else applies
     bool read;   // text holds the digest; else problem says why not
     FileProblem problem;
     uint64_t bytes; // the bytes digested
@@ -62,6 +62,7 @@ struct DigestEngine {
     NameEncoding encoding;
     DigestAlgorithm algorithm;
     bool passed;
+    FileProblem problem;
     char name[EngineNameSize];
     EngineResult result;
 };
@@ -76,11 +77,14 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
 // True while another file can be given before a result is taken.
 bool EngineHasRoom(const DigestEngine *engine);
 
-// Gives the next file of the run. A passed file is read by nobody: it comes
-// back in its turn, so that a job can keep whatever it tells about it in
-// list order. name is copied.
+// Gives the next file of the run; name is copied.
 void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
-              DigestAlgorithm algorithm, bool passed);
+              DigestAlgorithm algorithm);
+// Gives the next name of the run as one nobody reads: it comes back in its
+// turn, passed, with the problem given, so that a job tells whatever it
+// has to about it in list order.
+void GiveUnread(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
+                FileProblem problem);
 
 // Waits for the oldest file given and hands it back; false when no file is
 // waiting, or when Escape stopped the wait (AbortRequested), in which case

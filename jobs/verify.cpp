@@ -157,6 +157,35 @@ static bool DigestTextsMatch(const char *computed, const ExpectedDigest *expecte
     return true;
 }
 
+static bool IsSeparator(char c) {
+    return c == '/' || (c == '\\' && !NamesHoldBackslashes);
+}
+
+// The panel's folder item a listed name lies below: the name's first part,
+// when it is relative and has more parts ("photos/2019/a.jpg" lies below
+// "photos"), so that a user sees where to look. -1 for none.
+static int32_t FolderItemAbove(PanelNameIndex *index, const PanelInfoRecord *record,
+                               const char *name, NameEncoding encoding) {
+    while (name[0] == '.' && IsSeparator(name[1]))
+        name += 2;
+    size_t length = 0;
+    while (name[length] != 0 && !IsSeparator(name[length]))
+        length++;
+    if (length == 0 || name[length] == 0 || length >= PanelItemNameSize)
+        return -1;
+    char part[PanelItemNameSize], shown[3 * PanelItemNameSize];
+    memcpy(part, name, length);
+    part[length] = 0;
+    if (strcmp(part, "..") == 0)
+        return -1;
+    const char *listed = NameForHost(part, encoding, shown, sizeof shown);
+    for (int32_t item = FindPanelItem(index, record, listed); item >= 0;
+         item = FindPanelItem(index, record, listed, item))
+        if (record->Items[item].Attributes & DirectoryAttribute)
+            return item;
+    return -1;
+}
+
 static void NoteMismatch(VerifyTally *tally, PanelNameIndex *index, PanelInfoRecord *record,
                          const char *name, NameEncoding encoding) {
     tally->mismatches++;
@@ -171,6 +200,11 @@ static void NoteMismatch(VerifyTally *tally, PanelNameIndex *index, PanelInfoRec
         record->Items[item].Flags |= ItemSelectedFlag;
         return;
     }
+    // A file below a folder of the panel: its folder is selected and the
+    // file itself named.
+    int32_t folder = FolderItemAbove(index, record, name, encoding);
+    if (folder >= 0)
+        record->Items[folder].Flags |= ItemSelectedFlag;
     char shown[SignatureLineSize];
     KeepName(tally->offPanelNames, tally->offPanel,
              NameForHost(name, encoding, shown, sizeof shown));
@@ -282,11 +316,12 @@ static void GiveEntry(VerificationRun *run, const SignatureEntry *entry) {
     ExpectedDigest *expected = &run->expected[run->given % EngineFilesAtOnce(&run->engine)];
     expected->algorithm = entry->Algorithm;
     memcpy(expected->text, entry->DigestText, sizeof expected->text);
-    bool leftAlone = !ListedNameMayBeRead(entry->Name);
-    NameEncoding encoding =
-        leftAlone ? NameInCodePage : ListedNameEncoding(entry->Name, run->list.encoding);
-    GiveFile(&run->engine, (int64_t)run->given++, entry->Name, encoding, entry->Algorithm,
-             leftAlone);
+    int64_t tag = (int64_t)run->given++;
+    if (!ListedNameMayBeRead(entry->Name))
+        GiveUnread(&run->engine, tag, entry->Name, NameInCodePage, ProblemNotReached);
+    else
+        GiveFile(&run->engine, tag, entry->Name,
+                 ListedNameEncoding(entry->Name, run->list.encoding), entry->Algorithm);
 }
 
 static void TakeResult(VerificationRun *run, const EngineResult *result) {
@@ -300,6 +335,11 @@ static void TakeResult(VerificationRun *run, const EngineResult *result) {
         ShowRunProgress(&run->progress, &wait, true);
         ReportFileErrorAbout(result->name, result->encoding, result->problem);
         run->tally.unread++;
+        // A file below a folder of the panel that could not be read, or is
+        // gone, selects its folder, as a changed one does.
+        int32_t folder = FolderItemAbove(&run->index, &run->record, result->name, result->encoding);
+        if (folder >= 0)
+            run->record.Items[folder].Flags |= ItemSelectedFlag;
     } else if (!DigestTextsMatch(result->text, expected)) {
         NoteMismatch(&run->tally, &run->index, &run->record, result->name, result->encoding);
     }

@@ -62,8 +62,12 @@ static std::vector<std::string> ThroughEngine(const std::vector<Given> &files,
     size_t next = 0;
     while (lines.size() < stopAfter) {
         for (; next < files.size() && EngineHasRoom(engine.get()); next++)
-            GiveFile(engine.get(), (int64_t)next, files[next].name.c_str(), NameInCodePage,
-                     algorithm, files[next].passed);
+            if (files[next].passed)
+                GiveUnread(engine.get(), (int64_t)next, files[next].name.c_str(), NameInCodePage,
+                           ProblemNotReached);
+            else
+                GiveFile(engine.get(), (int64_t)next, files[next].name.c_str(), NameInCodePage,
+                         algorithm);
         EngineResult result;
         if (!NextResult(engine.get(), &result, nullptr))
             break;
