@@ -458,7 +458,7 @@ class Faults(RunChecks):
             self.assertEqual(end(run.trace)["unrestored"], 0)
             self.assertEqual(error_notices(run.trace), ["sigfile.md5"])
             self.assertEqual(len(progress_names(run.trace)), 2 + (4096 - 2 * 41) // 41)
-            self.assertEqual(end(run.trace)["selected"], ["a.txt"])
+            self.assertEqual(end(run.trace)["selected"], ["sub", "a.txt"])
             self.assertEqual(panel_commands(run.trace), [3, 1, 10, 5])
             self.assertFalse(completion_shown(run.trace))
             self.assertEqual(closing_notice(run.trace)[1:], ["sub/c.txt"])
