@@ -309,7 +309,7 @@ static void GiveRunFiles(CreationRun *run) {
 static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stream) {
     CountRunFile(&run->progress, result->bytes);
     if (!result->read) {
-        EngineWait wait = {result->tag, result->name, result->encoding, 0, -1, false};
+        EngineWait wait = {result->number, result->name, result->encoding, 0, -1, false};
         ShowRunProgress(&run->progress, &wait, true);
         ReportFileErrorAbout(result->name, result->encoding, result->problem);
         return;

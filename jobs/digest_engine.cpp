@@ -385,7 +385,8 @@ static bool DigestSome(Flight *flight) {
     return true;
 }
 
-static void FillResult(const FileInFlight *file, EngineResult *result) {
+static void FillResult(const FileInFlight *file, uint64_t number, EngineResult *result) {
+    result->number = number;
     result->tag = file->tag;
     result->name = file->name;
     result->encoding = file->encoding;
@@ -396,8 +397,8 @@ static void FillResult(const FileInFlight *file, EngineResult *result) {
     memcpy(result->text, file->text, sizeof result->text);
 }
 
-static EngineWait WaitOn(const FileInFlight *file, uint64_t now) {
-    EngineWait wait = {file->tag,           file->name, file->encoding,
+static EngineWait WaitOn(const Flight *flight, const FileInFlight *file, uint64_t now) {
+    EngineWait wait = {flight->handedBack,  file->name, file->encoding,
                        file->bytesDigested, file->size, now - file->waitedSince >= SlowFileDelay};
     return wait;
 }
@@ -410,7 +411,7 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         uint64_t now = MonotonicMicroseconds();
         if (oldest->waitedSince == 0)
             oldest->waitedSince = now;
-        EngineWait wait = WaitOn(oldest, now);
+        EngineWait wait = WaitOn(flight, oldest, now);
         bool through = (oldest->passed || oldest->failed || oldest->done) && !oldest->digesting;
         ReleaseWorkLock(flight->lock);
         if (PollEscapeAt(now))
@@ -435,7 +436,8 @@ struct AloneProgress {
 static void ForwardProgress(void *context, uint64_t done, uint64_t total) {
     const AloneProgress *alone = static_cast<const AloneProgress *>(context);
     const DigestEngine *engine = alone->engine;
-    EngineWait wait = {engine->tag, engine->name, engine->encoding, done, (int64_t)total, true};
+    EngineWait wait = {engine->given - 1, engine->name, engine->encoding, done,
+                       (int64_t)total,    true};
     alone->report->Show(alone->report->Context, &wait);
 }
 
@@ -444,10 +446,11 @@ static bool NextAlone(DigestEngine *engine, EngineResult *result, const WaitRepo
         return false;
     if (PollEscapeWhenDue())
         return false;
-    EngineWait wait = {engine->tag, engine->name, engine->encoding, 0, -1, false};
+    EngineWait wait = {engine->given - 1, engine->name, engine->encoding, 0, -1, false};
     if (report && !engine->passed)
         report->Show(report->Context, &wait);
     EngineResult *out = result;
+    out->number = engine->given - 1;
     out->tag = engine->tag;
     out->name = engine->name;
     out->encoding = engine->encoding;
@@ -477,7 +480,7 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
     if (!WaitForOldest(flight, oldest, report))
         return false;
     TakeWorkLock(flight->lock);
-    FillResult(oldest, result);
+    FillResult(oldest, flight->handedBack, result);
     // A file that failed part way may still hold chunks.
     while (oldest->chunksDigested < oldest->chunksRead)
         ChunkDigested(flight, oldest);
@@ -515,6 +518,7 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
                  DigestAlgorithm algorithm, bool passed, FileProblem problem) {
     if (OneAtATime(engine)) {
         engine->holding = true;
+        engine->given++;
         engine->tag = tag;
         engine->encoding = encoding;
         engine->algorithm = algorithm;
@@ -621,6 +625,7 @@ static uint32_t FilesAtOnceFromEnvironment() {
 void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesAtOnce) {
     engine->flight = nullptr;
     engine->holding = false;
+    engine->given = 0;
     uint32_t slots = filesAtOnce ? filesAtOnce : FilesAtOnceFromEnvironment();
     if (slots > MostFilesInFlight)
         slots = MostFilesInFlight;

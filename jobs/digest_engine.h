@@ -18,6 +18,7 @@ const uint32_t MostFilesInFlight = 64;
 
 // A file handed back, valid until the next call on the engine.
 struct EngineResult {
+    uint64_t number;  // the file's place in the run, counted from 0
     int64_t tag;      // as given with the file
     const char *name; // as given
     NameEncoding encoding;
@@ -28,12 +29,12 @@ struct EngineResult {
     char text[LongestDigestTextSize];
 };
 
-// What the engine tells while the caller waits on the oldest file: its tag
-// and name, and for a file that takes long, how far it has got (total is
-// -1 until known). Called often, at least whenever the file waited for
-// changes; the job decides what to redraw and when.
+// What the engine tells while the caller waits on the oldest file: its
+// place in the run and name, and for a file that takes long, how far it
+// has got (total is -1 until known). Called often, at least whenever the
+// file waited for changes; the job decides what to redraw and when.
 struct EngineWait {
-    int64_t tag;
+    uint64_t number;
     const char *name;
     NameEncoding encoding;
     uint64_t done;
@@ -57,7 +58,8 @@ struct Flight;
 // keeps the one file given here; with a flight, that holds them all.
 struct DigestEngine {
     Flight *flight;
-    bool holding; // one file at a time: a file is given and not handed back
+    bool holding;   // one file at a time: a file is given and not handed back
+    uint64_t given; // the files given so far
     int64_t tag;
     NameEncoding encoding;
     DigestAlgorithm algorithm;

@@ -125,7 +125,7 @@ void StartRunProgress(RunProgress *run, int32_t lineMessageId, bool everyFile) {
     run->everyFile = everyFile;
     run->startedAt = MonotonicMicroseconds();
     run->notice.lineMessageId = lineMessageId;
-    run->tagShown = -1;
+    run->numberShown = UINT64_MAX;
 }
 
 // "Done: 120/2000, 240 MiB": the files dealt with, of all once the run
@@ -166,7 +166,7 @@ static void DrawRunProgress(RunProgress *run, bool other, const char *name, cons
 }
 
 void ShowRunProgress(RunProgress *run, const EngineWait *wait, bool now) {
-    bool other = wait->tag != run->tagShown;
+    bool other = wait->number != run->numberShown;
     bool bar = wait->slow && wait->total > 0;
     // A file's name stays up until another is waited for or its bar is due.
     if (!other && !bar)
@@ -181,7 +181,7 @@ void ShowRunProgress(RunProgress *run, const EngineWait *wait, bool now) {
     char shown[EngineNameSize];
     DrawRunProgress(run, other, NameForHost(wait->name, wait->encoding, shown, sizeof shown),
                     bar ? line : nullptr);
-    run->tagShown = wait->tag;
+    run->numberShown = wait->number;
     run->drawnAt = clock;
 }
 

@@ -50,7 +50,7 @@ void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size);
 struct RunProgress {
     ProgressNotice notice; // its screen is null until first drawn
     bool everyFile;        // one file at a time: each file is shown as it comes
-    int64_t tagShown;
+    uint64_t numberShown;  // the file named, by its place in the run
     uint64_t startedAt;
     uint64_t drawnAt;
     bool barShown;

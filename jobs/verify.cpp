@@ -331,7 +331,7 @@ static void TakeResult(VerificationRun *run, const EngineResult *result) {
     if (result->passed) {
         NoteNotReached(run, result->name);
     } else if (!result->read) {
-        EngineWait wait = {result->tag, result->name, result->encoding, 0, -1, false};
+        EngineWait wait = {result->number, result->name, result->encoding, 0, -1, false};
         ShowRunProgress(&run->progress, &wait, true);
         ReportFileErrorAbout(result->name, result->encoding, result->problem);
         run->tally.unread++;

@@ -669,6 +669,93 @@ class ManyFiles(unittest.TestCase):
                                  if panel.exists("sigfile.md5") else None)
 
 
+class Folders(unittest.TestCase):
+    """Folders signed with all the files below them, and a later check that
+    selects the panel's folders holding what changed."""
+
+    DEEP = "docs/" + "/".join(["d" * 90] * 3) + "/deep.txt"  # past 260 characters
+    TREE = {"top.txt": b"top", "photos/2019/a.jpg": b"a" * 5000, "photos/2019/b.jpg": b"b",
+            "photos/x.txt": b"x", "photos/\u041c\u0438\u0440.txt": b"mir",
+            "docs/readme.txt": b"readme", DEEP: b"deep", "docs/a-b.txt": b"ab",
+            "docs/a/inner.txt": b"inner"}
+
+    def make(self, panel):
+        for name, data in self.TREE.items():
+            os.makedirs(os.path.dirname(panel.file(name)), exist_ok=True)
+            panel.write(name, data)
+        os.makedirs(panel.file("empty"))
+        os.symlink("..", panel.file("photos/up"))  # a loop back to the panel
+        os.symlink("../top.txt", panel.file("docs/top-link.txt"))  # a link to a file
+
+    def host(self, panel, *args):
+        run = run_host(list(args), dir=panel)
+        self.assertEqual(run.status, 0, run.stdout)
+        self.assertEqual(end(run.trace)["unrestored"], 0)
+        return run
+
+    def test_a_tree_signed_from_the_panel_and_checked_again(self):
+        with make_panel() as panel:
+            self.make(panel)
+            # The list inside the tree, which a walk passes over.
+            run = self.host(panel, "--dialog", "create", "--name", "docs/sig.md5")
+            self.assertEqual(error_notices(run.trace), [])
+            signature = panel.read("docs/sig.md5")
+            if under_wine():  # a name beyond code page 1252: the list is UTF-8
+                self.assertTrue(signature.startswith(codecs.BOM_UTF8))
+                signature = signature[3:]
+            listed = [line.split(b" *", 1)[1].decode() for line in entries(signature).splitlines()]
+            # Folders by name, their contents at their place; the link to a
+            # file listed, the loop back to the panel not followed.
+            expected = sorted(dict(self.TREE, **{"docs/top-link.txt": b"top"}),
+                              key=lambda name: name.split("/")[0] != "top.txt")
+            by_folder = ["docs/a-b.txt", "docs/a/inner.txt", "docs/" + self.DEEP[5:],
+                         "docs/readme.txt", "docs/top-link.txt", "photos/2019/a.jpg",
+                         "photos/2019/b.jpg", "photos/x.txt", "photos/\u041c\u0438\u0440.txt",
+                         "top.txt"]
+            self.assertEqual(sorted(listed), sorted(expected))
+            # Within a folder by name: "a" before "a-b.txt".
+            self.assertEqual(listed, sorted(by_folder, key=lambda n: n.encode().split(b"/")))
+            if not under_wine():
+                checked = subprocess.run(["md5sum", "-c", "docs/sig.md5"], cwd=panel.path,
+                                         capture_output=True)
+                self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+            # Two files changed and one gone: exactly their folders selected.
+            panel.write("photos/2019/a.jpg", b"changed")
+            panel.write(self.DEEP, b"changed")
+            os.remove(panel.file("docs/readme.txt"))
+            run = self.host(panel, "--command", "docs/sig.md5")
+            self.assertEqual(end(run.trace)["selected"], ["docs", "photos"])
+            self.assertEqual(error_notices(run.trace), ["docs/readme.txt"])
+            # The changed files named, in the list's order, fitted to the notice.
+            closing = closing_notice(run.trace)
+            self.assertEqual(closing[0::2][:2], [TEXTS[11], "photos/2019/a.jpg"])
+            self.assertTrue(closing[1].endswith("/deep.txt"), closing)
+
+    def test_escape_while_a_large_folder_is_walked(self):
+        # Waiting before the run, then at the second and third notices, while
+        # the folder's files go by; one of them takes long.
+        for at in (0, 2, 3):
+            with self.subTest(escape_at=at), make_panel() as panel:
+                os.makedirs(panel.file("big"))
+                for i in range(3000):
+                    panel.write("big/%04d.txt" % i, b"%d" % i * 300)
+                os.truncate(panel.file("big/1500.txt"), 256 << 20)
+                panel.write("z.txt", b"z")
+                keys = ["--keys", "esc"] + (["--keys-at", str(at)] if at else [])
+                run = self.host(panel, "--dialog", "create", "--select", "big", "--select",
+                                "z.txt", *keys)
+                # What the list lacks stays selected: the folder whose walk
+                # was cut and the file after it.
+                self.assertEqual(end(run.trace)["selected"], ["big", "z.txt"])
+                self.assertEqual(panel.exists("sigfile.md5"), at > 0)
+                if at > 0:
+                    names = [line.split(b" *", 1)[1] for line
+                             in entries(panel.read("sigfile.md5")).splitlines()]
+                    self.assertEqual(names, [b"big/%04d.txt" % i for i in range(len(names))])
+                    # The second notice names the file that takes long.
+                    self.assertLessEqual(len(names), 1500 if at == 2 else 2999)
+
+
 class MainDialog(unittest.TestCase):
     def test_dialog_result_chooses_the_job(self):
         cases = [("verify", True, False), ("create", False, True), ("close", False, False),
