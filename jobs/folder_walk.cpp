@@ -57,10 +57,16 @@ bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding
     walk->skippedCount = skippedCount < WalkSkippedMost ? skippedCount : WalkSkippedMost;
     for (uint32_t i = 0; i < walk->skippedCount; i++)
         walk->skipped[i] = skipped[i];
-    walk->start = static_cast<char *>(malloc(strlen(folder) + 1));
-    if (!walk->start)
+    // The folder holding the start counts as on the path: a link that Wine
+    // shows as a folder may lead back to it.
+    char current[4096];
+    if (!CurrentFolder(current, sizeof current) ||
+        !FileIdentityOf(current, NameInCodePage, &walk->start))
+        walk->start.index = 0;
+    walk->startName = static_cast<char *>(malloc(strlen(folder) + 1));
+    if (!walk->startName)
         return false;
-    strcpy(walk->start, folder);
+    strcpy(walk->startName, folder);
     return true;
 }
 
@@ -73,10 +79,10 @@ void EndFolderWalk(FolderWalk *walk) {
     for (uint32_t i = 0; i < walk->depth; i++)
         FreeLevel(&walk->levels[i]);
     free(walk->levels);
-    free(walk->start);
+    free(walk->startName);
     free(walk->name);
     walk->levels = nullptr;
-    walk->start = walk->name = nullptr;
+    walk->startName = walk->name = nullptr;
     walk->depth = walk->room = 0;
 }
 
@@ -84,7 +90,7 @@ void EndFolderWalk(FolderWalk *walk) {
 static const char *FolderPart(const FolderWalk *walk, uint32_t i, NameEncoding *encoding) {
     if (i == 0) {
         *encoding = walk->startEncoding;
-        return walk->start;
+        return walk->startName;
     }
     const WalkLevel *parent = &walk->levels[i - 1];
     const WalkEntry *entry = &parent->entries[parent->next - 1];
@@ -196,6 +202,9 @@ static bool AddEntry(WalkLevel *level, const FolderEntry &entry, size_t *namesUs
 // could not tell (a bind mount, or a link Wine shows as a folder) leads
 // back up, and the walk would go round for ever.
 static bool OnCurrentPath(const FolderWalk *walk, const FileIdentity &identity) {
+    if (identity.index != 0 && walk->start.volume == identity.volume &&
+        walk->start.index == identity.index)
+        return true;
     for (uint32_t i = 0; i < walk->depth && identity.index != 0; i++)
         if (walk->levels[i].identity.volume == identity.volume &&
             walk->levels[i].identity.index == identity.index)
@@ -264,7 +273,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
     bool starting = !walk->startEntered;
     walk->startEntered = true;
     while (!walk->failed && !Stopped(walk) && (starting || walk->depth > 0)) {
-        const char *name = walk->start;
+        const char *name = walk->startName;
         NameEncoding encoding = walk->startEncoding;
         EntryKind kind = EntryFolder;
         if (!starting) {

@@ -37,15 +37,16 @@ const uint32_t WalkSkippedMost = 2;
 struct WalkLevel; // one folder on the current path, listed and sorted
 
 struct FolderWalk {
-    char *start; // the folder the walk began at
+    char *startName; // the folder the walk began at
     NameEncoding startEncoding;
     bool startEntered;
-    WalkLevel *levels; // the folders on the current path, outermost first
-    uint32_t depth;    // levels in use
-    size_t room;       // levels allocated
-    int (*poll)();     // the job's Escape poll; non-zero stops the walk
-    bool stopped;      // the poll stopped it
-    bool failed;       // memory ran out: the walk ended early
+    WalkLevel *levels;  // the folders on the current path, outermost first
+    uint32_t depth;     // levels in use
+    size_t room;        // levels allocated
+    int (*poll)();      // the job's Escape poll; non-zero stops the walk
+    bool stopped;       // the poll stopped it
+    bool failed;        // memory ran out: the walk ended early
+    FileIdentity start; // the current directory, the walk's first folder's own
     FileIdentity skipped[WalkSkippedMost];
     uint32_t skippedCount;
     char *name; // the current step's name
