@@ -39,6 +39,9 @@ static const uint32_t MostReaders = 4;
 static const uint32_t MostPoolChunks = 512;
 static const uint32_t LeastPoolChunks = MostPoolChunks / 16;
 static const uint32_t MostChunksAhead = 16;
+// Reads between wake-ups of the digesting threads, while they wait for
+// their lanes to fill.
+static const uint32_t QuietReads = 8;
 // How long a thread sleeps when nothing wakes it; only a safeguard.
 static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
@@ -93,7 +96,8 @@ struct Flight {
     WorkerThread *readers[MostReaders];
     ReaderSeat seats[MostReaders];
     uint32_t readerCount;
-    uint32_t reads; // under way right now
+    uint32_t reads;      // under way right now
+    uint32_t quietReads; // read since the last wake-up
     bool stopping;
     bool inOrder; // one read at a time, file after file: a disk that seeks slowly
     uint32_t slots;
@@ -232,7 +236,14 @@ static void ReadFiles(void *seated) {
         TakeWorkLock(flight->lock);
         ApplyRead(flight, file, chunk, &outcome);
         flight->reads--;
-        WakeAll(flight->lock);
+        // A wake-up is a round trip to Wine's server: the digesting
+        // threads are woken for the file waited on, a file's end, a pool
+        // running low, and otherwise now and then, as lanes fill.
+        if (file == Slot(flight, flight->handedBack) || outcome.ended ||
+            flight->freeCount < flight->poolChunks / 4 || ++flight->quietReads == QuietReads) {
+            flight->quietReads = 0;
+            WakeAll(flight->lock);
+        }
     }
     ReleaseWorkLock(flight->lock);
 }
@@ -619,6 +630,8 @@ static uint32_t FilesAtOnceFromEnvironment() {
     if (!setting || *setting < '0' || *setting > '9')
         return DefaultFilesAtOnce;
     unsigned long count = strtoul(setting, nullptr, 10);
+    if (count == 0)
+        return DefaultFilesAtOnce;
     return count < MostFilesInFlight ? (uint32_t)count : MostFilesInFlight;
 }
 

@@ -1,44 +1,56 @@
 // Windows: the worker threads of a run, their lock and wake-ups, the
 // processors they may use, and whether a folder's disk is a spinning one.
 // Only calls every Windows the host runs on has: a critical section and
-// an event per waiter stand in for a condition variable.
+// an event per waiter stand in for a condition variable. Under Wine every
+// event call and every wait on a held section is a round trip to its
+// server, so a wake-up goes only to the threads that wait, and the section
+// spins a while before it sleeps.
 #include <stdlib.h>
 #include <windows.h>
 #include <winioctl.h>
 
 #include "platform/platform.h"
 
+// A waiter's event and whether it waits, which only the lock's holder
+// reads or changes.
+struct Waiter {
+    HANDLE wake; // auto-reset
+    bool waiting;
+};
+
 struct WorkLock {
     CRITICAL_SECTION section;
     uint32_t waiters;
-    HANDLE wakes[1]; // one auto-reset event per waiter; more follow
+    Waiter waiter[1]; // one per waiter; more follow
 };
 
 WorkLock *CreateWorkLock(uint32_t waiters) {
     if (waiters == 0)
         return nullptr;
-    size_t size = sizeof(WorkLock) + (waiters - 1) * sizeof(HANDLE);
+    size_t size = sizeof(WorkLock) + (waiters - 1) * sizeof(Waiter);
     WorkLock *lock = static_cast<WorkLock *>(malloc(size));
     if (!lock)
         return nullptr;
     lock->waiters = 0;
     for (; lock->waiters < waiters; lock->waiters++) {
-        lock->wakes[lock->waiters] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (!lock->wakes[lock->waiters]) {
+        lock->waiter[lock->waiters].waiting = false;
+        lock->waiter[lock->waiters].wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!lock->waiter[lock->waiters].wake) {
             for (uint32_t i = 0; i < lock->waiters; i++)
-                CloseHandle(lock->wakes[i]);
+                CloseHandle(lock->waiter[i].wake);
             free(lock);
             return nullptr;
         }
     }
-    InitializeCriticalSection(&lock->section);
+    // Held only for a few counts: a waiter spins rather than sleeps.
+    InitializeCriticalSectionAndSpinCount(&lock->section, 4000);
     return lock;
 }
 
 void FreeWorkLock(WorkLock *lock) {
     DeleteCriticalSection(&lock->section);
     for (uint32_t i = 0; i < lock->waiters; i++)
-        CloseHandle(lock->wakes[i]);
+        CloseHandle(lock->waiter[i].wake);
     free(lock);
 }
 
@@ -50,18 +62,23 @@ void ReleaseWorkLock(WorkLock *lock) {
     LeaveCriticalSection(&lock->section);
 }
 
-// A wake-up that comes between letting go of the lock and the wait stays
-// in the waiter's event, so none is lost.
+// The waiter says it waits before it lets go of the lock, and a wake-up
+// that comes before its wait stays in its event, so none is lost.
 void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds) {
     DWORD milliseconds = (timeoutMicroseconds + 999) / 1000;
+    lock->waiter[waiter].waiting = true;
     LeaveCriticalSection(&lock->section);
-    WaitForSingleObject(lock->wakes[waiter], milliseconds);
+    WaitForSingleObject(lock->waiter[waiter].wake, milliseconds);
     EnterCriticalSection(&lock->section);
+    lock->waiter[waiter].waiting = false;
 }
 
 void WakeAll(WorkLock *lock) {
     for (uint32_t i = 0; i < lock->waiters; i++)
-        SetEvent(lock->wakes[i]);
+        if (lock->waiter[i].waiting) {
+            lock->waiter[i].waiting = false;
+            SetEvent(lock->waiter[i].wake);
+        }
 }
 
 struct WorkerThread {
