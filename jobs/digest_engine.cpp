@@ -103,6 +103,7 @@ struct Flight {
     uint32_t slots;
     uint64_t given;      // files given, counted from the run's start
     uint64_t handedBack; // of those, handed back; the oldest is the next
+    bool refilling;      // taking files until every slot is given
     FileInFlight *files;
     uint8_t *pool;
     uint32_t freeCount;
@@ -236,10 +237,10 @@ static void ReadFiles(void *seated) {
         TakeWorkLock(flight->lock);
         ApplyRead(flight, file, chunk, &outcome);
         flight->reads--;
-        // A wake-up is a round trip to Wine's server: the digesting
-        // threads are woken for the file waited on, a file's end, a pool
-        // running low, and otherwise now and then, as lanes fill.
-        if (file == Slot(flight, flight->handedBack) || outcome.ended ||
+        // A wake-up costs a switch of threads, under Wine a round trip to
+        // its server: the digesting threads are woken for the file waited
+        // on, a pool running low, and otherwise now and then, as lanes fill.
+        if (file == Slot(flight, flight->handedBack) ||
             flight->freeCount < flight->poolChunks / 4 || ++flight->quietReads == QuietReads) {
             flight->quietReads = 0;
             WakeAll(flight->lock);
@@ -496,6 +497,10 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
     while (oldest->chunksDigested < oldest->chunksRead)
         ChunkDigested(flight, oldest);
     flight->handedBack++;
+    // The slots are given again once half of them are free, many at a time:
+    // a reader waiting for files is woken once for them, not once a file.
+    if (flight->given - flight->handedBack <= flight->slots / 2)
+        flight->refilling = true;
     WakeAll(flight->lock);
     ReleaseWorkLock(flight->lock);
     return true;
@@ -505,7 +510,7 @@ bool EngineHasRoom(const DigestEngine *engine) {
     if (OneAtATime(engine))
         return !engine->holding;
     const Flight *flight = engine->flight;
-    return flight->given - flight->handedBack < flight->slots;
+    return flight->refilling && flight->given - flight->handedBack < flight->slots;
 }
 
 bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
@@ -559,6 +564,8 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->bytesDigested = file->waitedSince = 0;
     AlgorithmStart(&file->state, algorithm);
     flight->given++;
+    if (flight->given - flight->handedBack == flight->slots)
+        flight->refilling = false;
     WakeAll(flight->lock);
     ReleaseWorkLock(flight->lock);
 }
@@ -647,6 +654,7 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
     Flight *flight = NewFlight(slots);
     if (!flight)
         return;
+    flight->refilling = true;
     uint32_t readers = ReadersFor();
     flight->inOrder = DiskSeeksSlowly(folder);
     flight->lock = CreateWorkLock(readers + 1);
