@@ -39,9 +39,13 @@ static const uint32_t MostReaders = 4;
 static const uint32_t MostPoolChunks = 512;
 static const uint32_t LeastPoolChunks = MostPoolChunks / 16;
 static const uint32_t MostChunksAhead = 16;
+// Read file after file, one file may take half the pool: the next cannot
+// be read before it ends anyway, and a file held at a few chunks would
+// leave the reader digesting in turns with its reads.
+static const uint32_t MostChunksAheadInOrder = MostPoolChunks / 2;
 // Reads between wake-ups of the digesting threads, while they wait for
 // their lanes to fill.
-static const uint32_t QuietReads = 8;
+static const uint32_t QuietReads = 16;
 // How long a thread sleeps when nothing wakes it; only a safeguard.
 static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
@@ -66,9 +70,9 @@ struct FileInFlight {
     FileProblem problem;
     int64_t size; // -1 until a reader has asked
     uint64_t bytesRead;
-    uint32_t chunksRead;              // counted from the file's start; the last few are queued
-    uint16_t chunks[MostChunksAhead]; // pool numbers, by chunk count
-    uint32_t lengths[MostChunksAhead];
+    uint32_t chunksRead; // counted from the file's start; the last few are queued
+    uint16_t chunks[MostChunksAheadInOrder]; // pool numbers, by chunk count
+    uint32_t lengths[MostChunksAheadInOrder];
     // Digested by the thread whose lanes hold it (digesting).
     AlgorithmState state;
     uint32_t chunksDigested;
@@ -99,7 +103,8 @@ struct Flight {
     uint32_t reads;      // under way right now
     uint32_t quietReads; // read since the last wake-up
     bool stopping;
-    bool inOrder; // one read at a time, file after file: a disk that seeks slowly
+    bool inOrder;         // one read at a time, file after file: a disk that seeks slowly
+    uint32_t chunksAhead; // the most one file holds
     uint32_t slots;
     uint64_t given;      // files given, counted from the run's start
     uint64_t handedBack; // of those, handed back; the oldest is the next
@@ -141,7 +146,7 @@ static FileInFlight *FileToRead(Flight *flight) {
         FileInFlight *file = Slot(flight, n);
         if (file->passed || file->ended)
             continue;
-        if (!file->reading && file->chunksRead - file->chunksDigested < MostChunksAhead)
+        if (!file->reading && file->chunksRead - file->chunksDigested < flight->chunksAhead)
             return file;
         if (flight->inOrder)
             return nullptr;
@@ -197,8 +202,8 @@ static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
     if (!outcome->chunk) {
         FreeChunk(flight, chunk);
     } else {
-        file->chunks[file->chunksRead % MostChunksAhead] = chunk;
-        file->lengths[file->chunksRead % MostChunksAhead] = outcome->length;
+        file->chunks[file->chunksRead % MostChunksAheadInOrder] = chunk;
+        file->lengths[file->chunksRead % MostChunksAheadInOrder] = outcome->length;
         file->chunksRead++;
         file->bytesRead += outcome->length;
     }
@@ -238,10 +243,12 @@ static void ReadFiles(void *seated) {
         ApplyRead(flight, file, chunk, &outcome);
         flight->reads--;
         // A wake-up costs a switch of threads, under Wine a round trip to
-        // its server: the digesting threads are woken for the file waited
-        // on, a pool running low, and otherwise now and then, as lanes fill.
-        if (file == Slot(flight, flight->handedBack) ||
-            flight->freeCount < flight->poolChunks / 4 || ++flight->quietReads == QuietReads) {
+        // its server: the digesting threads are woken when the file waited
+        // on is read through, when the pool runs low, and otherwise now and
+        // then, as lanes fill.
+        bool oldestRead = file == Slot(flight, flight->handedBack) && outcome.ended;
+        if (oldestRead || flight->freeCount < flight->poolChunks / 4 ||
+            ++flight->quietReads == QuietReads) {
             flight->quietReads = 0;
             WakeAll(flight->lock);
         }
@@ -253,7 +260,7 @@ static void ReadFiles(void *seated) {
 
 // Called holding the lock: the file's current chunk goes back to the pool.
 static void ChunkDigested(Flight *flight, FileInFlight *file) {
-    FreeChunk(flight, file->chunks[file->chunksDigested % MostChunksAhead]);
+    FreeChunk(flight, file->chunks[file->chunksDigested % MostChunksAheadInOrder]);
     file->chunksDigested++;
     file->offset = 0;
     WakeAll(flight->lock);
@@ -272,7 +279,7 @@ static uint32_t BlocksReady(Flight *flight, FileInFlight *file, const uint8_t **
     }
     if (file->chunksDigested == file->chunksRead)
         return 0;
-    uint32_t index = file->chunksDigested % MostChunksAhead;
+    uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
     uint32_t left = file->lengths[index] - file->offset;
     const uint8_t *bytes = ChunkBytes(flight, file->chunks[index]) + file->offset;
     if (left >= 64) {
@@ -377,7 +384,7 @@ static void ApplyWork(Flight *flight, const LaneWork *work) {
         file->offset += bytes;
         file->bytesDigested += bytes;
         // A whole chunk digested goes back to the readers at once.
-        uint32_t index = file->chunksDigested % MostChunksAhead;
+        uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
         bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
         if (file->offset == file->lengths[index] && !last)
             ChunkDigested(flight, file);
@@ -657,6 +664,7 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
     flight->refilling = true;
     uint32_t readers = ReadersFor();
     flight->inOrder = DiskSeeksSlowly(folder);
+    flight->chunksAhead = flight->inOrder ? flight->poolChunks / 2 : MostChunksAhead;
     flight->lock = CreateWorkLock(readers + 1);
     if (!flight->lock) {
         FreeFlight(flight);
