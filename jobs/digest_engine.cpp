@@ -244,10 +244,11 @@ static void ReadFiles(void *seated) {
         flight->reads--;
         // A wake-up costs a switch of threads, under Wine a round trip to
         // its server: the digesting threads are woken when the file waited
-        // on is read through, when the pool runs low, and otherwise now and
-        // then, as lanes fill.
+        // on is read through and nothing more is to be read, when the pool
+        // runs low, and otherwise every few reads, so that a thread waiting
+        // on each small file in turn is not woken for each.
         bool oldestRead = file == Slot(flight, flight->handedBack) && outcome.ended;
-        if (oldestRead || flight->freeCount < flight->poolChunks / 4 ||
+        if ((oldestRead && !FileToRead(flight)) || flight->freeCount < flight->poolChunks / 4 ||
             ++flight->quietReads == QuietReads) {
             flight->quietReads = 0;
             WakeAll(flight->lock);
