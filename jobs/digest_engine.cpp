@@ -533,9 +533,12 @@ bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
     return true;
 }
 
+// The name and its end, not the whole buffer: strncpy would fill the rest
+// of it with zeros, a few KiB for every file.
 static void CopyName(char *to, const char *name) {
-    strncpy(to, name, EngineNameSize - 1);
-    to[EngineNameSize - 1] = 0;
+    size_t length = strnlen(name, EngineNameSize - 1);
+    memcpy(to, name, length);
+    to[length] = 0;
 }
 
 static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,

@@ -6,7 +6,8 @@
 // the model says the panel cannot show what was found, every saved screen
 // is restored, the panel commands come in their order, and nothing is
 // written. An Escape arrives at the Nth progress
-// notice (N = input size mod 4, 0 for none) through a pseudo-terminal.
+// notice (N = input size mod 4, 0 for none) through a pseudo-terminal. The
+// files are digested one after another.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -193,6 +194,11 @@ static void MakeDirectory() {
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    // The model is the run of one file after another, each with its own
+    // notice, where an Escape typed at a file's notice meets that file's
+    // open; runs of many files at once are held to it end to end
+    // (ManyFiles) and in the engine's own tests.
+    setenv("SUMBREL_FILES_AT_ONCE", "1", 1);
     MakeDirectory();
     StartTerminal();
     Side.ModuleNumber = ModuleNumber;
@@ -241,6 +247,30 @@ static int PanelFileOf(const std::string &name) {
             item.st_dev == entry.st_dev && item.st_ino == entry.st_ino)
             return (int)i;
     return -1;
+}
+
+// Whether a listed name lies below the panel's folder "sub": its first part,
+// after any "./", is that folder, and a separator follows it. A file there
+// that differs or cannot be read selects the folder.
+static bool BelowPanelFolder(const std::string &name) {
+    size_t start = 0;
+    while (name.compare(start, 2, "./") == 0)
+        start += 2;
+    return name.compare(start, 4, "sub/") == 0;
+}
+
+static bool ReadContents(const std::string &name, std::string *contents) {
+    FILE *stream = fopen(name.c_str(), "rb");
+    if (!stream)
+        return false;
+    char buffer[4096];
+    size_t got;
+    contents->clear();
+    while ((got = fread(buffer, 1, sizeof buffer, stream)) > 0)
+        contents->append(buffer, got);
+    bool read = !ferror(stream);
+    fclose(stream);
+    return read;
 }
 
 // The recorded digits name the algorithm by their number.
@@ -300,6 +330,8 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             expected.errorNames.push_back(Shown(entry.name));
             expected.errorOptional.push_back(false);
             trouble = true;
+            if (BelowPanelFolder(entry.name))
+                expected.selected.insert("sub");
             continue;
         }
         if (escapePending) {
@@ -313,6 +345,10 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             expected.errorNames.push_back(Shown(entry.name));
             expected.errorOptional.push_back(true);
             doubt = true;
+            std::string contents;
+            if (BelowPanelFolder(entry.name) && (!ReadContents(entry.name, &contents) ||
+                                                 !RecordedMatches(entry.digestText, contents)))
+                expected.selected.insert("sub");
             continue;
         }
         const std::string &contents = std::string(PanelFiles[onPanel].name) == SignatureName
