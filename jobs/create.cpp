@@ -271,9 +271,12 @@ static bool GiveWalkStep(CreationRun *run) {
         return false;
     }
     // A name beyond the code page is no entry of a list written in it (a
-    // file made since the survey); it is told of rather than written wrong.
+    // file made since the survey); it is told of rather than written wrong,
+    // as is one too long for a list's line.
     if (step.kind == WalkFolderUnread)
         GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, step.problem);
+    else if (strlen(step.name) > LongestEntryName)
+        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemUntold);
     else if (step.encoding == NameInUtf8 && !run->inUtf8)
         GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemUntold);
     else
@@ -314,11 +317,17 @@ static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stre
         ReportFileErrorAbout(result->name, result->encoding, result->problem);
         return;
     }
-    // The real name is written, in the list's one encoding.
-    char written[EngineNameSize];
+    // The real name is written, in the list's one encoding; a name whose
+    // UTF-8 form is too long for a line is told of, not written wrong.
+    char written[LongestEntryName + 1];
     const char *listed = result->name;
-    if (run->inUtf8 && NameInUtf8Form(result->name, result->encoding, written, sizeof written))
+    if (run->inUtf8) {
+        if (!NameInUtf8Form(result->name, result->encoding, written, sizeof written)) {
+            ReportFileErrorAbout(result->name, result->encoding, ProblemUntold);
+            return;
+        }
         listed = written;
+    }
     WriteSignatureEntry(stream, result->text, listed);
     run->entriesWritten++;
 }
