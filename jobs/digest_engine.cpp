@@ -708,7 +708,3 @@ void StopDigestEngine(DigestEngine *engine) {
 uint32_t EngineFilesAtOnce(const DigestEngine *engine) {
     return engine->flight ? engine->flight->slots : 1;
 }
-
-uint32_t EngineReaders(const DigestEngine *engine) {
-    return engine->flight ? engine->flight->readerCount : 0;
-}

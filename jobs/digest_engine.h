@@ -66,7 +66,6 @@ struct DigestEngine {
     bool passed;
     FileProblem problem;
     char name[EngineNameSize];
-    EngineResult result;
 };
 
 // Starts an engine for files below the given folder, whose disk decides how
@@ -100,7 +99,5 @@ bool OldestWaiting(const DigestEngine *engine, int64_t *tag);
 // of it runs after this returns.
 void StopDigestEngine(DigestEngine *engine);
 
-// The kind of engine a run got, for tests and benchmarks: the files at once
-// and the worker threads reading.
+// The most files the engine holds at once: 1 when it goes one at a time.
 uint32_t EngineFilesAtOnce(const DigestEngine *engine);
-uint32_t EngineReaders(const DigestEngine *engine);

@@ -102,18 +102,6 @@ void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size) 
     snprintf(line, size, "%s %3d%%", bar, percent);
 }
 
-// The same notice again, over the same saved screen, one line taller and at
-// least as wide, so that it covers the notice it replaces.
-void ShowProgressLine(void *shown, uint64_t done, uint64_t total) {
-    const ProgressNotice *notice = static_cast<const ProgressNotice *>(shown);
-    char line[ProgressBarCells + 8];
-    FormatProgressLine(done, total, line, sizeof line);
-    const char *texts[4] = {HostText(MessageProgressTitle), HostText(notice->lineMessageId),
-                            notice->name, line};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts, 4,
-                                0);
-}
-
 // How often a run's notice is redrawn at most, and its bar.
 static const uint64_t RunRedrawInterval = 40 * 1000;
 static const uint64_t BarRedrawInterval = 250 * 1000;

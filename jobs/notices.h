@@ -36,11 +36,9 @@ struct ProgressNotice {
 void ShowProgressNotice(ProgressNotice *notice, int32_t lineMessageId, const char *name);
 void RemoveProgressNotice(const ProgressNotice *notice);
 
-// Redraws the notice with a line showing how far its file has got (done of
-// total bytes): the file digest's progress report while a notice is up.
-void ShowProgressLine(void *notice, uint64_t done, uint64_t total);
-// That line: a bar of '#' and '.' cells and the percentage, as in
-// "####.... 50%", cut to size bytes with its terminating zero.
+// The line that shows how far a long file has got (done of total bytes):
+// a bar of '#' and '.' cells and the percentage, as in "####.... 50%", cut
+// to size bytes with its terminating zero.
 void FormatProgressLine(uint64_t done, uint64_t total, char *line, size_t size);
 
 // The progress notice of a run of files, over one saved screen: it names
