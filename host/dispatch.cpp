@@ -4,6 +4,7 @@
 #include "host/host.h"
 #include "jobs/escape.h"
 #include "jobs/jobs.h"
+#include "platform/faults.h"
 #include "platform/platform.h"
 
 const int MainDialogItemCount = 7;
@@ -124,6 +125,9 @@ SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) 
     // job's first poll comes before its first read.
     ForgetConsoleInput();
     StartEscapeWatch();
+    // Tests put faults into the module's system calls through the
+    // environment; without SUMBREL_FAULTS every call is the system's own.
+    InstallFaultsFromEnvironment();
 
     if (openFrom == OpenFromCommandLine) {
         const char *typed = reinterpret_cast<const char *>(item);

@@ -24,6 +24,7 @@
 #include "digest/lanes.h"
 #include "host/host.h"
 #include "jobs/escape.h"
+#include "platform/system_calls.h"
 
 // A chunk is read in one call: large enough that a call's cost is small
 // beside its copy, small enough that one read of a slow disk does not hold
@@ -169,7 +170,7 @@ struct ReadOutcome {
 static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1};
     if (!file->stream) {
-        file->stream = OpenFileToDigest(file->name, file->encoding);
+        file->stream = System.open(file->name, file->encoding);
         if (!file->stream) {
             outcome.problem = WhyNotOpened(file->name, file->encoding);
             outcome.failed = outcome.ended = true;
@@ -178,10 +179,10 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         // Whole chunks go straight into the slot's buffer: no stream buffer.
         setvbuf(file->stream, nullptr, _IONBF, 0);
     }
-    size_t length = fread(chunk, 1, ChunkSize, file->stream);
-    outcome.length = (uint32_t)length;
+    size_t length;
     // A failed read's chunk goes straight back: nobody digests it.
-    outcome.chunk = !ferror(file->stream);
+    outcome.chunk = System.read(file->stream, chunk, ChunkSize, &length);
+    outcome.length = (uint32_t)length;
     if (!outcome.chunk) {
         outcome.problem = ProblemCannotRead;
         outcome.failed = true;
@@ -190,7 +191,7 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         outcome.size = FileSizeToDigest(file->stream);
     if (outcome.failed || length < ChunkSize) {
         outcome.ended = true;
-        fclose(file->stream);
+        System.close(file->stream);
         file->stream = nullptr;
     }
     return outcome;
@@ -596,17 +597,18 @@ void GiveUnread(DigestEngine *engine, int64_t tag, const char *name, NameEncodin
 static const uint32_t DefaultFilesAtOnce = MostFilesInFlight;
 
 static Flight *NewFlight(uint32_t slots) {
-    Flight *flight = static_cast<Flight *>(calloc(1, sizeof(Flight)));
+    Flight *flight = static_cast<Flight *>(System.allocate(sizeof(Flight)));
     if (!flight)
         return nullptr;
+    memset(flight, 0, sizeof *flight);
     size_t perFile = sizeof(FileInFlight) + EngineNameSize;
     for (uint32_t chunks = MostPoolChunks; chunks >= LeastPoolChunks && !flight->memory;
          chunks /= 2) {
         flight->poolChunks = chunks;
-        flight->memory = malloc((size_t)chunks * ChunkSize + slots * perFile);
+        flight->memory = System.allocate((size_t)chunks * ChunkSize + slots * perFile);
     }
     if (!flight->memory) {
-        free(flight);
+        System.release(flight);
         return nullptr;
     }
     size_t poolSize = (size_t)flight->poolChunks * ChunkSize;
@@ -627,8 +629,8 @@ static Flight *NewFlight(uint32_t slots) {
 static void FreeFlight(Flight *flight) {
     if (flight->lock)
         FreeWorkLock(flight->lock);
-    free(flight->memory);
-    free(flight);
+    System.release(flight->memory);
+    System.release(flight);
 }
 
 // Readers: one per processor the run may use, at least two, since a
@@ -667,7 +669,7 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
         return;
     flight->refilling = true;
     uint32_t readers = ReadersFor();
-    flight->inOrder = DiskSeeksSlowly(folder);
+    flight->inOrder = System.seeksSlowly(folder);
     flight->chunksAhead = flight->inOrder ? flight->poolChunks / 2 : MostChunksAhead;
     flight->lock = CreateWorkLock(readers + 1);
     if (!flight->lock) {
@@ -700,7 +702,7 @@ void StopDigestEngine(DigestEngine *engine) {
         JoinWorkerThread(flight->readers[i]);
     for (uint32_t i = 0; i < flight->slots; i++)
         if (flight->files[i].stream)
-            fclose(flight->files[i].stream);
+            System.close(flight->files[i].stream);
     FreeFlight(flight);
     engine->flight = nullptr;
 }

@@ -5,6 +5,7 @@
 #include "jobs/file_digest.h"
 
 #include "jobs/escape.h"
+#include "platform/system_calls.h"
 
 // Reads of 16 KiB and more digest a file alike, smaller ones fall behind
 // (bench/README.md). 32 KiB, md5sum's own size, keeps one read from a slow
@@ -47,7 +48,7 @@ static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, u
 
 bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorithm, char *text,
                 uint32_t size, FileProblem *problem, const ProgressReport *progress) {
-    FILE *stream = OpenFileToDigest(name, encoding);
+    FILE *stream = System.open(name, encoding);
     if (!stream) {
         *problem = WhyNotOpened(name, encoding);
         return false;
@@ -68,10 +69,10 @@ bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorit
         uint64_t now = MonotonicMicroseconds();
         if (PollEscapeAt(now))
             break;
-        size_t delivered = fread(chunk, 1, sizeof chunk, stream);
-        if (ferror(stream)) {
+        size_t delivered;
+        if (!System.read(stream, chunk, sizeof chunk, &delivered)) {
             *problem = ProblemCannotRead;
-            fclose(stream);
+            System.close(stream);
             return false;
         }
         if (delivered > 0) {
@@ -79,7 +80,7 @@ bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorit
             UpdateProgress(&read, stream, delivered, now);
         }
     }
-    fclose(stream);
+    System.close(stream);
 
     AlgorithmEnd(&state, text, size);
     return true;

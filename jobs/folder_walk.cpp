@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/system_calls.h"
+
 // A file or folder of a listed folder.
 struct WalkEntry {
     uint32_t nameAt; // in the level's names
@@ -43,7 +45,7 @@ static void *Grown(void *block, size_t *room, size_t needed, size_t unitSize) {
     size_t grown = *room ? *room : 64;
     while (grown < needed)
         grown *= 2;
-    void *moved = realloc(block, grown * unitSize);
+    void *moved = System.reallocate(block, grown * unitSize);
     if (moved)
         *room = grown;
     return moved;
@@ -63,7 +65,7 @@ bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding
     if (!CurrentFolder(current, sizeof current) ||
         !FileIdentityOf(current, NameInCodePage, &walk->start))
         walk->start.index = 0;
-    walk->startName = static_cast<char *>(malloc(strlen(folder) + 1));
+    walk->startName = static_cast<char *>(System.allocate(strlen(folder) + 1));
     if (!walk->startName)
         return false;
     strcpy(walk->startName, folder);
@@ -71,16 +73,16 @@ bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding
 }
 
 static void FreeLevel(WalkLevel *level) {
-    free(level->names);
-    free(level->entries);
+    System.release(level->names);
+    System.release(level->entries);
 }
 
 void EndFolderWalk(FolderWalk *walk) {
     for (uint32_t i = 0; i < walk->depth; i++)
         FreeLevel(&walk->levels[i]);
-    free(walk->levels);
-    free(walk->startName);
-    free(walk->name);
+    System.release(walk->levels);
+    System.release(walk->startName);
+    System.release(walk->name);
     walk->levels = nullptr;
     walk->startName = walk->name = nullptr;
     walk->depth = walk->room = 0;
@@ -144,7 +146,7 @@ static bool SortEntries(FolderWalk *walk, WalkLevel *level) {
     uint32_t count = level->count;
     if (count < 2)
         return true;
-    WalkEntry *spare = static_cast<WalkEntry *>(malloc(count * sizeof(WalkEntry)));
+    WalkEntry *spare = static_cast<WalkEntry *>(System.allocate(count * sizeof(WalkEntry)));
     if (!spare)
         return false;
     WalkEntry *from = level->entries, *to = spare;
@@ -172,7 +174,7 @@ static bool SortEntries(FolderWalk *walk, WalkLevel *level) {
     }
     if (from != level->entries)
         memcpy(level->entries, from, count * sizeof(WalkEntry));
-    free(spare);
+    System.release(spare);
     return !walk->stopped;
 }
 
@@ -228,24 +230,24 @@ static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
     WalkLevel level;
     memset(&level, 0, sizeof level);
     level.inUtf8 = inUtf8;
-    FolderListing *listing = OpenFolderListing(walk->name, encoding, &level.identity, problem);
+    FolderListing *listing = System.openListing(walk->name, encoding, &level.identity, problem);
     if (!listing)
         return *problem == ProblemNotAFile ? PassedOver : NotListed;
     if (OnCurrentPath(walk, level.identity)) {
-        CloseFolderListing(listing);
+        System.closeListing(listing);
         return PassedOver;
     }
     size_t namesUsed = 0, namesRoom = 0, entriesRoom = 0;
     FolderEntry entry;
-    for (uint32_t seen = 1; !walk->failed && NextFolderEntry(listing, &entry); seen++) {
+    for (uint32_t seen = 1; !walk->failed && System.nextEntry(listing, &entry); seen++) {
         if (seen % EntriesPerPoll == 0 && Stopped(walk))
             break;
         if (entry.kind != EntryOther &&
             !AddEntry(&level, entry, &namesUsed, &namesRoom, &entriesRoom))
             walk->failed = true;
     }
-    bool readFailed = FolderListingFailed(listing);
-    CloseFolderListing(listing);
+    bool readFailed = System.listingFailed(listing);
+    System.closeListing(listing);
     if (!walk->stopped && !walk->failed && !readFailed && !SortEntries(walk, &level))
         walk->failed = !walk->stopped;
     if (walk->stopped || walk->failed || readFailed) {

@@ -1,0 +1,223 @@
+// Faults put into the calls of the system table, for tests; see faults.h.
+// The engine's readers open and read on several threads, so the streams a
+// fault touches are kept in a table of atomic slots, each claimed by the
+// thread that opened its stream; a stream is read by one thread at a time,
+// handed on under the engine's lock, so its count needs no lock of its own.
+#include "platform/faults.h"
+
+#include <atomic>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/system_calls.h"
+
+static const uint32_t MostFaultyStreams = 256;
+
+struct FaultyStream {
+    std::atomic<FILE *> stream;
+    uint64_t bytesRead;
+};
+
+struct Faults {
+    uint64_t readFailsAfter; // UINT64_MAX: reads never fail
+    uint64_t listingFailsAfter;
+    uint64_t memoryRunsOutAt; // 0: never
+    std::atomic<uint64_t> allocations;
+    int seeksSlowly; // -1: as the disk says
+    char only[256];
+    FaultyStream streams[MostFaultyStreams];
+    FolderListing *listing; // the walk lists one folder at a time
+    bool listingFaulty;
+    uint64_t listingEntries;
+};
+
+static Faults Active;
+
+static bool Touches(const char *name) {
+    return strstr(name, Active.only) != nullptr;
+}
+
+static FaultyStream *FindStream(FILE *stream) {
+    for (uint32_t i = 0; i < MostFaultyStreams; i++)
+        if (Active.streams[i].stream.load() == stream)
+            return &Active.streams[i];
+    return nullptr;
+}
+
+static FILE *FaultyOpen(const char *name, NameEncoding encoding) {
+    FILE *stream = RealSystemCalls.open(name, encoding);
+    if (!stream || !Touches(name))
+        return stream;
+    for (uint32_t i = 0; i < MostFaultyStreams; i++) {
+        FILE *none = nullptr;
+        if (Active.streams[i].stream.compare_exchange_strong(none, stream)) {
+            Active.streams[i].bytesRead = 0;
+            break;
+        }
+    }
+    return stream;
+}
+
+static void FaultyClose(FILE *stream) {
+    FaultyStream *faulty = FindStream(stream);
+    if (faulty)
+        faulty->stream.store(nullptr);
+    RealSystemCalls.close(stream);
+}
+
+static bool FaultyRead(FILE *stream, void *buffer, size_t size, size_t *got) {
+    FaultyStream *faulty = FindStream(stream);
+    if (!faulty)
+        return RealSystemCalls.read(stream, buffer, size, got);
+    *got = 0;
+    if (faulty->bytesRead >= Active.readFailsAfter)
+        return false;
+    uint64_t left = Active.readFailsAfter - faulty->bytesRead;
+    size_t asked = left < size ? (size_t)left : size;
+    bool read = RealSystemCalls.read(stream, buffer, asked, got);
+    faulty->bytesRead += *got;
+    // A read cut short by the fault fails, as a disk that stops would.
+    return read && (asked == size || *got < asked);
+}
+
+static FolderListing *FaultyOpenListing(const char *name, NameEncoding encoding,
+                                        FileIdentity *identity, FileProblem *problem) {
+    FolderListing *listing = RealSystemCalls.openListing(name, encoding, identity, problem);
+    Active.listing = listing;
+    Active.listingFaulty = listing && Touches(name);
+    Active.listingEntries = 0;
+    return listing;
+}
+
+static bool CutShort(const FolderListing *listing) {
+    return listing == Active.listing && Active.listingFaulty &&
+           Active.listingEntries >= Active.listingFailsAfter;
+}
+
+static bool FaultyNextEntry(FolderListing *listing, FolderEntry *entry) {
+    if (CutShort(listing))
+        return false;
+    bool next = RealSystemCalls.nextEntry(listing, entry);
+    if (next && listing == Active.listing)
+        Active.listingEntries++;
+    return next;
+}
+
+static bool FaultyListingFailed(const FolderListing *listing) {
+    return CutShort(listing) || RealSystemCalls.listingFailed(listing);
+}
+
+static void FaultyCloseListing(FolderListing *listing) {
+    if (listing == Active.listing)
+        Active.listing = nullptr;
+    RealSystemCalls.closeListing(listing);
+}
+
+static bool FaultySeeksSlowly(const char *folder) {
+    return Active.seeksSlowly < 0 ? RealSystemCalls.seeksSlowly(folder) : Active.seeksSlowly > 0;
+}
+
+static bool MemoryLeft() {
+    return Active.allocations.fetch_add(1) + 1 < Active.memoryRunsOutAt;
+}
+
+static void *FaultyAllocate(size_t size) {
+    return MemoryLeft() ? RealSystemCalls.allocate(size) : nullptr;
+}
+
+static void *FaultyReallocate(void *block, size_t size) {
+    return MemoryLeft() ? RealSystemCalls.reallocate(block, size) : nullptr;
+}
+
+// The value after "name=" at the start of item, or null.
+static const char *ValueOf(const char *item, size_t length, const char *name) {
+    size_t nameLength = strlen(name);
+    if (length <= nameLength + 1 || strncmp(item, name, nameLength) != 0 || item[nameLength] != '=')
+        return nullptr;
+    return item + nameLength + 1;
+}
+
+static bool Count(const char *value, size_t length, uint64_t *count) {
+    char *end;
+    unsigned long long n = strtoull(value, &end, 10);
+    if (end == value || (size_t)(end - value) != length)
+        return false;
+    *count = n;
+    return true;
+}
+
+static bool ParseItem(const char *item, size_t length) {
+    const char *value;
+    if (length == 9 && strncmp(item, "slow-disk", 9) == 0)
+        Active.seeksSlowly = 1;
+    else if (length == 9 && strncmp(item, "fast-disk", 9) == 0)
+        Active.seeksSlowly = 0;
+    else if ((value = ValueOf(item, length, "read-fails-after")))
+        return Count(value, length - (value - item), &Active.readFailsAfter);
+    else if ((value = ValueOf(item, length, "listing-fails-after")))
+        return Count(value, length - (value - item), &Active.listingFailsAfter);
+    else if ((value = ValueOf(item, length, "memory-runs-out-at")))
+        return Count(value, length - (value - item), &Active.memoryRunsOutAt);
+    else if ((value = ValueOf(item, length, "only"))) {
+        size_t textLength = length - (value - item);
+        if (textLength >= sizeof Active.only)
+            return false;
+        memcpy(Active.only, value, textLength);
+        Active.only[textLength] = 0;
+    } else
+        return false;
+    return true;
+}
+
+static void ClearFaults() {
+    Active.readFailsAfter = Active.listingFailsAfter = UINT64_MAX;
+    Active.memoryRunsOutAt = 0;
+    Active.allocations.store(0);
+    Active.seeksSlowly = -1;
+    Active.only[0] = 0;
+    Active.listing = nullptr;
+    for (uint32_t i = 0; i < MostFaultyStreams; i++)
+        Active.streams[i].stream.store(nullptr);
+}
+
+void RemoveFaults() {
+    ClearFaults();
+    System = RealSystemCalls;
+}
+
+bool InstallFaults(const char *spec) {
+    RemoveFaults();
+    for (const char *item = spec; *item;) {
+        size_t length = strcspn(item, ",");
+        if (length > 0 && !ParseItem(item, length)) {
+            RemoveFaults();
+            return false;
+        }
+        item += length + (item[length] == ',');
+    }
+    if (Active.readFailsAfter != UINT64_MAX) {
+        System.open = FaultyOpen;
+        System.close = FaultyClose;
+        System.read = FaultyRead;
+    }
+    if (Active.listingFailsAfter != UINT64_MAX) {
+        System.openListing = FaultyOpenListing;
+        System.nextEntry = FaultyNextEntry;
+        System.listingFailed = FaultyListingFailed;
+        System.closeListing = FaultyCloseListing;
+    }
+    if (Active.seeksSlowly >= 0)
+        System.seeksSlowly = FaultySeeksSlowly;
+    if (Active.memoryRunsOutAt != 0) {
+        System.allocate = FaultyAllocate;
+        System.reallocate = FaultyReallocate;
+    }
+    return true;
+}
+
+void InstallFaultsFromEnvironment() {
+    const char *spec = getenv("SUMBREL_FAULTS");
+    if (!spec || !InstallFaults(spec))
+        RemoveFaults();
+}

@@ -1,0 +1,22 @@
+// Faults put into the calls of system_calls.h, for tests: the unit tests
+// install them directly, the end-to-end tests through SUMBREL_FAULTS in the
+// environment of the development host, which the module reads at the start
+// of every run. A fault spec is a comma-separated list of:
+//
+//   read-fails-after=N    a file's read fails once N of its bytes are read
+//   listing-fails-after=N a folder's listing fails after N entries
+//   memory-runs-out-at=N  the Nth allocation from now fails, and every later one
+//   slow-disk / fast-disk the disk seeks slowly, or not, whatever it is
+//   only=TEXT             the file and listing faults touch only names holding TEXT
+//
+// An empty spec, or one that names no fault, leaves the real calls.
+#pragma once
+
+// Replaces the calls the spec names; false, changing nothing, when the
+// spec holds something it does not know.
+bool InstallFaults(const char *spec);
+// The real calls again.
+void RemoveFaults();
+// Installs the faults SUMBREL_FAULTS names, or removes every fault when it
+// is not set.
+void InstallFaultsFromEnvironment();
