@@ -50,7 +50,12 @@ enum MessageId : int32_t {
     MessageReasonNotWritten = 23,
     MessageFilesChecked = 24, // below the completion notice's line, with a count
     MessageRunDone = 25,      // progress of a run of many files: files and bytes done
-    MessageCount = 26
+    // A list read as the common digest of a digit count another shares,
+    // none of whose entries matched: the digest read, on the next line, and
+    // the other's list names.
+    MessageDigestAssumed = 26,
+    MessageNameListFor = 27,
+    MessageCount = 28
 };
 
 typedef void *ScreenHandle;

@@ -1,7 +1,8 @@
 // Signature creation: one entry line per file of the active panel, and
 // per file below its folders, named with '/' between the parts, by the
-// algorithm the signature file's name asks for (".sha256", ".sha1", else
-// MD5), so that the sum tools of the same name can check the list. The list is
+// algorithm the signature file's ending asks for (".sha256", ".sfv" and the
+// others of the table of digests, else MD5), in the form that digest's own
+// tool checks. The list is
 // written to a new file that replaces the named one only when it holds
 // entries and every write succeeded, and only a file that is empty or a
 // signature list is ever replaced.
@@ -122,7 +123,9 @@ static TargetContents ContentsOfTarget(const char *fileName, FileProblem *proble
             continue;
         }
         SignatureEntry entry;
-        contents = ParseSignatureLine(line, &entry) ? TargetIsList : TargetIsText;
+        // A list of any digest is a list, computed here or not.
+        contents =
+            SplitSignatureLine(line, ListNamingOf(fileName), &entry) ? TargetIsList : TargetIsText;
         break;
     }
     // Comments alone are a user's text too. A look cut short by Escape
@@ -328,7 +331,12 @@ static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stre
         }
         listed = written;
     }
-    WriteSignatureEntry(stream, result->text, listed);
+    // A name the digest's form cannot hold (an .sfv line has no escapes)
+    // is told of, as one too long is.
+    if (!WriteSignatureEntry(stream, run->algorithm, result->text, listed)) {
+        ReportFileErrorAbout(result->name, result->encoding, ProblemUntold);
+        return;
+    }
     run->entriesWritten++;
 }
 

@@ -118,7 +118,7 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
     SignatureEntry entry;
     memcpy(line, start, (size_t)(nul - start));
     line[nul - start] = 0;
-    if (!ParseSignatureLine(line, &entry))
+    if (!ParseSignatureLine(line, NoListName, &entry))
         return false;
     for (const char *piece = start; (piece = static_cast<const char *>(
                                          memchr(piece, '\n', (size_t)(nul - piece)))) != nullptr;) {
@@ -128,7 +128,7 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
             pieceEnd++;
         memcpy(line, piece, (size_t)(pieceEnd - piece));
         line[pieceEnd - piece] = 0;
-        if (ParseSignatureLine(line, &entry))
+        if (ParseSignatureLine(line, NoListName, &entry))
             return false;
     }
     return true;
