@@ -477,7 +477,7 @@ TEST(SignatureParse, EntryForms) {
         // a list named for it only.
         {"file.txt " + CrcUpper, true, "file.txt", CrcUpper, AlgorithmCrc32, false, "x.sfv"},
         {"a b  c\t " + Crc, true, "a b  c", Crc, AlgorithmCrc32, false, "X.SFV"},
-        {Crc + "  " + Crc, true, Crc, Crc, AlgorithmCrc32, false, "x.sfv"},
+        {Crc + "  00ff00ff", true, Crc, "00ff00ff", AlgorithmCrc32, false, "x.sfv"},
         {"\xef\xbb\xbf  f " + Crc, true, "f", Crc, AlgorithmCrc32, false, "x.sfv"},
         {Md5 + " *f", true, "f", Md5, AlgorithmMd5, false, "x.sfv"},
         {"file.txt " + CrcUpper, false, "", ""},
@@ -519,23 +519,105 @@ TEST(SignatureParse, EntryForms) {
     }
 }
 
-// The name typed for a new signature file picks its algorithm.
+// The name typed for a new signature file picks its algorithm by its
+// ending, one this build computes; a list's whole name, as download sites
+// name them, also says how its entries read.
 TEST(SignatureParse, AlgorithmByFileName) {
-    const std::pair<const char *, DigestAlgorithm> cases[] = {
-        {"sigfile.md5", AlgorithmMd5},
-        {"SHA256SUMS", AlgorithmMd5},
-        {"list.sha256", AlgorithmSha256},
-        {"LIST.SHA256", AlgorithmSha256},
-        {"dir/x.Sha1", AlgorithmSha1},
-        {"x.sha1.txt", AlgorithmMd5},
-        {".sha1", AlgorithmSha1},
-        {"sha256", AlgorithmMd5},
-        {"x.sha2560", AlgorithmMd5},
-        {"x.sha", AlgorithmMd5},
-        {"", AlgorithmMd5},
+    const DigestAlgorithm None = DigestAlgorithmCount;
+    const struct {
+        const char *name;
+        DigestAlgorithm created; // of a new list by that name
+        DigestAlgorithm read;    // of a list's untagged entries; None: the count decides
+    } cases[] = {
+        {"sigfile.md5", AlgorithmMd5, AlgorithmMd5},
+        {"SHA256SUMS", AlgorithmMd5, AlgorithmSha256},
+        {"sha256sums.txt", AlgorithmMd5, AlgorithmSha256},
+        {"list.sha256", AlgorithmSha256, AlgorithmSha256},
+        {"LIST.SHA256", AlgorithmSha256, AlgorithmSha256},
+        {"dir/x.Sha1", AlgorithmSha1, AlgorithmSha1},
+        {"x.sha1.txt", AlgorithmMd5, None},
+        {".sha1", AlgorithmSha1, AlgorithmSha1},
+        {"sha256", AlgorithmMd5, None},
+        {"x.sha2560", AlgorithmMd5, None},
+        {"x.sha", AlgorithmMd5, None},
+        {"", AlgorithmMd5, None},
+        {"MD5SUMS", AlgorithmMd5, AlgorithmMd5},
+        {"SHA1SUMS", AlgorithmMd5, AlgorithmSha1},
+        {"x.sha512", AlgorithmSha512, AlgorithmSha512},
+        {"iso/SHA512SUMS", AlgorithmMd5, AlgorithmSha512},
+        {"mySHA512SUMS", AlgorithmMd5, None},
+        {"SHA512SUMS.gpg", AlgorithmMd5, None},
+        {"x.b2", AlgorithmBlake2b, AlgorithmBlake2b},
+        {"b2sums.txt", AlgorithmMd5, AlgorithmBlake2b},
+        {"B2SUMS", AlgorithmMd5, AlgorithmBlake2b},
+        {"x.B3", AlgorithmBlake3, AlgorithmBlake3},
+        {"b3sums.txt", AlgorithmMd5, AlgorithmBlake3},
+        {"files.sfv", AlgorithmCrc32, AlgorithmCrc32},
+        {"files.sfv.bak", AlgorithmMd5, None},
+        {"sfv", AlgorithmMd5, None},
+        {"dir\\SHA1SUMS", AlgorithmMd5, NamesHoldBackslashes ? None : AlgorithmSha1},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(AlgorithmForSignatureFile(c.first), c.second) << c.first;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // A digest whose code this build lacks is never written: MD5 is.
+        bool computed = DigestAvailable(c.created, DigestTextLength(c.created));
+        EXPECT_EQ(AlgorithmForSignatureFile(c.name), computed ? c.created : AlgorithmMd5);
+        ListNaming naming = ListNamingOf(c.name);
+        EXPECT_EQ(naming.Decided, c.read != None);
+        if (naming.Decided) {
+            EXPECT_EQ(naming.Algorithm, c.read);
+        }
+    }
+}
+
+// Each digest's list in the form its own tool checks: the asterisk for the
+// sum tools, two blanks for b3sum, and the .sfv line, which has no escapes
+// and so refuses a name it cannot hold.
+TEST_F(SignatureFormat, EntryFormsWritten) {
+    const struct {
+        DigestAlgorithm algorithm;
+        std::string digest;
+        const char *name;
+        bool written;
+        std::string line; // on Linux, and on Windows unless told apart
+        std::string windowsLine;
+    } cases[] = {
+        {AlgorithmMd5, Md5, "a b", true, Md5 + " *a b\n", ""},
+        {AlgorithmSha1, Sha1, "x\ny", true, "\\" + Sha1 + " *x\\ny\n", ""},
+        {AlgorithmSha256, Sha256, "a\\b", true, "\\" + Sha256 + " *a\\\\b\n", Sha256 + " *a\\b\n"},
+        {AlgorithmBlake3, Sha256, "a b", true, Sha256 + "  a b\n", ""},
+        {AlgorithmBlake3, Sha256, "x\ny", true, "\\" + Sha256 + "  x\\ny\n", ""},
+        {AlgorithmCrc32, Crc, "a b.txt", true, "a b.txt CBF43926\n", ""},
+        {AlgorithmCrc32, "00ff00ff", "x*y", true, "x*y 00FF00FF\n", ""},
+        {AlgorithmCrc32, Crc, "a\\b", !NamesHoldBackslashes, "", "a\\b CBF43926\n"},
+        {AlgorithmCrc32, Crc, "x\ny", false, "", ""},
+        {AlgorithmCrc32, Crc, "x\ry", false, "", ""},
+        {AlgorithmCrc32, Crc, " x", false, "", ""},
+        {AlgorithmCrc32, Crc, "x\t", false, "", ""},
+        {AlgorithmCrc32, Crc, ";x", false, "", ""},
+        {AlgorithmCrc32, Crc, "#x", false, "", ""},
+        {AlgorithmCrc32, Crc, "", false, "", ""},
+    };
+    std::string path = PathOf("entry");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.name)));
+        FILE *stream = fopen(path.c_str(), "wb");
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(WriteSignatureEntry(stream, c.algorithm, c.digest.c_str(), c.name), c.written);
+        ASSERT_EQ(fclose(stream), 0);
+        std::string bytes = ReadRaw(path);
+        bool windows = !NamesHoldBackslashes && !c.windowsLine.empty();
+        EXPECT_EQ(bytes, windows ? c.windowsLine : c.line);
+        if (!c.written || bytes.empty())
+            continue;
+        // What was written reads back as itself, in a list of that digest.
+        std::string line = bytes.substr(0, bytes.size() - 1);
+        std::string list = std::string("x") + DigestRow(c.algorithm)->Endings[0];
+        SignatureEntry entry;
+        ASSERT_TRUE(SplitSignatureLine(&line[0], ListNamingOf(list.c_str()), &entry));
+        EXPECT_EQ(std::string(entry.Name), c.name);
+        EXPECT_EQ(entry.Algorithm, c.algorithm);
+    }
 }
 
 TEST_F(SignatureFormat, SameFileOnDisk) {

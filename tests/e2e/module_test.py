@@ -885,6 +885,46 @@ class WithSumTools(unittest.TestCase):
                 self.assertEqual(end(run.trace)["selected"], ["c.bin"])
                 self.assertFalse(completion_shown(run.trace))
 
+    def test_tool_lists_by_the_names_sites_give_them(self):
+        # The name decides the digest of untagged lines. A list whose
+        # name does not, of a digit count two digests share, is read as the
+        # common one; when nothing matched, the closing notice says so.
+        # A digest this build does not compute reads as no entry at all.
+        cases = [("md5sum", "MD5SUMS", "ok"), ("sha1sum", "SHA1SUMS", "ok"),
+                 ("sha256sum", "SHA256SUMS", "ok"), ("sha256sum", "sha256sums.txt", "ok"),
+                 ("sha256sum", "SUMS", "assumed"), ("sha256sum", "B3SUMS", "none"),
+                 ("sha256sum", "list.b3", "none"), ("md5sum", "files.md5", "ok")]
+        for tool, name, outcome in cases:
+            with self.subTest(tool=tool, name=name), make_panel(FILES) as panel:
+                panel.write(name, self.run_tool(tool, panel, *sorted(FILES)).stdout)
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(error_notices(run.trace), [])
+                self.assertEqual(completion_shown(run.trace), outcome != "none")
+                if outcome == "none":
+                    self.assertEqual(closing_notice(run.trace), [TEXTS[14], name])
+                    continue
+                for file in FILES:
+                    panel.write(file, b"changed")
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(end(run.trace)["selected"], sorted(FILES))
+                told = [TEXTS[26], "SHA-256"] if outcome == "assumed" else []
+                self.assertEqual(closing_notice(run.trace), told)
+                # One entry that matches says the digest was the right one.
+                panel.write("a.txt", FILES["a.txt"])
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(closing_notice(run.trace), [])
+
+    def test_created_lists_by_ending(self):
+        # Creation picks the digest by the ending, among those this build
+        # computes; any other name gets MD5, which its tool checks.
+        for tool, name in SUM_TOOLS + [("md5sum", "list.txt")]:
+            with self.subTest(name), make_panel(FILES) as panel:
+                run_host(["--dialog", "create", "--name", name], dir=panel)
+                checked = self.run_tool(tool, panel, "-c", name)
+                self.assertEqual(checked.returncode, 0, checked.stderr)
+                self.assertEqual(checked.stdout.count(b": OK"), len(FILES))
+                run = run_host(["--command", name], dir=panel)
+                self.assertTrue(completion_shown(run.trace))
 
 # Names in Cyrillic, CJK, an emoji beyond the 16-bit range, and a pair that
 # code page 1251 lists alike (its best fit for "é" is "e").
