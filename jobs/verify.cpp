@@ -29,9 +29,10 @@ struct VerifyTally {
     int mismatches; // digests that differ, marked on the panel or not
     int offPanel;   // of those, files that are no item of the panel
     int notReached; // names left alone: on another machine or a device
+    int matched;    // entries whose file was read and matched
     // Entries whose digest was assumed from a digit count two digests
-    // share, and how many of those matched or differed.
-    int assumedMatched, assumedDiffered;
+    // share and whose file was read and differed.
+    int assumedDiffered;
     DigestAlgorithm assumed;
     char offPanelNames[NamedOffPanelFiles][SignatureLineSize];
     char notReachedNames[NamedOffPanelFiles][SignatureLineSize];
@@ -271,10 +272,11 @@ static int NameLines(const char **lines, int32_t headingId, const char (*names)[
 // A list read as the common one of two digests of the same length, none of
 // whose entries matched, may hold the other: the notice says which digest
 // was read and, when this build computes the other, how a list of it is
-// named. Returns the lines added.
+// named. One entry that matched shows the list was read right. Returns the
+// lines added.
 static int AssumedDigestLines(const char **lines, const VerifyTally *tally, char *naming,
                               size_t size) {
-    if (tally->assumedDiffered == 0 || tally->assumedMatched > 0)
+    if (tally->assumedDiffered == 0 || tally->matched > 0)
         return 0;
     lines[0] = HostText(MessageDigestAssumed);
     lines[1] = AlgorithmName(tally->assumed);
@@ -379,7 +381,7 @@ static void TakeResult(VerificationRun *run, const EngineResult *result) {
         NoteMismatch(&run->tally, &run->index, &run->record, result->name, result->encoding);
         run->tally.assumedDiffered += expected->assumed ? 1 : 0;
     } else {
-        run->tally.assumedMatched += expected->assumed ? 1 : 0;
+        run->tally.matched++;
     }
 }
 
