@@ -65,6 +65,10 @@ const uint32_t LongestDigestDigits = 128;
 const uint32_t LongestDigestTextSize = LongestDigestDigits + 1;
 const uint32_t LongestDigestBytes = LongestDigestDigits / 2;
 
+// The digest a new list gets when its name asks for none this build
+// computes: the one every checksum tool reads.
+const DigestAlgorithm DefaultDigest = AlgorithmMd5;
+
 const DigestRecord *DigestRow(DigestAlgorithm algorithm);
 
 // Whether this build computes the digest at this many digits.

@@ -372,5 +372,5 @@ DigestAlgorithm AlgorithmForSignatureFile(const char *fileName) {
     if (NamedEndingOf(fileName, &algorithm) &&
         DigestAvailable(algorithm, DigestTextLength(algorithm)))
         return algorithm;
-    return AlgorithmMd5;
+    return DefaultDigest;
 }

@@ -66,5 +66,5 @@ bool OtherDigestOfLength(DigestAlgorithm common, DigestAlgorithm *other);
 
 // The algorithm a new signature file of this name gets: the digest its
 // ending names (".sha256", ".sha512", ".b2", ".sfv"...), in any letter case,
-// when this build computes it; MD5 otherwise.
+// when this build computes it; DefaultDigest (MD5) otherwise.
 DigestAlgorithm AlgorithmForSignatureFile(const char *fileName);
