@@ -50,7 +50,14 @@ enum MessageId : int32_t {
     MessageReasonNotWritten = 23,
     MessageFilesChecked = 24, // below the completion notice's line, with a count
     MessageRunDone = 25,      // progress of a run of many files: files and bytes done
-    MessageCount = 26
+    // More of the file error notice's lines saying why.
+    MessageReasonNoMemory = 26,
+    MessageReasonNameTooLong = 27,
+    MessageReasonBeyondCodePage = 28,
+    MessageReasonTwoFilesFit = 29,
+    // Creation stopped before its first entry; followed by the signature file.
+    MessageStoppedNothingListed = 30,
+    MessageCount = 31
 };
 
 typedef void *ScreenHandle;

@@ -6,6 +6,8 @@
 //   read-fails-after=N    a file's read fails once N of its bytes are read
 //   listing-fails-after=N a folder's listing fails after N entries
 //   memory-runs-out-at=N  the Nth allocation from now fails, and every later one
+//   memory-holds=N        an allocation that would take the memory held past N
+//                         bytes fails, as in an address space nearly used up
 //   slow-disk / fast-disk the disk seeks slowly, or not, whatever it is
 //   only=TEXT             the file and listing faults touch only names holding TEXT
 //

@@ -53,6 +53,10 @@ def error_reasons(trace):
 
 # The file error notice's reasons: not found, cannot be read, not a file.
 NOT_FOUND, CANNOT_READ, NOT_A_FILE, NOT_REACHED = TEXTS[19], TEXTS[20], TEXTS[21], TEXTS[22]
+NO_MEMORY = TEXTS[26]
+# Creation's closing notices: the old list kept, a stop before any entry,
+# a data file refused.
+KEPT, STOPPED_BEFORE_ANY, DATA_FILE = TEXTS[18], TEXTS[30], TEXTS[17]
 
 
 def progress_names(trace):
@@ -330,9 +334,11 @@ class LinuxSpecialFiles(RunChecks):
 
 @unittest.skipUnless(under_wine(), WINDOWS_ONLY)
 class WindowsDeviceNames(RunChecks):
-    DEVICES = ["CON", "NUL", "COM1", "con.md5", "\\\\.\\pipe\\x"]
-    # The device namespace is never opened, typed or listed.
-    NOT_OPENED = {"\\\\.\\pipe\\x": NOT_REACHED}
+    OPENED = ["CON", "NUL", "COM1", "con.md5"]
+    # The device namespace is never opened, typed or listed: a pipe, and the
+    # volume itself, read raw, however it is spelled.
+    NOT_OPENED = ["\\\\.\\pipe\\x", "\\\\?\\Z:", "\\\\.\\Z:", "//?/z:"]
+    DEVICES = OPENED + NOT_OPENED
 
     def test_devices_as_signature_file(self):
         with make_panel(FILES) as panel:
@@ -350,8 +356,9 @@ class WindowsDeviceNames(RunChecks):
         with make_panel(FILES) as panel:
             signature = b"".join(wrong(name) for name in self.DEVICES + ["a.txt"])
             run = self.verify(panel, signature, timeout=60)
-            self.assertEqual(error_notices(run.trace), self.DEVICES[:-1])
-            self.assertEqual(closing_notice(run.trace)[:2], [TEXTS[15], self.DEVICES[-1]])
+            self.assertEqual(error_notices(run.trace), self.OPENED)
+            self.assertEqual(closing_notice(run.trace)[:1 + len(self.NOT_OPENED)],
+                             [TEXTS[15]] + self.NOT_OPENED)
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
     def test_creation_into_devices_ends(self):
@@ -519,6 +526,72 @@ class Faults(RunChecks):
                 holder.stdin.close()
                 holder.wait(timeout=60)
                 holder.stdout.close()
+
+
+class WalkFaults(RunChecks):
+    """Faults put into the walk through SUMBREL_FAULTS: a folder that cannot
+    be listed to its end is told of with its reason and the run ends as a
+    stopped one; a target that is no list is never taken for empty."""
+
+    TREE = {"a.txt": b"alpha\n", "sub/x1": b"x", "sub/deep/y1": b"y", "sub/deep/deeper/z1": b"z"}
+    OLD = HEADER + b" earlier\r\n" + ("%s *a.txt\r\n" % md5(b"earlier")).encode()
+
+    def create(self, panel, faults, *args):
+        before = set(panel.names())
+        run = run_host(["--dialog", "create"] + list(args), dir=panel, timeout=120,
+                       env={"SUMBREL_FAULTS": faults})
+        self.assertEqual(run.status, 0, run.stdout[-2000:])
+        self.assertEqual(end(run.trace)["unrestored"], 0)
+        self.assertLessEqual(set(panel.names()) - before, {b"sigfile.md5"})
+        return run
+
+    def test_a_walk_that_cannot_finish_is_a_stopped_run(self):
+        cases = [
+            # faults, over an old list, file errors, closing notice, selected afterwards
+            ("memory-runs-out-at=3", True, [("sub", NO_MEMORY)], [KEPT, "sigfile.md5"], []),
+            ("listing-fails-after=1,only=deep", True, [("sub/deep", CANNOT_READ)],
+             [KEPT, "sigfile.md5"], []),
+            ("memory-runs-out-at=3", False, [("sub", NO_MEMORY)],
+             [STOPPED_BEFORE_ANY, "sigfile.md5"], ["sub", "a.txt"]),
+            ("listing-fails-after=1,only=deep", False, [("sub/deep", CANNOT_READ)],
+             [STOPPED_BEFORE_ANY, "sigfile.md5"], ["sub", "a.txt"]),
+            # Memory below what the engine would take: it makes do with less.
+            ("memory-holds=2500000", True, [], [], []),
+        ]
+        for faults, over_a_list, errors, closing, selected in cases:
+            with self.subTest(faults + (" over a list" if over_a_list else " anew")), \
+                    make_panel(self.TREE, dirs=["sub", "sub/deep", "sub/deep/deeper"]) as panel:
+                if over_a_list:
+                    panel.write("sigfile.md5", self.OLD)
+                run = self.create(panel, faults)
+                self.assertEqual(error_reasons(run.trace), errors)
+                self.assertEqual(closing_notice(run.trace), closing)
+                self.assertEqual(end(run.trace)["selected"], selected)
+                if errors and over_a_list:
+                    self.assertEqual(panel.read("sigfile.md5"), self.OLD)
+                elif errors:
+                    self.assertFalse(panel.exists("sigfile.md5"))
+                else:
+                    self.assertEqual(len(panel.read("sigfile.md5").split(b"\r\n")), 6)
+
+    def test_only_an_empty_file_or_a_list_is_replaced(self):
+        entry_line = ("%s *a.txt\r\n" % md5(b"alpha\n")).encode()
+        cases = [
+            ("empty.md5", b"", True),
+            ("zeros.img", b"\0" * (1 << 20), False),
+            ("eof.md5", b"\x1a" * 3, False),
+            ("blanks.md5", b"  \r\n \r\n", False),
+            ("late.md5", b"\r\n" * 40000 + entry_line, False),
+        ]
+        for name, data, replaced in cases:
+            with self.subTest(name), make_panel(FILES) as panel:
+                panel.write(name, data)
+                run = self.create(panel, "", "--name", name, "--cursor", "a.txt")
+                if replaced:
+                    self.assertEqual(panel.read(name).split(b"\r\n", 1)[1], entry_line)
+                else:
+                    self.assertEqual(panel.read(name), data)
+                    self.assertEqual(closing_notice(run.trace), [DATA_FILE, name])
 
 
 class EscapeAtEveryPoint(RunChecks):
