@@ -574,6 +574,24 @@ class WalkFaults(RunChecks):
                 else:
                     self.assertEqual(len(panel.read("sigfile.md5").split(b"\r\n")), 6)
 
+    @unittest.skipIf(under_wine(), "Wine's paths end at Linux's 4096 bytes")
+    def test_a_name_too_long_for_a_line_says_why(self):
+        # Folders whose path fits, holding a file whose path does not.
+        with make_panel({"sub/ok.txt": b"ok"}, dirs=["sub"]) as panel:
+            parts = ["sub"] + ["d%02d" % i + "e" * 237 for i in range(16)] + ["f" * 240]
+            folder = os.open(panel.file("sub"), os.O_RDONLY)
+            for part in parts[1:-1]:
+                os.mkdir(part, dir_fd=folder)
+                inner = os.open(part, os.O_RDONLY, dir_fd=folder)
+                os.close(folder)
+                folder = inner
+            os.close(os.open(parts[-1], os.O_WRONLY | os.O_CREAT, dir_fd=folder))
+            os.close(folder)
+            run = self.create(panel, "", "--cursor", "sub")
+            self.assertEqual(error_reasons(run.trace), [(shown("/".join(parts)), TEXTS[27])])
+            self.assertEqual(panel.read("sigfile.md5").split(b"\r\n")[1:],
+                             [("%s *sub/ok.txt" % md5(b"ok")).encode(), b""])
+
     def test_only_an_empty_file_or_a_list_is_replaced(self):
         entry_line = ("%s *a.txt\r\n" % md5(b"alpha\n")).encode()
         cases = [
