@@ -272,6 +272,10 @@ bool InstallFaults(const char *spec) {
     return true;
 }
 
+uint64_t AllocationsCounted() {
+    return Active.allocations.load();
+}
+
 void InstallFaultsFromEnvironment() {
     const char *spec = getenv("SUMBREL_FAULTS");
     if (!spec || !InstallFaults(spec))

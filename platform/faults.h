@@ -14,11 +14,16 @@
 // An empty spec, or one that names no fault, leaves the real calls.
 #pragma once
 
+#include <stdint.h>
+
 // Replaces the calls the spec names; false, changing nothing, when the
 // spec holds something it does not know.
 bool InstallFaults(const char *spec);
 // The real calls again.
 void RemoveFaults();
+// The allocations made since InstallFaults put in a memory fault: with one
+// that never strikes, how many a run makes, each a place a test may fail.
+uint64_t AllocationsCounted();
 // Installs the faults SUMBREL_FAULTS names, or removes every fault when it
 // is not set.
 void InstallFaultsFromEnvironment();
