@@ -226,6 +226,11 @@ TEST_F(CreateSignaturesTest, AWalkThatFailsAnywhereIsToldOfAndCostsNoList) {
 // around its least buffers, so that what it leaves falls short of the walk's
 // need at some of them.
 TEST_F(CreateSignaturesTest, MemoryEnoughForTheWalkAloneListsEverything) {
+#ifdef _WIN32
+    // The same code orders the two on both builds; under Wine each of the
+    // hundreds of files takes milliseconds, too long for a unit test.
+    GTEST_SKIP() << "run by the native build";
+#endif
     std::filesystem::create_directory("sub/long");
     const int Files = 300;
     std::string name = "sub/long/" + std::string(236, 'n') + "00000";
@@ -237,7 +242,7 @@ TEST_F(CreateSignaturesTest, MemoryEnoughForTheWalkAloneListsEverything) {
     ASSERT_TRUE(StartFolderWalk(&walk, "sub", NameInCodePage, nullptr, nullptr, 0));
     while (NextWalkStep(&walk).kind == WalkFile) {
     }
-    const size_t need = walk.mostHeld, step = need / 4;
+    const size_t need = walk.mostHeld, step = need / 2;
     EndFolderWalk(&walk);
     Host.items = {MakeItem("..", true), MakeItem("sub", true)};
     for (size_t most = (size_t)2 << 20; most < (size_t)3 << 20; most += step) {
