@@ -355,6 +355,7 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding, FileIdentity *i
         *problem = errno == ENOENT                      ? ProblemNotFound
                    : errno == ELOOP || errno == ENOTDIR ? ProblemNotAFile
                    : errno == ENOMEM                    ? ProblemNoMemory
+                   : errno == ENAMETOOLONG              ? ProblemNameTooLong
                                                         : ProblemCannotRead;
         return nullptr;
     }

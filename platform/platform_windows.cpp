@@ -746,6 +746,8 @@ static EntryKind KindOf(const WIN32_FIND_DATAW &found, const WCHAR *path) {
 static FileProblem ProblemOfError(DWORD error) {
     if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
         return ProblemNoMemory;
+    if (error == ERROR_FILENAME_EXCED_RANGE)
+        return ProblemNameTooLong;
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ProblemNotFound
                                                                           : ProblemCannotRead;
 }

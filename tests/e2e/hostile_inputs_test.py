@@ -576,19 +576,23 @@ class WalkFaults(RunChecks):
 
     @unittest.skipIf(under_wine(), "Wine's paths end at Linux's 4096 bytes")
     def test_a_name_too_long_for_a_line_says_why(self):
-        # Folders whose path fits, holding a file whose path does not.
+        # Folders whose path fits, holding a file and a folder whose paths
+        # do not: neither can be a line of a list, and each says so.
         with make_panel({"sub/ok.txt": b"ok"}, dirs=["sub"]) as panel:
-            parts = ["sub"] + ["d%02d" % i + "e" * 237 for i in range(16)] + ["f" * 240]
+            parts = ["sub"] + ["d%02d" % i + "e" * 237 for i in range(16)]
             folder = os.open(panel.file("sub"), os.O_RDONLY)
-            for part in parts[1:-1]:
+            for part in parts[1:] + ["g" * 240]:
                 os.mkdir(part, dir_fd=folder)
                 inner = os.open(part, os.O_RDONLY, dir_fd=folder)
                 os.close(folder)
                 folder = inner
-            os.close(os.open(parts[-1], os.O_WRONLY | os.O_CREAT, dir_fd=folder))
+            os.close(folder)
+            folder = os.open("/".join([panel.file("sub")] + parts[1:]), os.O_RDONLY)
+            os.close(os.open("f" * 240, os.O_WRONLY | os.O_CREAT, dir_fd=folder))
             os.close(folder)
             run = self.create(panel, "", "--cursor", "sub")
-            self.assertEqual(error_reasons(run.trace), [(shown("/".join(parts)), TEXTS[27])])
+            self.assertEqual(error_reasons(run.trace),
+                             [(shown("/".join(parts + [name * 240])), TEXTS[27]) for name in "fg"])
             self.assertEqual(panel.read("sigfile.md5").split(b"\r\n")[1:],
                              [("%s *sub/ok.txt" % md5(b"ok")).encode(), b""])
 
