@@ -54,9 +54,8 @@ def error_reasons(trace):
 # The file error notice's reasons: not found, cannot be read, not a file.
 NOT_FOUND, CANNOT_READ, NOT_A_FILE, NOT_REACHED = TEXTS[19], TEXTS[20], TEXTS[21], TEXTS[22]
 NO_MEMORY = TEXTS[26]
-# Creation's closing notices: the old list kept, a stop before any entry,
-# a data file refused.
-KEPT, STOPPED_BEFORE_ANY, DATA_FILE = TEXTS[18], TEXTS[30], TEXTS[17]
+# Creation's closing notices: the old list kept, a stop before any entry.
+KEPT, STOPPED_BEFORE_ANY = TEXTS[18], TEXTS[30]
 
 
 def progress_names(trace):
@@ -531,7 +530,7 @@ class Faults(RunChecks):
 class WalkFaults(RunChecks):
     """Faults put into the walk through SUMBREL_FAULTS: a folder that cannot
     be listed to its end is told of with its reason and the run ends as a
-    stopped one; a target that is no list is never taken for empty."""
+    stopped one."""
 
     TREE = {"a.txt": b"alpha\n", "sub/x1": b"x", "sub/deep/y1": b"y", "sub/deep/deeper/z1": b"z"}
     OLD = HEADER + b" earlier\r\n" + ("%s *a.txt\r\n" % md5(b"earlier")).encode()
@@ -549,10 +548,6 @@ class WalkFaults(RunChecks):
         cases = [
             # faults, over an old list, file errors, closing notice, selected afterwards
             ("memory-runs-out-at=3", True, [("sub", NO_MEMORY)], [KEPT, "sigfile.md5"], []),
-            ("listing-fails-after=1,only=deep", True, [("sub/deep", CANNOT_READ)],
-             [KEPT, "sigfile.md5"], []),
-            ("memory-runs-out-at=3", False, [("sub", NO_MEMORY)],
-             [STOPPED_BEFORE_ANY, "sigfile.md5"], ["sub", "a.txt"]),
             ("listing-fails-after=1,only=deep", False, [("sub/deep", CANNOT_READ)],
              [STOPPED_BEFORE_ANY, "sigfile.md5"], ["sub", "a.txt"]),
             # Memory below what the engine would take: it makes do with less.
@@ -580,14 +575,9 @@ class WalkFaults(RunChecks):
         # do not: neither can be a line of a list, and each says so.
         with make_panel({"sub/ok.txt": b"ok"}, dirs=["sub"]) as panel:
             parts = ["sub"] + ["d%02d" % i + "e" * 237 for i in range(16)]
-            folder = os.open(panel.file("sub"), os.O_RDONLY)
-            for part in parts[1:] + ["g" * 240]:
-                os.mkdir(part, dir_fd=folder)
-                inner = os.open(part, os.O_RDONLY, dir_fd=folder)
-                os.close(folder)
-                folder = inner
-            os.close(folder)
-            folder = os.open("/".join([panel.file("sub")] + parts[1:]), os.O_RDONLY)
+            os.makedirs(panel.file("/".join(parts)))
+            folder = os.open(panel.file("/".join(parts)), os.O_RDONLY)
+            os.mkdir("g" * 240, dir_fd=folder)
             os.close(os.open("f" * 240, os.O_WRONLY | os.O_CREAT, dir_fd=folder))
             os.close(folder)
             run = self.create(panel, "", "--cursor", "sub")
@@ -595,25 +585,6 @@ class WalkFaults(RunChecks):
                              [(shown("/".join(parts + [name * 240])), TEXTS[27]) for name in "fg"])
             self.assertEqual(panel.read("sigfile.md5").split(b"\r\n")[1:],
                              [("%s *sub/ok.txt" % md5(b"ok")).encode(), b""])
-
-    def test_only_an_empty_file_or_a_list_is_replaced(self):
-        entry_line = ("%s *a.txt\r\n" % md5(b"alpha\n")).encode()
-        cases = [
-            ("empty.md5", b"", True),
-            ("zeros.img", b"\0" * (1 << 20), False),
-            ("eof.md5", b"\x1a" * 3, False),
-            ("blanks.md5", b"  \r\n \r\n", False),
-            ("late.md5", b"\r\n" * 40000 + entry_line, False),
-        ]
-        for name, data, replaced in cases:
-            with self.subTest(name), make_panel(FILES) as panel:
-                panel.write(name, data)
-                run = self.create(panel, "", "--name", name, "--cursor", "a.txt")
-                if replaced:
-                    self.assertEqual(panel.read(name).split(b"\r\n", 1)[1], entry_line)
-                else:
-                    self.assertEqual(panel.read(name), data)
-                    self.assertEqual(closing_notice(run.trace), [DATA_FILE, name])
 
 
 class EscapeAtEveryPoint(RunChecks):
