@@ -133,8 +133,8 @@ static size_t SizeOfBlock(void *block) {
 // Takes room for size bytes more, given back first; false when the fault
 // says memory has run out.
 static bool MemoryLeft(size_t size, size_t givenBack) {
-    if (Active.memoryRunsOutAt != 0 &&
-        Active.allocations.fetch_add(1) + 1 >= Active.memoryRunsOutAt)
+    uint64_t made = Active.allocations.fetch_add(1) + 1;
+    if (Active.memoryRunsOutAt != 0 && made >= Active.memoryRunsOutAt)
         return false;
     uint64_t held = Active.memoryHeld.load();
     do {

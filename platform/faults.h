@@ -21,8 +21,9 @@
 bool InstallFaults(const char *spec);
 // The real calls again.
 void RemoveFaults();
-// The allocations made since InstallFaults put in a memory fault: with one
-// that never strikes, how many a run makes, each a place a test may fail.
+// The allocations asked for since InstallFaults put in a memory fault: with
+// one that never strikes, how many a run makes, each a place a test may
+// make fail.
 uint64_t AllocationsCounted();
 // Installs the faults SUMBREL_FAULTS names, or removes every fault when it
 // is not set.
