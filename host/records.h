@@ -55,7 +55,14 @@ enum MessageId : int32_t {
     // the other's list names.
     MessageDigestAssumed = 26,
     MessageNameListFor = 27,
-    MessageCount = 28
+    // More of the file error notice's lines saying why.
+    MessageReasonNoMemory = 28,
+    MessageReasonNameTooLong = 29,
+    MessageReasonBeyondCodePage = 30,
+    MessageReasonTwoFilesFit = 31,
+    // Creation stopped before its first entry; followed by the signature file.
+    MessageStoppedNothingListed = 32,
+    MessageCount = 33
 };
 
 typedef void *ScreenHandle;

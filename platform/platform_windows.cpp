@@ -20,6 +20,7 @@
 #include "host/records.h"
 #include "platform/exact_path.h"
 #include "platform/platform.h"
+#include "platform/system_calls.h"
 
 // The code page the narrow file calls convert names with, which the host
 // lists names in, as a number the lead-byte test takes too.
@@ -743,6 +744,10 @@ static EntryKind KindOf(const WIN32_FIND_DATAW &found, const WCHAR *path) {
 }
 
 static FileProblem ProblemOfError(DWORD error) {
+    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
+        return ProblemNoMemory;
+    if (error == ERROR_FILENAME_EXCED_RANGE)
+        return ProblemNameTooLong;
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ProblemNotFound
                                                                           : ProblemCannotRead;
 }
@@ -776,10 +781,14 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileId
     if (!folder)
         return nullptr;
     size_t length = wcslen(folder);
-    FolderListing *listing = static_cast<FolderListing *>(
-        IsOwnFolder(folder, problem)
-            ? malloc(sizeof(FolderListing) + (length + 2 + MAX_PATH) * sizeof(WCHAR))
-            : nullptr);
+    // The record is the walk's memory, taken where a test may make it run out.
+    FolderListing *listing = nullptr;
+    if (IsOwnFolder(folder, problem)) {
+        listing = static_cast<FolderListing *>(
+            System.allocate(sizeof(FolderListing) + (length + 2 + MAX_PATH) * sizeof(WCHAR)));
+        if (!listing)
+            *problem = ProblemNoMemory;
+    }
     if (listing) {
         if (!IdentityOfPath(folder, identity))
             identity->volume = identity->index = 0;
@@ -793,7 +802,7 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileId
         // An empty folder may have no entry at all, not even "." and "..".
         if (listing->search == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND &&
             error != ERROR_NO_MORE_FILES) {
-            free(listing);
+            System.release(listing);
             listing = nullptr;
             *problem = ProblemOfError(error);
         }
@@ -839,7 +848,7 @@ bool FolderListingFailed(const FolderListing *listing) {
 void CloseFolderListing(FolderListing *listing) {
     if (listing->search != INVALID_HANDLE_VALUE)
         FindClose(listing->search);
-    free(listing);
+    System.release(listing);
 }
 
 // The console and the clock.

@@ -347,6 +347,23 @@ class Creation(unittest.TestCase):
             # What the list lacks is selected, the file Escape cut among it.
             self.assertEqual(end(run.trace)["selected"], ["c.bin", "d.txt"])
 
+    def test_escape_before_the_first_file_over_a_new_target(self):
+        # No list is made, the notice says the run stopped, and what the
+        # list would lack is selected as after any stop.
+        everything = sorted(FILES)
+        cases = [
+            # what, arguments, selected afterwards
+            ("cursor on ..", [], ["sub"] + everything),
+            ("cursor on a file", ["--cursor", "b.txt"], ["b.txt"]),
+            ("files selected", ["--select", "a.txt", "--select", "c.bin"], ["a.txt", "c.bin"]),
+        ]
+        for what, args, selected in cases:
+            with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
+                run = self.create(panel, "--keys", "esc", *args)
+                self.assertFalse(panel.exists("sigfile.md5"))
+                self.assertEqual(closing_notice(run.trace), [TEXTS[32], "sigfile.md5"])
+                self.assertEqual(end(run.trace)["selected"], selected)
+
     def test_target_with_a_trailing_dot_is_a_file_of_its_own(self):
         with make_panel(FILES) as panel:
             self.create(panel, "--name", "a.txt.", "--select", "a.txt")
@@ -1016,8 +1033,12 @@ class CodePages(unittest.TestCase):
         with make_panel(WIDE_FILES) as panel:
             run = self.run_in("C.UTF-8", panel, "--dialog", "create", "--keys", "esc")
             self.assertEqual(progress_names(run.trace), [])
-            self.assertEqual(closing_notice(run.trace), [TEXTS[16], "sigfile.md5"])
+            self.assertEqual(closing_notice(run.trace), [TEXTS[32], "sigfile.md5"])
             self.assertFalse(panel.exists("sigfile.md5"))
+            # Nothing was listed: every file is among what the list lacks, as
+            # the host lists them under 1252 ("日本" and "😀" both "??").
+            self.assertEqual(set(end(run.trace)["selected"]),
+                             {"??.txt", "??????.txt", "Betlema.txt", "Betléma.txt", "plain.txt"})
 
     def test_a_target_typed_by_its_short_name_is_known(self):
         # The host lists "Мир.md5" as "???.md5" under 1252; typed by its 8.3
