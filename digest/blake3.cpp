@@ -106,10 +106,12 @@ static const int KernelCount = (int)(sizeof Kernels / sizeof Kernels[0]);
 static std::atomic<int> ChosenKernel{-1}, FastestKernel{-1};
 
 // Each entrant hashes the same 16 chunks, the race's bytes over again, so
-// that every kernel fills its lanes.
-static void KernelTurn(void *, int entrant, const uint8_t *blocks, uint32_t length) {
+// that every kernel fills its lanes. Which kernels may run is asked before
+// the race: the processor's answer can take longer than a kernel's turn
+// (under a hypervisor, which traps it).
+static void KernelTurn(void *usable, int entrant, const uint8_t *blocks, uint32_t length) {
     const KernelEntry &kernel = Kernels[entrant];
-    if (!kernel.Usable())
+    if (!static_cast<const bool *>(usable)[entrant])
         return; // out of the race
     const uint8_t *inputs[Blake3MostLanes];
     for (uint32_t i = 0; i < Blake3MostLanes; i++)
@@ -123,11 +125,14 @@ static void KernelTurn(void *, int entrant, const uint8_t *blocks, uint32_t leng
 static int Fastest() {
     int fastest = FastestKernel.load(std::memory_order_relaxed);
     if (fastest < 0) {
+        bool usable[KernelCount];
+        for (int i = 0; i < KernelCount; i++)
+            usable[i] = Kernels[i].Usable() != 0;
         uint64_t best[KernelCount];
-        RaceEntrants(KernelTurn, nullptr, KernelCount, best);
+        RaceEntrants(KernelTurn, usable, KernelCount, best);
         fastest = 0;
         for (int i = 1; i < KernelCount; i++)
-            if (Kernels[i].Usable() && best[i] < best[fastest])
+            if (usable[i] && best[i] < best[fastest])
                 fastest = i;
         FastestKernel.store(fastest, std::memory_order_relaxed);
     }
@@ -162,7 +167,8 @@ const char *Blake3KernelName() {
 }
 
 // The most chunks hashed as one batch, whose chaining values wait on the
-// stack of the call: the largest subtree built in lanes.
+// stack of the call (a worker thread's stack is small): the largest
+// subtree built in lanes.
 static const uint32_t BatchChunks = 64;
 
 // The chaining values of count whole chunks, the first numbered counter,
@@ -179,18 +185,21 @@ static void HashChunks(const KernelEntry &kernel, const uint8_t *bytes, uint32_t
     }
 }
 
-// Merges count chaining values, a power of two, level by level into the
-// one of their subtree, left in values[0..7]: each level's parents side by
-// side, each parent's block the two values next to each other.
-static void MergeLevels(const KernelEntry &kernel, uint32_t *values, uint32_t count) {
-    for (; count > 1; count /= 2) {
+// Merges count chaining values, a power of two, level by level until
+// remaining are left at the front of values: each level's parents side by
+// side, each parent's block the two values next to each other. A lone
+// parent goes to the portable loop, quicker than a kernel's call for one.
+static void MergeLevels(const KernelEntry &kernel, uint32_t *values, uint32_t count,
+                        uint32_t remaining) {
+    for (; count > remaining; count /= 2) {
         const uint8_t *inputs[BatchChunks / 2];
         uint32_t parents = count / 2;
         for (uint32_t i = 0; i < parents; i++)
             inputs[i] = reinterpret_cast<const uint8_t *>(values + 16 * i);
+        Blake3Kernel run = parents == 1 ? Blake3Portable : kernel.Run;
         for (uint32_t i = 0; i < parents; i += kernel.Width) {
             uint32_t n = parents - i < kernel.Width ? parents - i : kernel.Width;
-            kernel.Run(inputs + i, n, 1, 0, 0, Blake3Parent, 0, 0, values + 8 * i);
+            run(inputs + i, n, 1, 0, 0, Blake3Parent, 0, 0, values + 8 * i);
         }
     }
 }
@@ -210,35 +219,49 @@ static void ParentValue(const uint32_t *left, const uint32_t *right, uint32_t fl
     Blake3Compress(Blake3Iv, block, 64, 0, Blake3Parent | flags, out);
 }
 
-// Pushes a complete subtree of chunks chunks, more bytes following it: the
-// stack's equal neighbours merge until there is one value per set bit of
-// the chunk count.
-static void PushSubtree(Blake3State *state, const uint32_t *value, uint64_t chunks) {
-    memcpy(state->Stack[state->StackLength++], value, 32);
-    state->ChunkCount += chunks;
-    while ((int)state->StackLength > BitCount(state->ChunkCount)) {
+// Merges the stack's equal neighbours until it holds one value per set bit
+// of count. Only done once more chunks are known to follow, since the last
+// two values left unmerged may yet be the root's children.
+static void MergeStack(Blake3State *state, uint64_t count) {
+    while ((int)state->StackLength > BitCount(count)) {
         uint32_t *left = state->Stack[state->StackLength - 2];
         ParentValue(left, state->Stack[state->StackLength - 1], 0, left);
         state->StackLength--;
     }
 }
 
-// Hashes count whole chunks that more bytes follow, numbered on from the
-// state's chunk count, a batch at a time; each batch is pushed as the
-// largest subtrees its chunk numbers allow.
+// Pushes the value of a complete subtree of chunks chunks that starts at
+// the state's chunk count: what came before it is merged now.
+static void PushSubtree(Blake3State *state, const uint32_t *value, uint64_t chunks) {
+    MergeStack(state, state->ChunkCount);
+    memcpy(state->Stack[state->StackLength++], value, 32);
+    state->ChunkCount += chunks;
+}
+
+// Hashes count whole chunks, numbered on from the state's chunk count, of a
+// message longer than one chunk, a batch at a time: the batches after the
+// first start at multiples of a batch, and each is pushed as the largest
+// subtrees its chunk numbers allow, each as its two halves, which may yet
+// be the root's children.
 static void HashWholeChunks(Blake3State *state, const uint8_t *bytes, uint64_t count) {
     const KernelEntry &kernel = Chosen();
     uint32_t values[BatchChunks * 8];
     while (count > 0) {
-        uint32_t batch = count < BatchChunks ? (uint32_t)count : BatchChunks;
+        uint32_t toBoundary = BatchChunks - (uint32_t)(state->ChunkCount % BatchChunks);
+        uint32_t batch = count < toBoundary ? (uint32_t)count : toBoundary;
         HashChunks(kernel, bytes, batch, state->ChunkCount, values);
         for (uint32_t done = 0; done < batch;) {
-            uint64_t first = state->ChunkCount;
             uint32_t size = BatchChunks;
-            while (size > batch - done || (first & (size - 1)) != 0)
+            while (size > batch - done || (state->ChunkCount & (size - 1)) != 0)
                 size /= 2;
-            MergeLevels(kernel, values + 8 * done, size);
-            PushSubtree(state, values + 8 * done, size);
+            uint32_t *subtree = values + 8 * done;
+            if (size == 1) {
+                PushSubtree(state, subtree, 1);
+            } else {
+                MergeLevels(kernel, subtree, size, 2);
+                PushSubtree(state, subtree, size / 2);
+                PushSubtree(state, subtree + 8, size / 2);
+            }
             done += size;
         }
         bytes += (size_t)batch * Blake3ChunkSize;
@@ -254,27 +277,26 @@ void Blake3Start(Blake3State *state) {
 
 void Blake3Add(Blake3State *state, const void *bytes, uint32_t length) {
     const uint8_t *in = static_cast<const uint8_t *>(bytes);
-    // What waits is topped up and hashed only once it fills every lane and
-    // more follows.
-    if (state->BufferedLength > 0) {
-        uint32_t room = (uint32_t)sizeof state->Buffer - state->BufferedLength;
+    const uint32_t capacity = (uint32_t)sizeof state->Buffer;
+    // Small pieces gather until they fill every lane.
+    if (state->BufferedLength > 0 || length < capacity) {
+        uint32_t room = capacity - state->BufferedLength;
         uint32_t taken = length < room ? length : room;
         memcpy(state->Buffer + state->BufferedLength, in, taken);
         state->BufferedLength += taken;
         in += taken;
         length -= taken;
-        if (length == 0)
+        if (state->BufferedLength < capacity)
             return;
         HashWholeChunks(state, state->Buffer, Blake3MostLanes);
         state->BufferedLength = 0;
     }
-    // Whole chunks with more after them are hashed where they lie.
-    if (length > Blake3ChunkSize) {
-        uint32_t chunks = (length - 1) / Blake3ChunkSize;
-        HashWholeChunks(state, in, chunks);
-        in += chunks * Blake3ChunkSize;
-        length -= chunks * Blake3ChunkSize;
-    }
+    // Whole chunks of a piece that fills the lanes are hashed where they
+    // lie, and what is left of a chunk waits.
+    uint32_t chunks = length >= capacity ? length / Blake3ChunkSize : 0;
+    HashWholeChunks(state, in, chunks);
+    in += chunks * Blake3ChunkSize;
+    length -= chunks * Blake3ChunkSize;
     memcpy(state->Buffer, in, length);
     state->BufferedLength = length;
 }
@@ -297,17 +319,23 @@ static void LastChunk(const uint8_t *bytes, uint32_t length, uint64_t counter, u
 }
 
 void Blake3End(Blake3State *state, uint8_t *out) {
-    // The buffer holds the last chunk, and may hold whole chunks before it.
+    // What waits is the last chunk, whole or not, and the whole chunks
+    // before it; or nothing, the message having ended with a batch.
     uint32_t length = state->BufferedLength;
-    uint32_t before = length == 0 ? 0 : (length - 1) / Blake3ChunkSize;
-    HashWholeChunks(state, state->Buffer, before);
-    const uint8_t *last = state->Buffer + before * Blake3ChunkSize;
-    uint32_t lastLength = length - before * Blake3ChunkSize;
     uint32_t value[8];
     uint32_t depth = state->StackLength;
-    LastChunk(last, lastLength, state->ChunkCount, depth == 0 ? Blake3Root : 0, value);
-    // The stack's subtrees, right to left, take the chunk in as their right
-    // neighbour; the leftmost's parent is the root.
+    if (length > 0 || depth == 0) {
+        uint32_t before = length == 0 ? 0 : (length - 1) / Blake3ChunkSize;
+        HashWholeChunks(state, state->Buffer, before);
+        MergeStack(state, state->ChunkCount);
+        depth = state->StackLength;
+        LastChunk(state->Buffer + before * Blake3ChunkSize, length - before * Blake3ChunkSize,
+                  state->ChunkCount, depth == 0 ? Blake3Root : 0, value);
+    } else {
+        memcpy(value, state->Stack[--depth], sizeof value);
+    }
+    // The stack's subtrees, right to left, take the last value in as their
+    // right neighbour; the leftmost's parent is the root.
     while (depth > 0) {
         depth--;
         ParentValue(state->Stack[depth], value, depth == 0 ? Blake3Root : 0, value);
@@ -320,14 +348,21 @@ void Blake3End(Blake3State *state, uint8_t *out) {
     }
 }
 
+// A subtree of one batch or fewer, apart from the recursion above it, whose
+// frames stay small.
+static __attribute__((noinline)) void SmallSubtree(const uint8_t *bytes, uint32_t chunks,
+                                                   uint64_t firstChunk, uint32_t *value) {
+    const KernelEntry &kernel = Chosen();
+    uint32_t values[BatchChunks * 8];
+    HashChunks(kernel, bytes, chunks, firstChunk, values);
+    MergeLevels(kernel, values, chunks, 1);
+    memcpy(value, values, 32);
+}
+
 void Blake3Subtree(const uint8_t *bytes, uint64_t length, uint64_t firstChunk, uint32_t *value) {
     uint64_t chunks = length / Blake3ChunkSize;
     if (chunks <= BatchChunks) {
-        const KernelEntry &kernel = Chosen();
-        uint32_t values[BatchChunks * 8];
-        HashChunks(kernel, bytes, (uint32_t)chunks, firstChunk, values);
-        MergeLevels(kernel, values, (uint32_t)chunks);
-        memcpy(value, values, 32);
+        SmallSubtree(bytes, (uint32_t)chunks, firstChunk, value);
         return;
     }
     uint32_t left[8], right[8];

@@ -47,13 +47,20 @@ LANE_INLINE Vector LoadWords(const uint32_t *words) {
     return _mm512_loadu_si512(words);
 }
 
+// Sixteen inputs a kilobyte apart are more streams than the processor's own
+// prefetching follows: each lane asks for its block a few blocks ahead.
+static const size_t PrefetchDistance = 128;
+
 // The whole block of each of the sixteen inputs: turned four by four within
 // each 128-bit quarter, then the quarters exchanged among the groups of four
 // inputs.
 LANE_INLINE void LoadMessage(const uint8_t *const at[], size_t offset, Vector *m) {
     Vector t[16], c[16];
-    for (int i = 0; i < 16; i++)
+    for (int i = 0; i < 16; i++) {
         t[i] = _mm512_loadu_si512(at[i] + offset);
+        _mm_prefetch(reinterpret_cast<const char *>(at[i] + offset + PrefetchDistance),
+                     _MM_HINT_T0);
+    }
     // c[4 * g + k], quarter q: word 4q + k of the inputs 4g .. 4g + 3.
     for (int g = 0; g < 16; g += 4) {
         Vector u0 = _mm512_maskz_unpacklo_epi32(AllLanes, t[g], t[g + 1]);

@@ -17,11 +17,11 @@
 #include "digest/blake3_kernels.h"
 
 LANE_INLINE void Mix(Vector *v, int a, int b, int c, int d, Vector x, Vector y) {
-    v[a] = Add(Add(v[a], v[b]), x);
+    v[a] = Add(Add(v[a], x), v[b]);
     v[d] = Rotate16(Xor(v[d], v[a]));
     v[c] = Add(v[c], v[d]);
     v[b] = Rotate12(Xor(v[b], v[c]));
-    v[a] = Add(Add(v[a], v[b]), y);
+    v[a] = Add(Add(v[a], y), v[b]);
     v[d] = Rotate8(Xor(v[d], v[a]));
     v[c] = Add(v[c], v[d]);
     v[b] = Rotate7(Xor(v[b], v[c]));

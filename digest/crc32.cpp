@@ -77,20 +77,30 @@ static const int LoopCount = (int)(sizeof Loops / sizeof Loops[0]);
 // for the reason digest/loop_race.h gives.
 static std::atomic<int> ChosenCrcLoop{-1}, FastestCrcLoop{-1};
 
+// Which loops may run is asked before the race: the processor's answer can
+// take longer than a loop's turn (under a hypervisor, which traps it).
+struct LoopRace {
+    bool Usable[LoopCount];
+    uint32_t Sink;
+};
+
 static void LoopTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
-    if (Loops[entrant].Usable())
-        *static_cast<uint32_t *>(scratch) ^= Loops[entrant].Run(0, blocks, length);
+    LoopRace *race = static_cast<LoopRace *>(scratch);
+    if (race->Usable[entrant])
+        race->Sink ^= Loops[entrant].Run(0, blocks, length);
 }
 
 static int Fastest() {
     int fastest = FastestCrcLoop.load(std::memory_order_relaxed);
     if (fastest < 0) {
+        LoopRace race = {{}, 0};
+        for (int i = 0; i < LoopCount; i++)
+            race.Usable[i] = Loops[i].Usable() != 0;
         uint64_t best[LoopCount];
-        uint32_t sink = 0;
-        RaceEntrants(LoopTurn, &sink, LoopCount, best);
+        RaceEntrants(LoopTurn, &race, LoopCount, best);
         fastest = 0;
         for (int i = 1; i < LoopCount; i++)
-            if (Loops[i].Usable() && best[i] < best[fastest])
+            if (race.Usable[i] && best[i] < best[fastest])
                 fastest = i;
         FastestCrcLoop.store(fastest, std::memory_order_relaxed);
     }
