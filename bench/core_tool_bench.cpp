@@ -153,7 +153,8 @@ int ToolDigestFigures(const char *name, const char *algorithm, const uint8_t *bu
         }
 
     const double bytes = (double)size * passes;
-    const char *what = "1 GiB message in memory; the peer's in a file in the page cache";
+    const char *what = peerCount ? "1 GiB message in memory, the peer's in a file in the page cache"
+                                 : "1 GiB message in memory";
     char figure[64];
     for (int k = 0; k < kernelCount; k++) {
         snprintf(figure, sizeof figure, k == 0 ? "%s" : "%s-%s", name, kernels[k]);
