@@ -15,6 +15,7 @@
 #include "digest/blake3.h"
 #include "digest/crc32.h"
 #include "digest/md5.h"
+#include "tests/processor.h"
 
 // Byte i of a message is i mod 251, the pattern of BLAKE3's own test
 // vectors, so that no two blocks or chunks of one message are alike.
@@ -235,4 +236,12 @@ TEST(Blake3Crc32Choice, ForcedKernelsComeBackToTheMeasuredOne) {
     EXPECT_EQ(Crc32ForceLoop("shani"), 0);
     EXPECT_EQ(Crc32ForceLoop(nullptr), 1);
     EXPECT_EQ(Crc32LoopName(), loop);
+}
+
+// The vector kernels run exactly where the processor and system report
+// their registers.
+TEST(Blake3Crc32Choice, KernelsRunExactlyWhereTheProcessorReportsThem) {
+    EXPECT_EQ(Blake3ForceKernel("avx2-8"), ProcessorReportsAvx2() ? 1 : 0);
+    EXPECT_EQ(Blake3ForceKernel("avx512-16"), ProcessorReportsAvx512Vl() ? 1 : 0);
+    Blake3ForceKernel(nullptr);
 }
