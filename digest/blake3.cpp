@@ -4,9 +4,10 @@
 // Whole chunks are hashed a batch at a time, as many side by side as the
 // kernel has lanes, and a batch's chaining values are merged into the
 // subtrees its chunk numbers make, their parents side by side too; each
-// complete subtree goes on the stack, whose pairs merge as a binary count
-// carries. A chunk is hashed only when more bytes are known to follow it,
-// so none of this is ever the root.
+// complete subtree goes on the stack as its two halves, and the stack's
+// pairs merge as a binary count carries once more chunks follow. So nothing
+// hashed before the end is the root: the last two values pushed may be its
+// children, and a message of one chunk is hashed only at the end.
 #include "digest/blake3.h"
 
 #include <string.h>

@@ -4,9 +4,10 @@
 // chaining values are merged pairwise up a binary tree whose left subtrees
 // are whole powers of two of chunks. Chunks being independent, a kernel
 // hashes several side by side, one to each lane of a vector register, and
-// the parents of a subtree likewise; the state keeps enough input to fill
-// every lane. Which node is the root, the one hashed differently, is known
-// only at the end, so the last chunk always waits in the state until then.
+// the parents of a subtree likewise; the state gathers small pieces until
+// they fill every lane. Which node is the root, the one hashed differently,
+// is known only at the end: until then a message of one chunk waits whole,
+// and the two values at the top of a longer one's tree wait unmerged.
 #pragma once
 
 #include <stdint.h>
@@ -16,16 +17,16 @@ const uint32_t Blake3ChunkSize = 1024;
 // The most chunks a kernel hashes in one call, and so the most the state
 // buffers: one for each lane of the widest kernel.
 const uint32_t Blake3MostLanes = 16;
-// The stack holds one chaining value per set bit of the chunk count, fewer
-// than 2^54 chunks, and the one just pushed.
+// The stack holds one chaining value per set bit of the chunk count (below
+// 2^54) and up to two more not merged yet.
 const uint32_t Blake3StackDepth = 55;
 
 struct Blake3State {
-    uint64_t ChunkCount; // chunks merged into Stack so far
+    uint64_t ChunkCount; // chunks whose values are on Stack
     uint32_t StackLength;
     uint32_t BufferedLength; // bytes waiting at the front of Buffer
     // The chaining values of the complete subtrees hashed so far, largest
-    // first, their levels those of ChunkCount's bits.
+    // first.
     uint32_t Stack[Blake3StackDepth][8];
     uint8_t Buffer[Blake3MostLanes * Blake3ChunkSize];
 };
@@ -43,9 +44,8 @@ void Blake3End(Blake3State *state, uint8_t *out);
 void Blake3Subtree(const uint8_t *bytes, uint64_t length, uint64_t firstChunk, uint32_t *value);
 // Puts a subtree's value in the message where its bytes would be fed. The
 // bytes fed before must be whole chunks, and the subtree must start at a
-// multiple of its length; some bytes must follow it through Blake3Add, the
-// last chunk being hashed only at the end. Returns 0, changing nothing,
-// when the subtree does not fit here.
+// multiple of its length. Returns 0, changing nothing, when the subtree
+// does not fit here.
 int Blake3AddSubtree(Blake3State *state, const uint32_t *value, uint64_t length);
 
 // As for the other digests, the kernel in use is the one that hashed a few
