@@ -8,6 +8,7 @@
 // registers in either build.
 #include "digest/sha512.h"
 
+#include <cpuid.h>
 #include <string.h>
 
 #include "digest/loop_set.h"
@@ -84,15 +85,27 @@ void Sha512CompressScalar(uint64_t *words, const uint8_t *blocks, uint32_t lengt
     }
 }
 
-static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressAvx512};
-static const LoopEntrant Entrants[] = {{"scalar", nullptr}, {"avx512vl", Avx512VlUsable}};
+int Bmi2Usable() {
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        return 0;
+    return (ebx & bit_BMI) && (ebx & bit_BMI2) ? 1 : 0;
+}
+
+static int Avx512AndBmi2Usable() {
+    return Avx512VlUsable() && Bmi2Usable();
+}
+
+static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512};
+static const LoopEntrant Entrants[] = {
+    {"scalar", nullptr}, {"bmi2", Avx512AndBmi2Usable}, {"avx512vl", Avx512VlUsable}};
 
 static void TimedTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
     Loops[entrant](static_cast<uint64_t *>(scratch), blocks, length);
 }
 
 // The sha512 module's module-wide state.
-static LoopSet Sha512Loops = {Entrants, 2, TimedTurn, {0}, {0}};
+static LoopSet Sha512Loops = {Entrants, 3, TimedTurn, {0}, {0}};
 
 int Sha512ForceLoop(const char *name) {
     return ForceEntrant(&Sha512Loops, name);

@@ -18,9 +18,10 @@ void Sha512Add(Sha512State *state, const void *bytes, uint32_t length);
 // Writes the 64 bytes of the digest.
 void Sha512End(Sha512State *state, uint8_t *out);
 
-// The loop that proved fastest here among "scalar" and "avx512vl" (the
-// rounds in vector registers, see sha512_avx512.cpp), raced by the first
-// digest. Sha512ForceLoop switches for tests and benchmarks (null: the
+// The loop that proved fastest here among "scalar", "bmi2" (the rounds in
+// integer registers with rorx, the schedule on AVX-512VL) and "avx512vl"
+// (the rounds in vector registers too; see sha512_avx512.cpp), raced by the
+// first digest. Sha512ForceLoop switches for tests and benchmarks (null: the
 // fastest again) and returns 0, changing nothing, for a loop this processor
 // cannot run.
 int Sha512ForceLoop(const char *name);
