@@ -68,8 +68,8 @@ SCHEDULE_INLINE void ScheduleQuad(__m256i *q, const uint8_t *block, int g, uint6
     uint64_t schedules[2][80];                                                                     \
     uint64_t *wk = schedules[0], *wkNext = schedules[1];                                           \
     __m256i q[4];                                                                                  \
-    for (int g = 0; g < 20; g++)                                                                   \
-        ScheduleQuad(q, blocks, g, wk);                                                            \
+    for (int quad = 0; quad < 20; quad++)                                                          \
+        ScheduleQuad(q, blocks, quad, wk);                                                         \
     for (const uint8_t *end = blocks + length; blocks != end; blocks += 128) {                     \
         const uint8_t *next = blocks + 128 != end ? blocks + 128 : blocks;                         \
         _Pragma("GCC unroll 20") for (int t = 0; t < 80; t += 4) {                                 \
