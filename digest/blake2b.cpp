@@ -7,6 +7,7 @@
 // end say which it is.
 #include "digest/blake2b.h"
 
+#include <cpuid.h>
 #include <string.h>
 
 #include "digest/blake2b_loops.h"
@@ -68,17 +69,26 @@ void Blake2bCompressScalar(uint64_t *chain, const uint8_t *blocks, uint32_t leng
     }
 }
 
-static const Blake2bLoop Loops[] = {Blake2bCompressScalar, Blake2bCompressAvx2,
-                                    Blake2bCompressAvx512};
-static const LoopEntrant Entrants[] = {
-    {"scalar", nullptr}, {"avx2", Avx2Usable}, {"avx512vl", Avx512VlUsable}};
+int Ssse3Usable() {
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return 0;
+    return (ecx & bit_SSSE3) ? 1 : 0;
+}
+
+static const Blake2bLoop Loops[] = {Blake2bCompressScalar, Blake2bCompressSsse3,
+                                    Blake2bCompressAvx2, Blake2bCompressAvx512};
+static const LoopEntrant Entrants[] = {{"scalar", nullptr},
+                                       {"ssse3", Ssse3Usable},
+                                       {"avx2", Avx2Usable},
+                                       {"avx512vl", Avx512VlUsable}};
 
 static void TimedTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
     Loops[entrant](static_cast<uint64_t *>(scratch), blocks, length, 0, 0);
 }
 
 // The blake2b module's module-wide state.
-static LoopSet Blake2bLoops = {Entrants, 3, TimedTurn, {0}, {0}};
+static LoopSet Blake2bLoops = {Entrants, 4, TimedTurn, {0}, {0}};
 
 int Blake2bForceLoop(const char *name) {
     return ForceEntrant(&Blake2bLoops, name);

@@ -22,11 +22,10 @@ void Blake2bAdd(Blake2bState *state, const void *bytes, uint32_t length);
 // Writes the state's DigestSize bytes.
 void Blake2bEnd(Blake2bState *state, uint8_t *out);
 
-// The loop that proved fastest here among "scalar", "avx2" (a row of the
-// state to a ymm register) and "avx512vl" (the same with one-instruction
-// rotations and the message words picked by permutation), raced by the
-// first digest. Blake2bForceLoop switches for tests and benchmarks (null:
-// the fastest again) and returns 0, changing nothing, for a loop this
-// processor cannot run.
+// The loop that proved fastest here among "scalar", "ssse3" (a row of the
+// state to two xmm registers), "avx2" (a row to a ymm register) and "avx512vl" (the same with
+// one-instruction rotations and the message words picked by permutation), raced by the first
+// digest. Blake2bForceLoop switches for tests and benchmarks (null: the fastest again) and returns
+// 0, changing nothing, for a loop this processor cannot run.
 int Blake2bForceLoop(const char *name);
 const char *Blake2bPathName();

@@ -9,6 +9,10 @@
 // four message words from the block's sixteen with one permutation of two
 // registers (vpermt2q picks by the very numbers of the round's schedule),
 // where AVX2 assembles them a word at a time.
+//
+// Each step waits on the one before, so the chain of dependent
+// instructions bounds both loops, not their number: see HALF_G and
+// XorRotateAvx512 for what keeps it short.
 #include <immintrin.h>
 #include <string.h>
 
@@ -31,19 +35,34 @@ AVX2_TARGET static inline __m256i RotateAvx2(__m256i x, int bits) {
     return _mm256_or_si256(_mm256_srli_epi64(x, 63), _mm256_add_epi64(x, x));
 }
 
-AVX512_TARGET static inline __m256i RotateAvx512(__m256i x, int bits) {
+// (x ^ y) >>> bits.
+AVX512_TARGET static inline __m256i XorRotateAvx512(__m256i x, __m256i y, int bits) {
     if (bits == 32)
-        return _mm256_shuffle_epi32(x, _MM_SHUFFLE(2, 3, 0, 1));
-    return _mm256_ror_epi64(x, bits);
+        return _mm256_shuffle_epi32(_mm256_xor_si256(x, y), _MM_SHUFFLE(2, 3, 0, 1));
+    // As (x >>> bits) ^ (y >>> bits): y is the value just computed, x one
+    // from steps before, so x's rotation is off the chain, and y's is two
+    // shifts, which take a cycle where a rotation or byte shuffle takes
+    // two, joined to x's by one vpternlogq.
+    __m256i low = _mm256_srli_epi64(y, bits);
+    __m256i high = bits == 63 ? _mm256_add_epi64(y, y) : _mm256_slli_epi64(y, 64 - bits);
+    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, bits), low, high, 0x96);
 }
 
-// One half of G on the four columns: a += b + m, d = (d ^ a) >>> r1,
-// c += d, b = (b ^ c) >>> r2.
-#define HALF_G(ROTATE, m, r1, r2)                                                                  \
-    a = _mm256_add_epi64(_mm256_add_epi64(a, (m)), b);                                             \
-    d = ROTATE(_mm256_xor_si256(d, a), (r1));                                                      \
+AVX2_TARGET static inline __m256i XorRotateAvx2(__m256i x, __m256i y, int bits) {
+    return RotateAvx2(_mm256_xor_si256(x, y), bits);
+}
+
+// One half of G on the four columns: a += m + b, d = (d ^ a) >>> r1,
+// c += d, b = (b ^ c) >>> r2. b is the newest value, so m goes into a
+// first; the empty asm keeps the compiler from adding b to m instead, which
+// puts a second add on the chain.
+#define HALF_G(XOR_ROTATE, m, r1, r2)                                                              \
+    a = _mm256_add_epi64(a, (m));                                                                  \
+    __asm__("" : "+v"(a));                                                                         \
+    a = _mm256_add_epi64(a, b);                                                                    \
+    d = XOR_ROTATE(d, a, (r1));                                                                    \
     c = _mm256_add_epi64(c, d);                                                                    \
-    b = ROTATE(_mm256_xor_si256(b, c), (r2));
+    b = XOR_ROTATE(b, c, (r2));
 
 // Rows b, c, d turned left by 1, 2, 3 words, so the diagonals are columns,
 // and back.
@@ -59,12 +78,12 @@ AVX512_TARGET static inline __m256i RotateAvx512(__m256i x, int bits) {
 // One round, given the four message vectors of its column and diagonal
 // steps: words 0, 2, 4, 6 of the round's schedule, then 1, 3, 5, 7, then
 // 8, 10, 12, 14, then 9, 11, 13, 15.
-#define ROUND(ROTATE, columnX, columnY, diagonalX, diagonalY)                                      \
-    HALF_G(ROTATE, columnX, 32, 24)                                                                \
-    HALF_G(ROTATE, columnY, 16, 63)                                                                \
+#define ROUND(XOR_ROTATE, columnX, columnY, diagonalX, diagonalY)                                  \
+    HALF_G(XOR_ROTATE, columnX, 32, 24)                                                            \
+    HALF_G(XOR_ROTATE, columnY, 16, 63)                                                            \
     DIAGONALIZE                                                                                    \
-    HALF_G(ROTATE, diagonalX, 32, 24)                                                              \
-    HALF_G(ROTATE, diagonalY, 16, 63)                                                              \
+    HALF_G(XOR_ROTATE, diagonalX, 32, 24)                                                          \
+    HALF_G(XOR_ROTATE, diagonalY, 16, 63)                                                          \
     UNDIAGONALIZE
 
 // The rows at the start of a block: the chaining words, then the constants
@@ -96,7 +115,7 @@ AVX2_TARGET void Blake2bCompressAvx2(uint64_t *chain, const uint8_t *blocks, uin
         START_BLOCK
         for (int r = 0; r < 12; r++) {
             const uint8_t *s = Blake2bSigma[r];
-            ROUND(RotateAvx2, Pick(m, s), Pick(m, s + 1), Pick(m, s + 8), Pick(m, s + 9))
+            ROUND(XorRotateAvx2, Pick(m, s), Pick(m, s + 1), Pick(m, s + 8), Pick(m, s + 9))
         }
         END_BLOCK
     }
@@ -141,7 +160,7 @@ AVX512_TARGET void Blake2bCompressAvx512(uint64_t *chain, const uint8_t *blocks,
                 _mm512_permutex2var_epi64(m0, _mm512_loadu_si512(Permuted.Index[r][0]), m1);
             __m512i diagonal =
                 _mm512_permutex2var_epi64(m0, _mm512_loadu_si512(Permuted.Index[r][1]), m1);
-            ROUND(RotateAvx512, _mm512_castsi512_si256(column),
+            ROUND(XorRotateAvx512, _mm512_castsi512_si256(column),
                   _mm512_extracti64x4_epi64(column, 1), _mm512_castsi512_si256(diagonal),
                   _mm512_extracti64x4_epi64(diagonal, 1))
         }

@@ -37,3 +37,8 @@ void Blake2bCompressAvx2(uint64_t *chain, const uint8_t *blocks, uint32_t length
 // Only where Avx512VlUsable (digest/md5_avx512.h).
 void Blake2bCompressAvx512(uint64_t *chain, const uint8_t *blocks, uint32_t length,
                            uint64_t counted, int final);
+
+// Only where Ssse3Usable.
+void Blake2bCompressSsse3(uint64_t *chain, const uint8_t *blocks, uint32_t length, uint64_t counted,
+                          int final);
+int Ssse3Usable();
