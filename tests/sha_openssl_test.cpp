@@ -1,5 +1,5 @@
-// SHA-1 and SHA-256 against OpenSSL's: random messages fed in random pieces,
-// through every loop this processor runs.
+// SHA-1, SHA-256, SHA-512 and BLAKE2b against OpenSSL's: random messages fed
+// in random pieces, through every loop this processor runs.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "digest/algorithm.h"
+#include "tests/wide_digests.h"
 
 TEST(ShaAgainstOpenSsl, RandomMessagesInRandomPieces) {
     const struct {
@@ -44,4 +45,38 @@ TEST(ShaAgainstOpenSsl, RandomMessagesInRandomPieces) {
             ShaForceLoop(kind.words, nullptr);
         }
     }
+}
+
+TEST(Sha512Blake2bAgainstOpenSsl, RandomMessagesInRandomPieces) {
+    const struct {
+        const WideDigest &digest;
+        const EVP_MD *peer;
+    } kinds[] = {{WideDigests[0], EVP_sha512()}, {WideDigests[1], EVP_blake2b512()}};
+    std::mt19937 random(20261209);
+    for (const char *loop : WideLoops) {
+        if (!WideForceLoop(loop))
+            continue;
+        for (const auto &kind : kinds) {
+            if (!WideLoopServes(loop, kind.digest))
+                continue;
+            for (int round = 0; round < 100; round++) {
+                std::string message(random() % 20000, '\0');
+                for (char &byte : message)
+                    byte = (char)random();
+                std::vector<size_t> pieces;
+                for (int n = 0; n < 100; n++)
+                    pieces.push_back(random() % (random() % 2 ? 140 : 3000));
+                uint8_t theirs[EVP_MAX_MD_SIZE];
+                unsigned int size = 0;
+                EVP_Digest(message.data(), message.size(), theirs, &size, kind.peer, nullptr);
+                char text[2 * EVP_MAX_MD_SIZE + 1];
+                BytesToHex(theirs, size, text, sizeof text);
+                ASSERT_EQ(WideDigestFed(kind.digest, (const uint8_t *)message.data(),
+                                        message.size(), pieces),
+                          text)
+                    << loop << ", length " << message.size();
+            }
+        }
+    }
+    WideForceFastest();
 }
