@@ -82,13 +82,15 @@ static const LoopEntrant Entrants[] = {{"scalar", nullptr},
                                        {"ssse3", Ssse3Usable},
                                        {"avx2", Avx2Usable},
                                        {"avx512vl", Avx512VlUsable}};
+static_assert(sizeof Loops / sizeof Loops[0] == sizeof Entrants / sizeof Entrants[0],
+              "a name for every loop");
 
 static void TimedTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
     Loops[entrant](static_cast<uint64_t *>(scratch), blocks, length, 0, 0);
 }
 
 // The blake2b module's module-wide state.
-static LoopSet Blake2bLoops = {Entrants, 4, TimedTurn, {0}, {0}};
+static LoopSet Blake2bLoops = {Entrants, sizeof Entrants / sizeof Entrants[0], TimedTurn, {0}, {0}};
 
 int Blake2bForceLoop(const char *name) {
     return ForceEntrant(&Blake2bLoops, name);

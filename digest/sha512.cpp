@@ -99,13 +99,15 @@ static int Avx512AndBmi2Usable() {
 static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512};
 static const LoopEntrant Entrants[] = {
     {"scalar", nullptr}, {"bmi2", Avx512AndBmi2Usable}, {"avx512vl", Avx512VlUsable}};
+static_assert(sizeof Loops / sizeof Loops[0] == sizeof Entrants / sizeof Entrants[0],
+              "a name for every loop");
 
 static void TimedTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
     Loops[entrant](static_cast<uint64_t *>(scratch), blocks, length);
 }
 
 // The sha512 module's module-wide state.
-static LoopSet Sha512Loops = {Entrants, 3, TimedTurn, {0}, {0}};
+static LoopSet Sha512Loops = {Entrants, sizeof Entrants / sizeof Entrants[0], TimedTurn, {0}, {0}};
 
 int Sha512ForceLoop(const char *name) {
     return ForceEntrant(&Sha512Loops, name);
