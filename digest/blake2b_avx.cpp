@@ -42,7 +42,8 @@ AVX512_TARGET static inline __m256i XorRotateAvx512(__m256i x, __m256i y, int bi
     // As (x >>> bits) ^ (y >>> bits): y is the value just computed, x one
     // from steps before, so x's rotation is off the chain, and y's is two
     // shifts, which take a cycle where a rotation or byte shuffle takes
-    // two, joined to x's by one vpternlogq.
+    // two, joined to x's by one vpternlogq. On Zen 4 the round measured no
+    // shorter for it (bench/README.md); the race keeps the AVX2 loop there.
     __m256i low = _mm256_srli_epi64(y, bits);
     __m256i high = bits == 63 ? _mm256_add_epi64(y, y) : _mm256_slli_epi64(y, 64 - bits);
     return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, bits), low, high, 0x96);
