@@ -1,6 +1,6 @@
 // Core benchmark: the digest of a 1 GiB message held in memory, by MD5,
-// SHA-1 or SHA-256, against the platform's peer over the same bytes, for
-// each compression loop the processor can run. The message is a 64 MiB
+// SHA-1, SHA-256, SHA-512 or BLAKE2b, against the platform's peer over the
+// same bytes, for each compression loop the processor can run. The message is a 64 MiB
 // buffer fed 16 times, so that the 32-bit build holds it easily. The lanes
 // figures digest the same bytes as many messages side by side, for each
 // lane kernel the processor can run, against the peer digesting them one
@@ -14,7 +14,9 @@
 #include "bench/core_peer.h"
 #include "bench/core_tool_bench.h"
 #include "digest/algorithm.h"
+#include "digest/blake2b.h"
 #include "digest/lanes.h"
+#include "digest/sha512.h"
 
 static const size_t BufferSize = 64u << 20;
 static const int Passes = 16;
@@ -26,13 +28,15 @@ struct Algorithm {
     const char *Argument; // as the command line names it
     const char *Label;    // for the processor line; MD5's line keeps its old text
     const char *Call;     // the module's routine that is timed
-    const char *Loops[2];
+    const char *Loops[4];
 };
 
 static const Algorithm Algorithms[] = {
     {AlgorithmMd5, "md5", "", "DigestAdd", {"scalar", "avx512vl"}},
     {AlgorithmSha1, "sha1", "SHA-1 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha256, "sha256", "SHA-256 ", "ShaAdd", {"scalar", "shani"}},
+    {AlgorithmSha512, "sha512", "SHA-512 ", "Sha512Add", {"scalar", "bmi2", "avx512vl"}},
+    {AlgorithmBlake2b, "b2", "BLAKE2b ", "Blake2bAdd", {"scalar", "ssse3", "avx2", "avx512vl"}},
 };
 
 static const Algorithm *Chosen;
@@ -73,7 +77,7 @@ static double RunModule(void *context) {
 static double RunPeer(void *context) {
     Job *job = static_cast<Job *>(context);
     double start = ThreadSeconds();
-    void *peer = CorePeerStart(Chosen->Kind);
+    void *peer = CorePeerStart(Chosen->Peer);
     for (int i = 0; i < Passes; i++)
         CorePeerAdd(peer, job->Buffer, BufferSize);
     CorePeerEnd(peer, job->Digest);
@@ -130,7 +134,7 @@ static double RunLanesPeer(void *context) {
     double start = ThreadSeconds();
     void *peers[MostLanes];
     for (uint32_t i = 0; i < MostLanes; i++)
-        peers[i] = CorePeerStart(Chosen->Kind);
+        peers[i] = CorePeerStart(Chosen->Peer);
     for (int pass = 0; pass < LanePasses; pass++)
         for (uint32_t i = 0; i < MostLanes; i++)
             CorePeerAdd(peers[i], job->Buffer + i * LaneSlice, LaneSlice);
@@ -238,53 +242,55 @@ int main(int argc, char **argv) {
     snprintf(processorFigure, sizeof processorFigure, "processor%s%s%s%s", lanes ? "-lanes" : "",
              Chosen->Kind == AlgorithmMd5 ? "" : "-",
              Chosen->Kind == AlgorithmMd5 ? "" : algorithmName, win32 ? "-win32" : "");
+    if (lanes && Chosen->Kind != AlgorithmMd5 && Chosen->Kind != AlgorithmSha1 &&
+        Chosen->Kind != AlgorithmSha256) {
+        fprintf(stderr, "core bench: no lanes for %s yet\n", algorithmName);
+        return 2;
+    }
     if (lanes)
         return LanesFigures(name, buffer.data(), processorFigure, processor);
     printf("%-18s %s (%s%s loop chosen by racing the loops it can run)\n", processorFigure,
            processor, Chosen->Label, PathName());
-    static char fastestName[64], otherName[64];
-    snprintf(fastestName, sizeof fastestName, "%s, %s loop", Chosen->Call, PathName());
-    const char *other =
-        strcmp(PathName(), Chosen->Loops[0]) == 0 ? Chosen->Loops[1] : Chosen->Loops[0];
-    snprintf(otherName, sizeof otherName, "%s, %s loop", Chosen->Call, other);
-    bool twoLoops = ForceLoop(other) != 0;
+    // The chosen loop, then each other one this processor runs, then the peer.
+    static char names[5][64];
+    static Job jobs[6];
+    const char *loops[5] = {PathName()};
+    int loopCount = 1;
+    for (const char *loop : Chosen->Loops)
+        if (loop && strcmp(loop, loops[0]) != 0 && ForceLoop(loop))
+            loops[loopCount++] = loop;
     ForceLoop(nullptr);
-
-    Job fastest = {buffer.data(), nullptr, {}};
-    Job second = {buffer.data(), other, {}};
-    Job peer = {buffer.data(), nullptr, {}};
-    Contender contenders[3];
+    Contender contenders[6];
     int count = 0;
-    contenders[count++] = {fastestName, RunModule, &fastest, 0};
-    if (twoLoops)
-        contenders[count++] = {otherName, RunModule, &second, 0};
+    for (int i = 0; i < loopCount; i++) {
+        snprintf(names[i], sizeof names[i], "%s, %s loop", Chosen->Call, loops[i]);
+        jobs[i] = {buffer.data(), i == 0 ? nullptr : loops[i], {}};
+        contenders[count++] = {names[i], RunModule, &jobs[i], 0};
+    }
+    jobs[loopCount] = {buffer.data(), nullptr, {}};
     if (peerName)
-        contenders[count++] = {peerName, RunPeer, &peer, 0};
+        contenders[count++] = {peerName, RunPeer, &jobs[loopCount], 0};
     RunContest(contenders, count, BenchRounds(5));
 
     // A figure only counts if every side computed the same digest.
-    if (twoLoops && memcmp(fastest.Digest, second.Digest, DigestBytes()) != 0) {
-        fprintf(stderr, "core bench: the two %sloops disagree\n", Chosen->Label);
-        return 1;
-    }
-    if (peerName && memcmp(fastest.Digest, peer.Digest, DigestBytes()) != 0) {
-        fprintf(stderr, "core bench: the module and %s disagree\n", peerName);
-        return 1;
+    for (int i = 1; i < count; i++) {
+        if (memcmp(jobs[i].Digest, jobs[0].Digest, DigestBytes()) != 0) {
+            fprintf(stderr, "core bench: %s and %s disagree\n", contenders[i].Name,
+                    contenders[0].Name);
+            return 1;
+        }
     }
 
     const double bytes = (double)BufferSize * Passes;
     const char *what = "1 GiB message in memory";
-    char otherFigure[64];
-    snprintf(otherFigure, sizeof otherFigure, "%s-%s", name, other);
     const Contender &peerSide = contenders[count - 1];
-    if (peerName) {
-        ReportFigure(name, bytes, contenders[0], peerSide, what);
-        if (twoLoops)
-            ReportFigure(otherFigure, bytes, contenders[1], peerSide, what);
-    } else {
-        ReportThroughput(name, bytes, contenders[0], what);
-        if (twoLoops)
-            ReportThroughput(otherFigure, bytes, contenders[1], what);
+    for (int i = 0; i < loopCount; i++) {
+        char figure[64];
+        snprintf(figure, sizeof figure, "%s-%s", name, loops[i]);
+        if (peerName)
+            ReportFigure(i == 0 ? name : figure, bytes, contenders[i], peerSide, what);
+        else
+            ReportThroughput(i == 0 ? name : figure, bytes, contenders[i], what);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
-// The core peer on Linux: OpenSSL's MD5, SHA-1 and SHA-256, hand-written
-// assembly on x86 (for the SHA family on the SHA instructions where the
-// processor has them).
+// The core peer on Linux: OpenSSL's MD5, SHA-1, SHA-256 and SHA-512,
+// hand-written assembly on x86 (for SHA-1 and SHA-256 on the SHA
+// instructions where the processor has them), and its BLAKE2b, in C.
+#include <openssl/evp.h>
 #include <openssl/md5.h>
 #include <openssl/sha.h>
 
@@ -20,17 +21,23 @@ const char *CorePeerName(DigestAlgorithm algorithm) {
         return "OpenSSL SHA-1";
     case AlgorithmSha256:
         return "OpenSSL SHA-256";
+    case AlgorithmSha512:
+        return "OpenSSL SHA-512";
+    case AlgorithmBlake2b:
+        return "OpenSSL BLAKE2b";
     default:
         return nullptr;
     }
 }
 
 struct Peer {
-    DigestAlgorithm Algorithm;
+    int Algorithm;
     union {
         MD5_CTX Md5;
         SHA_CTX Sha1;
         SHA256_CTX Sha256;
+        SHA512_CTX Sha512;
+        EVP_MD_CTX *Blake2b; // OpenSSL has BLAKE2b only through EVP
     };
 };
 
@@ -39,6 +46,13 @@ void *CorePeerStart(DigestAlgorithm algorithm) {
     Peer *peer = new Peer;
     peer->Algorithm = algorithm;
     switch (algorithm) {
+    case AlgorithmSha512:
+        SHA512_Init(&peer->Sha512);
+        break;
+    case AlgorithmBlake2b:
+        peer->Blake2b = EVP_MD_CTX_new();
+        EVP_DigestInit_ex(peer->Blake2b, EVP_blake2b512(), nullptr);
+        break;
     case AlgorithmMd5:
         MD5_Init(&peer->Md5);
         break;
@@ -58,6 +72,12 @@ void *CorePeerStart(DigestAlgorithm algorithm) {
 void CorePeerAdd(void *context, const uint8_t *bytes, size_t size) {
     Peer *peer = static_cast<Peer *>(context);
     switch (peer->Algorithm) {
+    case AlgorithmSha512:
+        SHA512_Update(&peer->Sha512, bytes, size);
+        break;
+    case AlgorithmBlake2b:
+        EVP_DigestUpdate(peer->Blake2b, bytes, size);
+        break;
     case AlgorithmMd5:
         MD5_Update(&peer->Md5, bytes, size);
         break;
@@ -75,6 +95,13 @@ void CorePeerAdd(void *context, const uint8_t *bytes, size_t size) {
 void CorePeerEnd(void *context, uint8_t *digest) {
     Peer *peer = static_cast<Peer *>(context);
     switch (peer->Algorithm) {
+    case AlgorithmSha512:
+        SHA512_Final(digest, &peer->Sha512);
+        break;
+    case AlgorithmBlake2b:
+        EVP_DigestFinal_ex(peer->Blake2b, digest, nullptr);
+        EVP_MD_CTX_free(peer->Blake2b);
+        break;
     case AlgorithmMd5:
         MD5_Final(digest, &peer->Md5);
         break;

@@ -6,9 +6,13 @@
 
 #include <stdint.h>
 
+#include "digest/blake2b.h"
+#include "digest/blake3.h"
+#include "digest/crc32.h"
 #include "digest/digests.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha512.h"
 
 struct AlgorithmState {
     DigestAlgorithm Algorithm;
@@ -17,6 +21,10 @@ struct AlgorithmState {
     union {
         DigestState Md5;
         ShaState Sha;
+        Sha512State Sha512;
+        Blake2bState Blake2b;
+        Blake3State Blake3;
+        Crc32State Crc32;
     };
 };
 

@@ -6,8 +6,45 @@
 #include <stddef.h>
 
 #include "digest/algorithm.h"
-#include "digest/md5.h"
-#include "digest/sha.h"
+
+static void Sha512StartState(AlgorithmState *state) {
+    Sha512Start(&state->Sha512);
+}
+static void Sha512AddState(AlgorithmState *state, const void *bytes, uint32_t length) {
+    Sha512Add(&state->Sha512, bytes, length);
+}
+static void Sha512EndState(AlgorithmState *state, uint8_t *digest) {
+    Sha512End(&state->Sha512, digest);
+}
+// Lists name BLAKE2b at its full 512 bits unless a tag says less; the
+// shorter lengths are read, not computed.
+static void Blake2bStartState(AlgorithmState *state) {
+    Blake2bStart(&state->Blake2b, Blake2bLongestDigestSize);
+}
+static void Blake2bAddState(AlgorithmState *state, const void *bytes, uint32_t length) {
+    Blake2bAdd(&state->Blake2b, bytes, length);
+}
+static void Blake2bEndState(AlgorithmState *state, uint8_t *digest) {
+    Blake2bEnd(&state->Blake2b, digest);
+}
+static void Blake3StartState(AlgorithmState *state) {
+    Blake3Start(&state->Blake3);
+}
+static void Blake3AddState(AlgorithmState *state, const void *bytes, uint32_t length) {
+    Blake3Add(&state->Blake3, bytes, length);
+}
+static void Blake3EndState(AlgorithmState *state, uint8_t *digest) {
+    Blake3End(&state->Blake3, digest);
+}
+static void Crc32StartState(AlgorithmState *state) {
+    Crc32Start(&state->Crc32);
+}
+static void Crc32AddState(AlgorithmState *state, const void *bytes, uint32_t length) {
+    Crc32Add(&state->Crc32, bytes, length);
+}
+static void Crc32EndState(AlgorithmState *state, uint8_t *digest) {
+    Crc32End(&state->Crc32, digest);
+}
 
 static void Md5Start(AlgorithmState *state) {
     DigestStart(&state->Md5);
@@ -103,12 +140,12 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      true,
      AsteriskForm,
      128,
-     0,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr},
+     sizeof(Sha512State),
+     Sha512StartState,
+     Sha512AddState,
+     Sha512EndState,
+     Sha512ForceLoop,
+     Sha512PathName},
     // b2sum writes "BLAKE2b-256" for a 256-bit digest and reads a shorter
     // untagged one by its digit count.
     {"BLAKE2b",
@@ -120,12 +157,12 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      false,
      AsteriskForm,
      128,
-     0,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr},
+     sizeof(Blake2bState),
+     Blake2bStartState,
+     Blake2bAddState,
+     Blake2bEndState,
+     Blake2bForceLoop,
+     Blake2bPathName},
     // b3sum --check takes "digits  name" only.
     {"BLAKE3",
      "BLAKE3",
@@ -136,12 +173,12 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      false,
      TwoBlanksForm,
      64,
-     0,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr},
+     sizeof(Blake3State),
+     Blake3StartState,
+     Blake3AddState,
+     Blake3EndState,
+     Blake3ForceKernel,
+     Blake3KernelName},
     {"CRC32",
      "CRC32",
      {".sfv"},
@@ -151,12 +188,12 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      true,
      SfvForm,
      1,
-     0,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr,
-     nullptr},
+     sizeof(Crc32State),
+     Crc32StartState,
+     Crc32AddState,
+     Crc32EndState,
+     Crc32ForceLoop,
+     Crc32LoopName},
 };
 
 const DigestRecord *DigestRow(DigestAlgorithm algorithm) {

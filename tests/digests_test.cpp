@@ -49,8 +49,13 @@ TEST(DigestTable, RowsAgree) {
         EXPECT_TRUE(row->Add && row->End && row->ForceLoop && row->LoopName);
         EXPECT_GT(row->StateSize, 0u);
         EXPECT_LE(row->StateSize, sizeof(AlgorithmState));
-        EXPECT_EQ(row->ForceLoop("scalar"), 1);
-        EXPECT_STREQ(row->LoopName(), "scalar");
+        // Every digest has a plain loop any processor runs, by one of these names.
+        const char *plain = nullptr;
+        for (const char *name : {"scalar", "portable", "table"})
+            if (!plain && row->ForceLoop(name) == 1)
+                plain = name;
+        ASSERT_NE(plain, nullptr);
+        EXPECT_STREQ(row->LoopName(), plain);
         EXPECT_EQ(row->ForceLoop(nullptr), 1);
         // The text it writes is as long as the row says.
         AlgorithmState state;

@@ -12,3 +12,9 @@ bool ProcessorReportsAvx2();
 // The processor has the SHA extensions (with SSSE3 and SSE4.1, which every
 // processor that has them has too).
 bool ProcessorReportsShaNi();
+
+// The processor has BMI1 and BMI2 (andn, rorx).
+bool ProcessorReportsBmi2();
+
+// The processor has SSSE3.
+bool ProcessorReportsSsse3();

@@ -37,3 +37,12 @@ bool ProcessorReportsAvx2() {
 bool ProcessorReportsShaNi() {
     return KernelFlags().find(" sha_ni ") != std::string::npos;
 }
+
+bool ProcessorReportsBmi2() {
+    std::string flags = KernelFlags();
+    return flags.find(" bmi1 ") != std::string::npos && flags.find(" bmi2 ") != std::string::npos;
+}
+
+bool ProcessorReportsSsse3() {
+    return KernelFlags().find(" ssse3 ") != std::string::npos;
+}

@@ -46,3 +46,15 @@ bool ProcessorReportsShaNi() {
     const unsigned sha = 1u << 29;
     return (Leaf7Features() & sha) != 0;
 }
+
+bool ProcessorReportsBmi2() {
+    const unsigned bmi1 = 1u << 3, bmi2 = 1u << 8;
+    return (Leaf7Features() & (bmi1 | bmi2)) == (bmi1 | bmi2);
+}
+
+bool ProcessorReportsSsse3() {
+    int registers[4];
+    __cpuid(registers, 1);
+    const int ssse3 = 1 << 9;
+    return (registers[2] & ssse3) != 0;
+}

@@ -18,7 +18,7 @@ TEST(DigestsAgainstOpenSsl, RandomMessagesInRandomPieces) {
         const EVP_MD *peer = OpenSslDigest(algorithm);
         if (!DigestAvailable(algorithm, row->DigitCount) || !peer)
             continue;
-        for (const char *loop : {"scalar", "shani", "avx512vl"}) {
+        for (const char *loop : {"scalar", "shani", "avx512vl", "bmi2", "ssse3", "avx2"}) {
             if (!row->ForceLoop(loop))
                 continue;
             for (int round = 0; round < 100; round++) {
