@@ -50,7 +50,14 @@ enum MessageId : int32_t {
     MessageReasonNotWritten = 23,
     MessageFilesChecked = 24, // below the completion notice's line, with a count
     MessageRunDone = 25,      // progress of a run of many files: files and bytes done
-    MessageCount = 26
+    // The full report of a verification the closing notice cannot name whole.
+    MessageReportButton = 26,     // the closing notice's second button: write the report
+    MessageReportWritten = 27,    // followed, on the next line, by the report's name
+    MessageReportRefused = 28,    // the report's name is a file other than a report
+    MessageChangedCount = 29,     // the report's count of changed files
+    MessageReportIncomplete = 30, // count of failures the report lacks, for want of memory
+    MessageMebibytes = 31,        // the unit of the bytes in the progress of a run
+    MessageCount = 32
 };
 
 typedef void *ScreenHandle;
@@ -179,6 +186,8 @@ const uint32_t FileErrorNoticeFlags = 0x3;
 const uint32_t CompletionNoticeFlags = NoticeOkButtonFlag;
 // What a verification could not show on the panel: the OK button, framed as a warning.
 const uint32_t ClosingNoticeFlags = NoticeOkButtonFlag | NoticeWarningFlag;
+// The same with the module's own two buttons, OK and the full report.
+const uint32_t ReportOfferNoticeFlags = NoticeWarningFlag;
 
 const size_t DialogItemDataSize = 512;
 

@@ -26,12 +26,7 @@ static bool NeedsEscape(const char *name) {
     return strpbrk(name, NamesHoldBackslashes ? "\\\n" : "\n") != nullptr;
 }
 
-void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name) {
-    if (!NeedsEscape(name)) {
-        fprintf(stream, "%s *%s\n", digestText, name);
-        return;
-    }
-    fprintf(stream, "\\%s *", digestText);
+static void WriteEscapedName(FILE *stream, const char *name) {
     for (const char *c = name; *c != 0; c++) {
         if (*c == '\n')
             fputs("\\n", stream);
@@ -42,6 +37,30 @@ void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name)
         else
             fputc(*c, stream);
     }
+}
+
+void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name) {
+    if (!NeedsEscape(name)) {
+        fprintf(stream, "%s *%s\n", digestText, name);
+        return;
+    }
+    fprintf(stream, "\\%s *", digestText);
+    WriteEscapedName(stream, name);
+    fputc('\n', stream);
+}
+
+const char ReportMark[] = "; Sumbrel report of ";
+
+void WriteReportLine(FILE *stream, const char *name, bool opened, const char *why) {
+    if (NeedsEscape(name)) {
+        fputc('\\', stream);
+        WriteEscapedName(stream, name);
+    } else {
+        fputs(name, stream);
+    }
+    fputs(opened ? ": FAILED" : ": FAILED open or read", stream);
+    if (why)
+        fprintf(stream, " (%s)", why);
     fputc('\n', stream);
 }
 

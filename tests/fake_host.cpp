@@ -1,6 +1,9 @@
 // The recording host: hooks on the host's side that note each call.
 #include "tests/fake_host.h"
 
+#include "devhost/loader_and_console.h"
+#include "devhost/messages.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -9,13 +12,38 @@
 FakeHost Host;
 
 static const int32_t FakeModuleNumber = 42;
-static const char *const FakeTexts[MessageCount] = {
-    "Title",       "Label",           "Verify",       "Create",      "Ok",
-    "Close",       "Error",           "Progress",     "Creating",    "Verifying",
-    "All match",   "Elsewhere:",      "More:",        "Unread:",     "No entry in",
-    "Not read:",   "Nothing listed:", "Not written:", "Kept:",       "Not found",
-    "Cannot read", "Not a file",      "Elsewhere",    "Not written", "Checked:",
-    "Done:"};
+static const char *const FakeTexts[MessageCount] = {"Title",
+                                                    "Label",
+                                                    "Verify",
+                                                    "Create",
+                                                    "Ok",
+                                                    "Close",
+                                                    "Error",
+                                                    "Progress",
+                                                    "Creating",
+                                                    "Verifying",
+                                                    "All match",
+                                                    "Elsewhere:",
+                                                    "More:",
+                                                    "Unread:",
+                                                    "No entry in",
+                                                    "Not read:",
+                                                    "Nothing listed:",
+                                                    "Not written:",
+                                                    "Kept:",
+                                                    "Not found",
+                                                    "Cannot read",
+                                                    "Not a file",
+                                                    "Elsewhere",
+                                                    "Not written",
+                                                    "Checked:",
+                                                    "Done:",
+                                                    "Report",
+                                                    "Written to:",
+                                                    "Refused:",
+                                                    "Changed:",
+                                                    "Lacking:",
+                                                    "MiB"};
 
 static void Note(const char *op, int32_t number, void *argument = nullptr) {
     HostCall call;
@@ -31,6 +59,7 @@ static void NoteMessageBox(const NoticeCall &notice, bool kept) {
     for (const char *text : notice.Listed)
         call.texts.push_back(text ? text : "(null)");
     call.buttons = notice.Buttons;
+    call.help = notice.Help ? notice.Help : "";
 }
 
 static void NotePanelCommand(void *, int32_t command, void *argument, bool kept) {
@@ -65,6 +94,11 @@ void StartFakeHost() {
     Side.ModuleNumber = FakeModuleNumber;
     Side.Messages.assign(FakeTexts, FakeTexts + sizeof FakeTexts / sizeof FakeTexts[0]);
     Side.UnknownText = "BAD";
+    // Every notice names a topic of the help file beside the tests.
+    static std::vector<std::string> topics;
+    if (topics.empty())
+        LoadHelpTopics(ProgramFolder() + "/SumbrelEng.hlf", topics);
+    Side.HelpTopics = topics;
     Side.Hooks.ShowMessageBox = NoteMessageBox;
     Side.Hooks.PanelCommand = NotePanelCommand;
     Side.Hooks.SaveScreenImage = NoteSave;

@@ -89,13 +89,26 @@ def completion_shown(trace):
     return len(shown) == 1
 
 
+def closing_notices(trace):
+    """The closing notices: with the host's OK button, or, when they offer
+    the full report, with the module's OK and report buttons."""
+    return [line for line in ops(trace, "ShowMessageBox")
+            if line["flags"] == 0x10001 or (line["flags"] == 1 and line["buttons"] == 2)]
+
+
 def closing_notice(trace):
     """The body lines of the closing notice, [] when there is none."""
-    shown = [line for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10001]
+    shown = closing_notices(trace)
     assert len(shown) <= 1, shown
     for line in shown:
-        assert line["texts"][0] == TEXTS[7] and line["buttons"] == 0, line
-    return shown[0]["texts"][1:] if shown else []
+        assert line["texts"][0] == TEXTS[7], line
+        if line["buttons"]:
+            assert line["texts"][-2:] == [TEXTS[4], TEXTS[26]], line
+    return shown[0]["texts"][1:len(shown[0]["texts"]) - shown[0]["buttons"]] if shown else []
+
+
+def report_offered(trace):
+    return any(line["buttons"] == 2 for line in closing_notices(trace))
 
 
 def unread(count):
