@@ -9,6 +9,7 @@
 #include "host/host.h"
 #include "jobs/escape.h"
 #include "jobs/notices.h"
+#include "platform/system_calls.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
 
@@ -19,9 +20,10 @@ void NoteFailure(FailureLog *log, uint64_t entry, uint8_t outcome) {
     }
     if (log->count == log->capacity) {
         uint32_t capacity = log->capacity ? log->capacity * 2 : 256;
-        void *grown = capacity > log->capacity
-                          ? realloc(log->records, (size_t)capacity * sizeof(FailureRecord))
-                          : nullptr;
+        void *grown =
+            capacity > log->capacity
+                ? System.reallocate(log->records, (size_t)capacity * sizeof(FailureRecord))
+                : nullptr;
         // The records kept stay good; the rest are counted, and the
         // report says how many it lacks.
         if (!grown) {
@@ -35,7 +37,7 @@ void NoteFailure(FailureLog *log, uint64_t entry, uint8_t outcome) {
 }
 
 void FreeFailureLog(FailureLog *log) {
-    free(log->records);
+    System.release(log->records);
     memset(log, 0, sizeof *log);
 }
 

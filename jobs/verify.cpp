@@ -273,8 +273,8 @@ static int32_t FirstLineOf(const VerifyTally *tally) {
 
 // What the panel cannot show, in one notice of a bounded number of lines.
 // signatureFile is null when the file failed part way: it was reported then.
-// True when the user asked for the full report: the notice names fewer
-// files than failed.
+// True when the user asked for the full report, offered when the notice
+// counts files it cannot name.
 static bool ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
     const char *lines[NamedOffPanelFiles + 8];
     int count = 0;
@@ -297,7 +297,9 @@ static bool ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
     }
     if (count == 0)
         return false;
-    bool offer = tally->mismatches + tally->unread > named;
+    // The panel shows the changed files it holds; the rest are named here
+    // or counted, and a count is what the report is for.
+    bool offer = tally->offPanel + tally->notReached > named || tally->unread > tally->notReached;
     return ShowClosingNotice(FirstLineOf(tally), lines, count, offer) ==
                ClosingNoticeReportAnswer &&
            offer;
