@@ -13,6 +13,8 @@
 //   other-panel              PanelRedraw of a panel that is not the active one
 //   touch:NAME               creates the file in the current directory
 //   notice:TEXT              a notice with that line
+//   topic-notice:TOPIC       a notice with an OK button naming that help topic
+//                            ("-": none)
 //   stack                    a notice with the stack offsets SetStartupInfo,
 //                            GetPluginInfo and OpenPlugin were called at
 //
