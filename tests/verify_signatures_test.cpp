@@ -49,30 +49,25 @@ TEST_F(VerifySignaturesTest, FullReportHoldsEveryFailureInListOrder) {
     const std::string report =
         std::string(Mark) + "b.txt: FAILED\n" + "gone.txt: FAILED open or read (Not found)\n" +
         "folder: FAILED open or read (Not a file)\n" + "Checked: 4\nChanged: 1\nUnread: 2\n";
+    const std::string listAtIt = right + " *a.txt\n", markedList = Mark + listAtIt;
+    const std::string earlier = "; Sumbrel report of x.md5\r\nold: FAILED\r\n", empty,
+                      notes = "my notes\n";
     const struct {
         const char *what;
-        const char *before; // at the report's name; null: nothing
+        const std::string *before; // at the report's name; null: nothing
         std::vector<std::string> keys;
-        const char *after;  // the report's name holds; null: nothing
-        const char *notice; // the first line of the notice after the closing one
+        const std::string *after; // the report's name holds; null: nothing
+        const char *notice;       // the first line of the notice after the closing one
     } cases[] = {
-        {"asked for", nullptr, {"enter", "enter", "1"}, report.c_str(), "Written to:"},
-        {"over an earlier report",
-         "; Sumbrel report of x.md5\r\nold: FAILED\r\n",
-         {"enter", "enter", "1"},
-         report.c_str(),
-         "Written to:"},
-        {"over an empty file", "", {"enter", "enter", "1"}, report.c_str(), "Written to:"},
-        {"over a data file", "my notes\n", {"enter", "enter", "1"}, "my notes\n", "Refused:"},
-        {"over a signature list",
-         (right + " *a.txt\n").c_str(),
-         {"enter", "enter", "1"},
-         nullptr,
-         "Refused:"},
+        {"asked for", nullptr, {"enter", "enter", "1"}, &report, "Written to:"},
+        {"over an earlier report", &earlier, {"enter", "enter", "1"}, &report, "Written to:"},
+        {"over an empty file", &empty, {"enter", "enter", "1"}, &report, "Written to:"},
+        {"over a data file", &notes, {"enter", "enter", "1"}, &notes, "Refused:"},
+        {"over a signature list", &listAtIt, {"enter", "enter", "1"}, &listAtIt, "Refused:"},
         {"over a report holding an entry",
-         (std::string(Mark) + right + " *a.txt\n").c_str(),
+         &markedList,
          {"enter", "enter", "1"},
-         nullptr,
+         &markedList,
          "Refused:"},
         {"OK on the closing notice", nullptr, {"enter", "enter", "enter"}, nullptr, nullptr},
         {"Escape on the closing notice", nullptr, {"enter", "enter", "esc"}, nullptr, nullptr},
@@ -82,9 +77,8 @@ TEST_F(VerifySignaturesTest, FullReportHoldsEveryFailureInListOrder) {
         mkdir("folder", 0755);
         WriteBytes("b.txt", "beta\n");
         WriteBytes("sigfile.md5", list);
-        std::string kept = c.before ? c.before : "";
         if (c.before)
-            WriteBytes("sigfile.md5.report.txt", kept);
+            WriteBytes("sigfile.md5.report.txt", *c.before);
         Side.NoticeKeys = c.keys;
         VerifySignatures("sigfile.md5");
 
@@ -100,7 +94,7 @@ TEST_F(VerifySignaturesTest, FullReportHoldsEveryFailureInListOrder) {
         } else {
             EXPECT_TRUE(after.empty()) << c.what;
         }
-        std::string expected = c.after ? c.after : c.before ? kept : "";
+        std::string expected = c.after ? *c.after : "";
         std::string written = ReadBytes("sigfile.md5.report.txt");
         written.erase(std::remove(written.begin(), written.end(), '\r'), written.end());
         expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
