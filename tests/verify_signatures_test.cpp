@@ -4,6 +4,9 @@
 // (tests/e2e/module_test.py).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
 #include <algorithm>
 
@@ -74,7 +77,11 @@ TEST_F(VerifySignaturesTest, FullReportHoldsEveryFailureInListOrder) {
     };
     for (const auto &c : cases) {
         SetUp();
-        mkdir("folder", 0755);
+#ifdef _WIN32
+        ASSERT_EQ(_mkdir("folder"), 0);
+#else
+        ASSERT_EQ(mkdir("folder", 0755), 0);
+#endif
         WriteBytes("b.txt", "beta\n");
         WriteBytes("sigfile.md5", list);
         if (c.before)
