@@ -846,6 +846,26 @@ class FullReport(unittest.TestCase):
             self.assertFalse(report_offered(run.trace))
             self.assertFalse(panel.exists("sigfile.md5.report.txt"))
 
+    @unittest.skipUnless(under_wine(), "the host's texts are in the console's code page on Windows")
+    def test_the_report_is_in_the_lists_encoding_whatever_the_texts(self):
+        # Russian texts are in code page 866; under a Russian locale the
+        # names of an unmarked list are in 1251, a marked list is UTF-8.
+        russian = [text.decode("cp866") for text in message_texts("Rus")]
+        for marked, encoding in [(False, "cp1251"), (True, "utf-8")]:
+            with self.subTest(marked=marked), make_panel({"a.txt": b"alpha"}) as panel:
+                listed = entry("gone.txt", b"x") + entry("a.txt", b"changed")
+                panel.write("sums.md5", (codecs.BOM_UTF8 if marked else b"") + listed)
+                run = run_host(["--command", "sums.md5", "--lang", "Rus",
+                                "--notice-keys", "enter,1"], dir=panel,
+                               env=locale_env("ru_RU.UTF-8"))
+                self.assertEqual(run.status, 0, run.stdout)
+                report = panel.read("sums.md5.report.txt")
+                self.assertEqual(report.startswith(codecs.BOM_UTF8), marked)
+                lines = report[3 if marked else 0:].decode(encoding).split("\r\n")
+                self.assertEqual(lines[1:], [
+                    "gone.txt: FAILED open or read (%s)" % russian[19], "a.txt: FAILED",
+                    "%s 2" % russian[24], "%s 1" % russian[29], "%s 1" % russian[13], ""])
+
     def test_f1_on_each_notice_opens_its_own_topic(self):
         with make_panel({"a.txt": b"alpha"}, dirs=["sub"]) as panel:
             panel.write("sub/b.txt", b"beta")
