@@ -65,6 +65,11 @@ size_t CharacterStart(const char *text, size_t at);
 // when it does not fit.
 bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size);
 
+// One of the host's texts (in the console's OEM code page) as a file of
+// names reads it: in the code page names are listed in, or in UTF-8.
+// Returns text itself when it needs no conversion, else buffer.
+const char *HostTextForFile(const char *text, bool inUtf8, char *buffer, size_t size);
+
 // Whether a name may hold a backslash as a character of its own (Linux), or
 // 0x5C is a separator or half of a double-byte letter (Windows).
 extern const bool NamesHoldBackslashes;

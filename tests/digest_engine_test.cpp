@@ -219,6 +219,20 @@ TEST_F(DigestEngineTest, StoppedRunLeavesNoThreadOrHandle) {
 }
 
 #ifdef __linux__
+// Two to four readers, one per processor within those bounds, as the help
+// tells users.
+TEST_F(DigestEngineTest, StartsTwoToFourReaders) {
+    uint32_t processors = ProcessorCount();
+    size_t expected = processors < 2 ? 2 : processors > 4 ? 4 : processors;
+    size_t before = EntriesIn("/proc/self/task");
+    DigestEngine engine;
+    StartDigestEngine(&engine, ".", 0);
+    size_t during = EntriesIn("/proc/self/task");
+    StopDigestEngine(&engine);
+    EXPECT_EQ(during - before, expected);
+    EXPECT_EQ(EntriesIn("/proc/self/task"), before);
+}
+
 #include <random>
 
 #include "tests/openssl_peer.h"
