@@ -122,7 +122,6 @@ struct Flight {
     // stops: the last to leave frees the flight.
     uint32_t holders;
     uint32_t sleeping;   // one bit per waiter asleep in WaitForWake
-    uint32_t reads;      // under way right now
     uint32_t quietReads; // read since the last wake-up of a digesting thread
     bool stopping;
     bool inOrder;         // one read at a time, file after file: a disk that seeks slowly
@@ -172,10 +171,10 @@ static bool Through(const FileInFlight *file) {
 
 // The file a reader should read next, when a chunk is free: the oldest
 // that no reader holds and that is not its few chunks ahead. In order,
-// only the oldest file not yet read to its end, and only while no other
-// read is under way.
+// only the oldest file not yet read to its end, and only while no reader
+// holds it: so one read at a time.
 static FileInFlight *FileToRead(Flight *flight) {
-    if (flight->freeCount == 0 || (flight->inOrder && flight->reads > 0))
+    if (flight->freeCount == 0)
         return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
@@ -306,7 +305,6 @@ static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
 // Called holding the lock, which is let go during the read.
 static void ReadNextChunk(Flight *flight, FileInFlight *file) {
     file->beingRead = true;
-    flight->reads++;
     uint16_t chunk = flight->freeChunks[--flight->freeCount];
     // The size is asked of files that take more than a chunk, the only
     // ones that may be waited on long enough to show a bar, and again of a
@@ -317,7 +315,6 @@ static void ReadNextChunk(Flight *flight, FileInFlight *file) {
     ReadOutcome outcome = ReadChunk(file, ChunkBytes(flight, chunk), askSize);
     TakeWorkLock(flight->lock);
     ApplyRead(flight, file, chunk, &outcome);
-    flight->reads--;
     // A wake-up costs a switch of threads, under Wine a round trip to its
     // server: the digesting threads are woken for the file waited on once
     // it is read through, when the pool runs low, and otherwise every few
