@@ -65,6 +65,8 @@ static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
 // console and the progress again: well below the Escape poll's interval.
 static const uint32_t CallerWait = 5 * 1000;
+// How long ready pieces wait for company that is being read.
+static const uint32_t CompanyWait = 20 * 1000;
 // A file waited on this long gets its bar, as FileDigest gives it.
 static const uint64_t SlowFileDelay = 1000 * 1000;
 // How long a stop waits for the readers before it leaves those still
@@ -103,6 +105,7 @@ struct FileInFlight {
     uint32_t lengths[MostChunksAheadInOrder];
     uint64_t bytesDigested;
     uint64_t waitedSince; // 0 until the caller first waits on it
+    uint64_t readySince;  // when its oldest chunk not yet digested was read
     LaneMessage message;  // tagged with the file's place in the run
 };
 
@@ -201,6 +204,13 @@ static FileInFlight *OldestReady(Flight *flight) {
     return nullptr;
 }
 
+// A waiter woken is no longer counted asleep, so that the next change
+// goes to another.
+static void WakeWaiter(Flight *flight, uint32_t waiter) {
+    flight->sleeping &= ~(1u << waiter);
+    Wake(flight->lock, waiter);
+}
+
 // The one place wake-ups go out, called holding the lock after any change;
 // each goes only to a waiter asleep whom the change concerns. The calling
 // thread waits for the oldest file to be through; it and the readers
@@ -217,7 +227,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
     bool callerAsleep = flight->sleeping & caller;
     if (callerAsleep && flight->handedBack < flight->given &&
         (digestersDue || Through(Slot(flight, flight->handedBack)))) {
-        Wake(flight->lock, CallerWaiter);
+        WakeWaiter(flight, CallerWaiter);
         digestersDue = false;
     }
     uint32_t readers = flight->sleeping & ~caller;
@@ -226,7 +236,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
     uint32_t waiter = 1;
     while (!(readers & (1u << waiter)))
         waiter++;
-    Wake(flight->lock, waiter);
+    WakeWaiter(flight, waiter);
 }
 
 // Called holding the lock, which is let go during the wait; the caller has
@@ -287,6 +297,8 @@ static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
     if (!outcome->chunk) {
         FreeChunk(flight, chunk);
     } else {
+        if (file->chunksRead == file->chunksDigested)
+            file->readySince = MonotonicMicroseconds();
         file->chunks[file->chunksRead % MostChunksAheadInOrder] = chunk;
         file->lengths[file->chunksRead % MostChunksAheadInOrder] = outcome->length;
         file->chunksRead++;
@@ -328,7 +340,7 @@ static void ReadNextChunk(Flight *flight, FileInFlight *file) {
     WakeWhomItConcerns(flight, due);
 }
 
-static bool DigestReady(Flight *flight, uint32_t waiter, uint64_t until);
+static bool DigestReady(Flight *flight);
 static void FreeFlight(Flight *flight);
 
 static void ReadFiles(void *seated) {
@@ -339,7 +351,7 @@ static void ReadFiles(void *seated) {
         FileInFlight *file = FileToRead(flight);
         if (file)
             ReadNextChunk(flight, file);
-        else if (!DigestReady(flight, seat->waiter, UINT64_MAX))
+        else if (!DigestReady(flight))
             // Nothing to read or digest, as seen in this same hold.
             SleepUntilWoken(flight, seat->waiter, IdleWait);
     }
@@ -384,56 +396,65 @@ static void PieceDigested(Flight *flight, FileInFlight *file) {
     uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
     file->bytesDigested += file->lengths[index];
     ReleaseOldestChunk(flight, file);
+    file->readySince = MonotonicMicroseconds();
     file->inLanes = false;
     if (file->message.ended && file->stage == StageRead)
         file->stage = StageDigested;
 }
 
-// Whether a digesting thread takes more pieces: the calling thread until
-// the oldest file is through or its time is up, so that it polls Escape
-// in time; a reader until there is something to read again.
-static bool TakesMore(Flight *flight, uint32_t waiter, uint64_t until) {
-    if (flight->stopping)
-        return false;
-    if (waiter != CallerWaiter)
-        return !FileToRead(flight);
-    return !Through(Slot(flight, flight->handedBack)) && MonotonicMicroseconds() < until;
-}
-
-// Called holding the lock, which is let go while the lanes run: digests
-// the pieces that are ready, of the oldest ready file's algorithm, taking
-// more as lanes come free; false when none was ready. Ready work never
-// waits for company: with nothing more ready the lanes run part full.
-static bool DigestReady(Flight *flight, uint32_t waiter, uint64_t until) {
+// Whether the ready pieces go into lanes now or wait for company: a
+// lanes call costs the same however few of its lanes are filled. They wait
+// only for company that can come: a file of their algorithm that no lanes
+// hold and that has more to read, while a read is under way or due and the
+// pool has room; and not for long, so that a read that hangs holds back
+// nobody.
+static bool DigestsNow(Flight *flight) {
     FileInFlight *first = OldestReady(flight);
     if (!first)
         return false;
+    if (flight->freeCount < flight->poolChunks / 4 ||
+        MonotonicMicroseconds() - first->readySince >= CompanyWait)
+        return true;
+    uint32_t width = LaneCount(first->algorithm), ready = 0;
+    bool company = false, reading = false;
+    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+        const FileInFlight *file = Slot(flight, n);
+        reading = reading || file->beingRead;
+        if (file->algorithm != first->algorithm)
+            continue;
+        ready += PieceReady(file);
+        company = company || (file->stage == StageReading && !file->inLanes &&
+                              file->chunksDigested == file->chunksRead);
+    }
+    return ready >= width || !company || !(reading || FileToRead(flight));
+}
+
+// Called holding the lock, which is let go while the lanes run: digests
+// the pieces ready now, of the oldest ready file's algorithm, as far as
+// they go; false when none was ready or they wait for company.
+static bool DigestReady(Flight *flight) {
+    if (!DigestsNow(flight))
+        return false;
     LaneManager lanes;
-    StartLaneManager(&lanes, first->algorithm);
+    StartLaneManager(&lanes, OldestReady(flight)->algorithm);
     Piece pieces[MostLanes];
     uint32_t count = TakePieces(flight, &lanes, pieces);
-    while (lanes.busy > 0 || count > 0) {
-        ReleaseWorkLock(flight->lock);
-        LaneMessage *through[MostLanes];
-        uint32_t done = 0;
-        for (uint32_t i = 0; i < count; i++) {
-            const Piece *piece = &pieces[i];
-            LaneMessage *message = SubmitPiece(&lanes, &piece->file->message, piece->bytes,
-                                               piece->length, piece->last);
-            if (message)
-                through[done++] = message;
-        }
-        LaneMessage *message = done == 0 ? FlushLanes(&lanes) : nullptr;
+    ReleaseWorkLock(flight->lock);
+    LaneMessage *through[MostLanes];
+    uint32_t done = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        const Piece *piece = &pieces[i];
+        LaneMessage *message =
+            SubmitPiece(&lanes, &piece->file->message, piece->bytes, piece->length, piece->last);
         if (message)
             through[done++] = message;
-        while ((message = ThroughMessage(&lanes)))
-            through[done++] = message;
-        TakeWorkLock(flight->lock);
-        for (uint32_t i = 0; i < done; i++)
-            PieceDigested(flight, Slot(flight, (uint64_t)through[i]->tag));
-        count = TakesMore(flight, waiter, until) ? TakePieces(flight, &lanes, pieces) : 0;
-        WakeWhomItConcerns(flight, false);
     }
+    while (LaneMessage *message = FlushLanes(&lanes))
+        through[done++] = message;
+    TakeWorkLock(flight->lock);
+    for (uint32_t i = 0; i < done; i++)
+        PieceDigested(flight, Slot(flight, (uint64_t)through[i]->tag));
+    WakeWhomItConcerns(flight, false);
     return true;
 }
 
@@ -477,7 +498,7 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         if (through)
             return true;
         TakeWorkLock(flight->lock);
-        if (!Through(oldest) && !DigestReady(flight, CallerWaiter, now + CallerWait))
+        if (!Through(oldest) && !DigestReady(flight))
             SleepUntilWoken(flight, CallerWaiter, CallerWait); // not through, nothing to digest
     }
 }
