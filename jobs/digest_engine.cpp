@@ -489,11 +489,12 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
             oldest->waitedSince = now;
         EngineWait wait = WaitOn(flight, oldest, now);
         bool through = Through(oldest);
+        bool passed = oldest->stage == StagePassed;
         ReleaseWorkLock(flight->lock);
         if (PollEscapeAt(now))
             return false;
         // A file given not to be read is no wait.
-        if (report && oldest->stage != StagePassed)
+        if (report && !passed)
             report->Show(report->Context, &wait);
         if (through)
             return true;
@@ -790,7 +791,7 @@ void StopDigestEngine(DigestEngine *engine) {
     TakeWorkLock(flight->lock);
     for (uint32_t i = 0; i < flight->slots; i++) {
         FileInFlight *file = &flight->files[i];
-        if (file->stream && !file->beingRead) {
+        if (!file->beingRead && file->stream) { // a reader's own while it reads
             streams[count++] = file->stream;
             file->stream = nullptr;
         }
