@@ -204,6 +204,8 @@ static FileInFlight *OldestReady(Flight *flight) {
     return nullptr;
 }
 
+static bool DigestsNow(Flight *flight);
+
 // A waiter woken is no longer counted asleep, so that the next change
 // goes to another.
 static void WakeWaiter(Flight *flight, uint32_t waiter) {
@@ -223,6 +225,8 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
         WakeAll(flight->lock);
         return;
     }
+    // Pieces that wait for company are no reason to wake anyone.
+    digestersDue = digestersDue && DigestsNow(flight);
     const uint32_t caller = 1u << CallerWaiter;
     bool callerAsleep = flight->sleeping & caller;
     if (callerAsleep && flight->handedBack < flight->given &&
