@@ -33,10 +33,15 @@ bool LaneManagerHasRoom(const LaneManager *manager) {
 static void AfterWholeBlocks(LaneMessage *message) {
     if (!message->last || message->ending)
         return;
+    message->ending = true;
+    if (!HasLaneKernels(message->state.Algorithm)) {
+        AlgorithmAdd(&message->state, message->next, message->tailLength);
+        message->blocksLeft = 0;
+        return;
+    }
     message->blocksLeft =
         LaneEndBlocks(&message->state, message->next, message->tailLength, message->end);
     message->next = message->end;
-    message->ending = true;
 }
 
 static bool Through(const LaneMessage *message) {
@@ -51,7 +56,10 @@ LaneMessage *ThroughMessage(LaneManager *manager) {
         manager->lanes[i] = nullptr;
         manager->busy--;
         if (message->ending) {
-            LaneDigestText(&message->state, message->text, sizeof message->text);
+            if (HasLaneKernels(message->state.Algorithm))
+                LaneDigestText(&message->state, message->text, sizeof message->text);
+            else
+                AlgorithmEnd(&message->state, message->text, sizeof message->text);
             message->ended = true;
         }
         return message;

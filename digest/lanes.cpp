@@ -77,10 +77,16 @@ static LaneChoice Sha1Choice = {AlgorithmSha1, 64,   Sha1Kernels, COUNT_OF(Sha1K
 static LaneChoice Sha256Choice = {
     AlgorithmSha256, 64, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
 
+// Each digest's lane kernels by its row; null for a digest that has none,
+// which goes one message after another through its own single-stream code.
+static LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice, &Sha256Choice};
+
 static LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
-    return algorithm == AlgorithmMd5    ? &Md5Choice
-           : algorithm == AlgorithmSha1 ? &Sha1Choice
-                                        : &Sha256Choice;
+    return (uint32_t)algorithm < DigestAlgorithmCount ? Choices[algorithm] : nullptr;
+}
+
+bool HasLaneKernels(DigestAlgorithm algorithm) {
+    return ChoiceOf(algorithm) != nullptr;
 }
 
 static uint32_t *WordsOf(AlgorithmState *state) {
@@ -201,17 +207,24 @@ static int FullKernel(LaneChoice *choice) {
 }
 
 uint32_t LaneBlockSize(DigestAlgorithm algorithm) {
-    return ChoiceOf(algorithm)->BlockSize;
+    LaneChoice *choice = ChoiceOf(algorithm);
+    return choice ? choice->BlockSize : DigestRow(algorithm)->BlockSize;
 }
 
 uint32_t LaneCount(DigestAlgorithm algorithm) {
     LaneChoice *choice = ChoiceOf(algorithm);
-    return choice->Kernels[FullKernel(choice)].Width;
+    return choice ? choice->Kernels[FullKernel(choice)].Width : 1;
 }
 
 void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
                  const uint8_t *const blocks[], uint32_t count, uint32_t blockCount) {
     LaneChoice *choice = ChoiceOf(algorithm);
+    if (!choice) {
+        uint32_t length = blockCount * LaneBlockSize(algorithm);
+        for (uint32_t i = 0; i < count; i++)
+            AlgorithmAdd(states[i], blocks[i], length);
+        return;
+    }
     int full = FullKernel(choice);
     bool forced = choice->Forced.load(std::memory_order_relaxed) >= 0;
     while (count != 0) {
@@ -247,6 +260,8 @@ void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size) {
 
 int LanesForceKernel(DigestAlgorithm algorithm, const char *name) {
     LaneChoice *choice = ChoiceOf(algorithm);
+    if (!choice)
+        return !name || strcmp(name, "single") == 0;
     if (!name) {
         choice->Forced.store(-1, std::memory_order_relaxed);
         return 1;
@@ -262,5 +277,7 @@ int LanesForceKernel(DigestAlgorithm algorithm, const char *name) {
 
 const char *LanesKernelName(DigestAlgorithm algorithm) {
     LaneChoice *choice = ChoiceOf(algorithm);
+    if (!choice)
+        return "single";
     return choice->Kernels[FullKernel(choice)].Name;
 }

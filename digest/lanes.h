@@ -23,6 +23,12 @@ const uint32_t MostLanes = 32;
 // message by: 64 bytes for MD5, SHA-1 and SHA-256.
 uint32_t LaneBlockSize(DigestAlgorithm algorithm);
 
+// Whether the algorithm has kernels of its own here. One without goes one
+// message after another through its single-stream code: DigestLanes feeds
+// each state in turn, and a message ends by that code too (AlgorithmAdd of
+// its tail, AlgorithmEnd), never by LaneEndBlocks and LaneDigestText.
+bool HasLaneKernels(DigestAlgorithm algorithm);
+
 // How many messages DigestLanes advances at once at its best for the
 // algorithm on this processor: 1 where one message after another is fastest.
 // Fewer messages still run side by side; more run in turns.

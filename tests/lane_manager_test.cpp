@@ -81,7 +81,8 @@ TEST(LaneManager, SizesAgainstOneStream) {
     }
     const char *const kernels[] = {"single",    "sse2-4",    "sse2-8",  "avx2-8", "avx2-16",
                                    "avx512-16", "avx512-32", "shani-2", nullptr};
-    for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256}) {
+    for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256, AlgorithmSha512,
+                                      AlgorithmBlake2b, AlgorithmBlake3, AlgorithmCrc32}) {
         std::vector<std::string> expected;
         for (const std::string &message : messages)
             expected.push_back(DigestOneStream(algorithm, message));
