@@ -23,8 +23,26 @@ struct Job {
     bool Failed;
 };
 
+// Each figure: the digest, its own tool as the peer, the tool's arguments
+// before the file's name (the tool prints the digest first, in lowercase).
+struct FileFigure {
+    const char *Argument; // as the command line names it
+    const char *Figure;
+    DigestAlgorithm Algorithm;
+    const char *Peer[3];
+};
+
+static const FileFigure Figures[] = {
+    {"md5", "file", AlgorithmMd5, {"md5sum"}},
+    {"sha256", "sha256-file", AlgorithmSha256, {"sha256sum"}},
+    {"sha512", "sha512-file", AlgorithmSha512, {"sha512sum"}},
+    {"b2", "b2-file", AlgorithmBlake2b, {"b2sum"}},
+    {"b3", "b3-file", AlgorithmBlake3, {"b3sum"}},
+    {"sfv", "sfv-file", AlgorithmCrc32, {"rhash", "--printf=%c\\n"}},
+};
+
+static const FileFigure *Chosen = &Figures[0];
 static DigestAlgorithm Algorithm = AlgorithmMd5;
-static const char *PeerTool = "md5sum";
 
 // Writes the file unless one of the right size is there already.
 static bool MakeFile(const char *path) {
@@ -67,7 +85,12 @@ static double RunModule(void *context) {
 
 static double RunPeer(void *context) {
     Job *job = static_cast<Job *>(context);
-    const char *argv[] = {PeerTool, job->Path, nullptr};
+    const char *argv[4] = {};
+    int count = 0;
+    for (const char *part : Chosen->Peer)
+        if (part)
+            argv[count++] = part;
+    argv[count] = job->Path;
     std::string output;
     double seconds;
     int digits = (int)DigestTextLength(Algorithm);
@@ -80,15 +103,16 @@ static double RunPeer(void *context) {
 
 int main(int argc, char **argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: sumbrel-file-bench SCRATCH-DIRECTORY [sha256]\n");
+        fprintf(stderr,
+                "usage: sumbrel-file-bench SCRATCH-DIRECTORY [md5|sha256|sha512|b2|b3|sfv]\n");
         return 2;
     }
-    const char *figure = "file";
-    if (argc > 2 && strcmp(argv[2], "sha256") == 0) {
-        Algorithm = AlgorithmSha256;
-        PeerTool = "sha256sum";
-        figure = "sha256-file";
-    }
+    for (const FileFigure &figure : Figures)
+        if (argc > 2 && strcmp(argv[2], figure.Argument) == 0)
+            Chosen = &figure;
+    Algorithm = Chosen->Algorithm;
+    const char *figure = Chosen->Figure;
+    const char *PeerTool = Chosen->Peer[0];
     std::string path = std::string(argv[1]) + "/file-bench-1GiB.bin";
     if (!MakeFile(path.c_str())) {
         fprintf(stderr, "file bench: cannot write %s\n", path.c_str());
