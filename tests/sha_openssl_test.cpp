@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "digest/algorithm.h"
+#include "tests/kernels_covered.h"
 
 TEST(ShaAgainstOpenSsl, RandomMessagesInRandomPieces) {
     const struct {
@@ -17,7 +18,7 @@ TEST(ShaAgainstOpenSsl, RandomMessagesInRandomPieces) {
     std::mt19937 random(20261208);
     for (const char *loop : {"scalar", "shani"}) {
         for (const auto &kind : kinds) {
-            if (!ShaForceLoop(kind.words, loop))
+            if (!LoopRuns(AlgorithmTag(kind.algorithm), loop, ShaForceLoop(kind.words, loop)))
                 continue;
             for (int round = 0; round < 100; round++) {
                 std::vector<uint8_t> message(random() % 20000);
