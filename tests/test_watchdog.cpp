@@ -5,6 +5,7 @@
 // set; valgrind, for one, needs more).
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -12,7 +13,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -27,9 +27,10 @@ long LimitSeconds() {
 // The watch thread sleeps until the running test's deadline; a test that
 // ends first moves it on (a new generation), so only a test still running
 // at its own deadline ends the program. The thread is detached and waited
-// for by a flag, not joined: a test that forks a child which exits has no
-// thread object in the child to destroy.
-struct Watchdog : testing::EmptyTestEventListener {
+// for by a flag, and its lock and condition are never destroyed: a test
+// that forks a child which then exits has, in the child, no watch thread to
+// join and a condition whose waiter never leaves.
+struct WatchState {
     std::mutex Lock;
     std::condition_variable Changed;
     std::string Running;
@@ -38,6 +39,24 @@ struct Watchdog : testing::EmptyTestEventListener {
     bool ProgramEnded = false;
     bool WatcherEnded = false;
     long Seconds = LimitSeconds();
+};
+
+WatchState *const Watched = new WatchState;
+
+struct Watchdog : testing::EmptyTestEventListener {
+    WatchState &State = *Watched;
+    std::mutex &Lock = State.Lock;
+    std::condition_variable &Changed = State.Changed;
+    std::string &Running = State.Running;
+    Clock::time_point &Deadline = State.Deadline;
+    unsigned &Generation = State.Generation;
+    bool &ProgramEnded = State.ProgramEnded;
+    bool &WatcherEnded = State.WatcherEnded;
+    long &Seconds = State.Seconds;
+
+    static void *Watch(void *state) {
+        return static_cast<Watchdog *>(state)->Watch(), nullptr;
+    }
 
     void Watch() {
         std::unique_lock<std::mutex> held(Lock);
@@ -60,8 +79,15 @@ struct Watchdog : testing::EmptyTestEventListener {
         Changed.notify_all();
     }
 
+    // A thread of the system's own, with nothing of the program's on the heap
+    // that only the thread knows of: a forked child, where the thread is
+    // gone, leaks nothing (valgrind follows such children).
     void OnTestProgramStart(const testing::UnitTest &) override {
-        std::thread([this] { Watch(); }).detach();
+        pthread_t thread;
+        if (pthread_create(&thread, nullptr, Watch, this) == 0)
+            pthread_detach(thread);
+        else
+            WatcherEnded = true;
     }
     void OnTestStart(const testing::TestInfo &test) override {
         std::lock_guard<std::mutex> held(Lock);
