@@ -77,7 +77,7 @@ static double RunModule(void *context) {
 static double RunPeer(void *context) {
     Job *job = static_cast<Job *>(context);
     double start = ThreadSeconds();
-    void *peer = CorePeerStart(Chosen->Peer);
+    void *peer = CorePeerStart(Chosen->Kind);
     for (int i = 0; i < Passes; i++)
         CorePeerAdd(peer, job->Buffer, BufferSize);
     CorePeerEnd(peer, job->Digest);
@@ -134,7 +134,7 @@ static double RunLanesPeer(void *context) {
     double start = ThreadSeconds();
     void *peers[MostLanes];
     for (uint32_t i = 0; i < MostLanes; i++)
-        peers[i] = CorePeerStart(Chosen->Peer);
+        peers[i] = CorePeerStart(Chosen->Kind);
     for (int pass = 0; pass < LanePasses; pass++)
         for (uint32_t i = 0; i < MostLanes; i++)
             CorePeerAdd(peers[i], job->Buffer + i * LaneSlice, LaneSlice);

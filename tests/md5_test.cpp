@@ -9,6 +9,7 @@
 
 #include "digest/lanes.h"
 #include "digest/md5.h"
+#include "tests/kernels_covered.h"
 #include "tests/side_by_side.h"
 
 // The message is the pattern repeated up to length bytes; no pattern means
@@ -105,7 +106,7 @@ TEST_F(Md5, EveryLoopReproducesTheReferencesHoweverTheBytesAreFed) {
                                                        {64, 1, 0, 63, 129}};
     int loopsRun = 0;
     for (const char *loop : Loops) {
-        if (!DigestForceLoop(loop))
+        if (!LoopRuns("MD5", loop, DigestForceLoop(loop)))
             continue; // not on this processor
         loopsRun++;
         for (const ReferenceDigest &reference : References) {
@@ -144,7 +145,7 @@ TEST(Md5Lanes, EveryKernelReproducesTheReferences) {
                                    "avx2-16", "avx512-16", "avx512-32", nullptr};
     int kernelsRun = 0;
     for (const char *kernel : kernels) {
-        if (!LanesForceKernel(AlgorithmMd5, kernel))
+        if (!LaneKernelRuns(AlgorithmMd5, kernel))
             continue; // not on this processor
         kernelsRun++;
         for (uint32_t mostBlocks : {1u, 7u, 4096u})

@@ -40,18 +40,39 @@ Typical use:
         self.assertEqual(run.status, 0)
         self.assertEqual(end(run.trace)["selected"], [])
         signature = panel.read("sigfile.md5")
+
+Every test has a time limit, SUMBREL_E2E_TEST_SECONDS (900 s unless set,
+the longest a test gives one run of the host): one still running then is
+named, with where each thread stands, what it started is killed and the
+suite ends, rather than ctest's limit for the whole suite ending it without
+a word on which test hung. A run of the host
+has a limit of its own (run_host's timeout) and fails as a timeout.
+
+SUMBREL_E2E_SHARD=k/n runs only the k-th of n shares of a suite's tests
+(every n-th test in the suite's order, from the k-th), so that ctest runs a
+long suite's shares side by side; the n shares together are the suite.
+
+Under Wine, a run of the module that names no --stack-offset gets one of 0,
+4, 8 and 12 in turn, so that across the suite every case meets the module
+at some offset a 32-bit host may call at and each offset meets many cases;
+the cases that name their offset run the entry points at all four.
 """
 
 import atexit
 import codecs
+import faulthandler
 import functools
 import json
 import os
 import shlex
 import shutil
+import signal
 import stat
 import subprocess
+import sys
 import tempfile
+import threading
+import unittest
 from collections import namedtuple
 
 HostRun = namedtuple("HostRun", "status trace stdout")
@@ -78,6 +99,117 @@ def trace_text(data):
     return data.decode("utf-8", "sumbrel-trace")
 
 
+TEST_SECONDS = float(os.environ.get("SUMBREL_E2E_TEST_SECONDS") or 900)
+
+
+def _kill_group(group):
+    try:
+        os.killpg(group, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def _descendants(pid):
+    """Every process below pid, from /proc: a child left running would hold
+    the suite's output open after the suite has ended."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as stream:
+                fields = stream.read().rsplit(")", 1)[1].split()
+            parents.setdefault(int(fields[1]), []).append(int(entry))
+        except (ValueError, OSError, IndexError):
+            continue
+    found, waiting = [], [pid]
+    while waiting:
+        children = parents.get(waiting.pop(), [])
+        found += children
+        waiting += children
+    return found
+
+
+def _time_out(test_id):
+    sys.stdout.flush()
+    sys.stderr.write("\nTIMEOUT: %s still running after %g s; its threads:\n"
+                     % (test_id, TEST_SECONDS))
+    sys.stderr.flush()
+    faulthandler.dump_traceback(all_threads=True)
+    for pid in _descendants(os.getpid()):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    os._exit(124)
+
+
+def _with_time_limit(run):
+    @functools.wraps(run)
+    def limited(self, result=None):
+        timer = threading.Timer(TEST_SECONDS, _time_out, [self.id()])
+        timer.daemon = True
+        timer.start()
+        try:
+            return run(self, result)
+        finally:
+            timer.cancel()
+    return limited
+
+
+# Every test of a suite that uses the harness runs under the limit.
+if not getattr(unittest.TestCase.run, "sumbrel_limited", False):
+    unittest.TestCase.run = _with_time_limit(unittest.TestCase.run)
+    unittest.TestCase.run.sumbrel_limited = True
+
+
+def _shard():
+    shard = os.environ.get("SUMBREL_E2E_SHARD")
+    if not shard:
+        return None
+    index, count = (int(part) for part in shard.split("/"))
+    if not 1 <= index <= count:
+        raise RuntimeError("SUMBREL_E2E_SHARD wants k/n with 1 <= k <= n, not " + shard)
+    return index, count
+
+
+def _flattened(suite):
+    for item in suite:
+        if isinstance(item, unittest.TestSuite):
+            yield from _flattened(item)
+        else:
+            yield item
+
+
+def _sharded(load):
+    @functools.wraps(load)
+    def loaded(self, module, *args, **kwargs):
+        suite = load(self, module, *args, **kwargs)
+        index, count = _shard()
+        tests = list(_flattened(suite))
+        return self.suiteClass(tests[index - 1::count])
+    return loaded
+
+
+if _shard() and not getattr(unittest.TestLoader.loadTestsFromModule, "sumbrel_sharded", False):
+    unittest.TestLoader.loadTestsFromModule = _sharded(unittest.TestLoader.loadTestsFromModule)
+    unittest.TestLoader.loadTestsFromModule.sumbrel_sharded = True
+
+
+def run_limited(command, timeout, **options):
+    """subprocess.run for a command that may start others (wine-run starts
+    script, which starts wine): it runs in a process group of its own, and
+    at the timeout the whole group is killed before TimeoutExpired is
+    raised."""
+    stdin = options.pop("stdin", subprocess.DEVNULL)
+    with subprocess.Popen(command, stdin=stdin, process_group=0, **options) as process:
+        try:
+            stdout, stderr = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            _kill_group(process.pid)
+            process.communicate()
+            raise
+    return subprocess.CompletedProcess(command, process.returncode, stdout, stderr)
+
+
 def host_command():
     command = os.environ.get("SUMBREL_HOST")
     if not command:
@@ -98,8 +230,8 @@ def start():
     if not os.path.isdir(prefix):
         run_host(["--help"], trace=False)  # wine-run makes the prefix
     environment = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
-    subprocess.run(["wineserver", "-p10"], env=environment, check=False,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run_limited(["wineserver", "-p10"], 60, env=environment, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
 
 
 def _bytes_name(name):
@@ -190,6 +322,21 @@ def read_trace(path):
     return trace
 
 
+STACK_OFFSETS = (0, 4, 8, 12)
+_runs_of_the_module = 0
+
+
+def _stack_offset(args):
+    """The --stack-offset option for the next run of the module under Wine:
+    none where the run names its own, or another module, or natively."""
+    global _runs_of_the_module
+    if not under_wine() or "--stack-offset" in args or "--module" in args:
+        return []
+    offset = STACK_OFFSETS[_runs_of_the_module % len(STACK_OFFSETS)]
+    _runs_of_the_module += 1
+    return ["--stack-offset", str(offset)]
+
+
 def _joined_empty_values(args):
     """["--name", ""] as ["--name="]: the same to the host, and an empty
     argument does not survive every wrapper on the way to Wine."""
@@ -238,10 +385,11 @@ def run_host(args=(), dir=None, files=None, keys=None, batch=True, trace=True, s
             command += ["--batch"]
         if keys is not None:
             command += ["--keys", keys]
+        command += _stack_offset(args)
         command += _joined_empty_values(args)
-        completed = subprocess.run(
-            command, cwd=folder, stdin=subprocess.DEVNULL if stdin is None else stdin,
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout,
+        completed = run_limited(
+            command, timeout, cwd=folder, stdin=subprocess.DEVNULL if stdin is None else stdin,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
             env=dict(os.environ, **env) if env else None)
         lines = read_trace(trace_path) if trace else []
         if scratch:
@@ -271,8 +419,8 @@ def locale_env(locale):
     if not os.path.isdir(path):
         language, charset = locale.split(".")
         # Warnings about the locale's sources leave a usable locale.
-        subprocess.run(["localedef", "-i", language, "-f", charset, path],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run_limited(["localedef", "-i", language, "-f", charset, path], 120,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not os.path.isdir(path):
             raise RuntimeError("localedef made no %s (is the locales package there?)" % locale)
     return {"LOCPATH": _LOCALES, "LC_ALL": locale}
