@@ -9,6 +9,7 @@ file cannot be used, and no file written but the named signature file."""
 
 import hashlib
 import os
+import time
 import shutil
 import subprocess
 import sys
@@ -571,6 +572,19 @@ class WalkFaults(RunChecks):
                     self.assertFalse(panel.exists("sigfile.md5"))
                 else:
                     self.assertEqual(len(panel.read("sigfile.md5").split(b"\r\n")), 6)
+
+    def test_escape_returns_while_a_read_hangs(self):
+        # A read that does not return, as on a share that stopped answering,
+        # whether cancelling ends it or not: Escape still ends the run at
+        # once, and the old list stays as it was.
+        for faults in ("read-hangs,only=big", "read-hangs,only=big,cancel-ignored"):
+            with self.subTest(faults), make_panel({"big": b"b" * 300000}) as panel:
+                panel.write("sigfile.md5", self.OLD)
+                started = time.monotonic()
+                run = self.create(panel, faults, "--keys", "esc", "--keys-at", "1")
+                self.assertLess(time.monotonic() - started, 60)
+                self.assertEqual(closing_notice(run.trace), [KEPT, "sigfile.md5"])
+                self.assertEqual(panel.read("sigfile.md5"), self.OLD)
 
     @unittest.skipIf(under_wine(), "Wine's paths end at Linux's 4096 bytes")
     def test_a_name_too_long_for_a_line_says_why(self):
