@@ -15,6 +15,7 @@ struct WalkEntry {
     uint32_t nameAt; // in the level's names
     EntryKind kind;
     NameEncoding encoding;
+    bool identityUnknown; // a file the listing could not tell from the skipped ones
 };
 
 struct WalkLevel {
@@ -195,6 +196,7 @@ static bool AddEntry(WalkLevel *level, const FolderEntry &entry, size_t *namesUs
     entries[level->count].nameAt = (uint32_t)*namesUsed;
     entries[level->count].kind = entry.kind;
     entries[level->count].encoding = entry.encoding;
+    entries[level->count].identityUnknown = entry.identity.index == 0;
     level->count++;
     *namesUsed += length;
     return true;
@@ -210,6 +212,14 @@ static bool OnCurrentPath(const FolderWalk *walk, const FileIdentity &identity) 
     for (uint32_t i = 0; i < walk->depth && identity.index != 0; i++)
         if (walk->levels[i].identity.volume == identity.volume &&
             walk->levels[i].identity.index == identity.index)
+            return true;
+    return false;
+}
+
+static bool IsSkippedIdentity(const FolderWalk *walk, const FileIdentity &identity) {
+    for (uint32_t i = 0; i < walk->skippedCount; i++)
+        if (walk->skipped[i].index != 0 && walk->skipped[i].volume == identity.volume &&
+            walk->skipped[i].index == identity.index)
             return true;
     return false;
 }
@@ -242,7 +252,9 @@ static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
     for (uint32_t seen = 1; !walk->failed && System.nextEntry(listing, &entry); seen++) {
         if (seen % EntriesPerPoll == 0 && Stopped(walk))
             break;
-        if (entry.kind != EntryOther &&
+        bool skipped = entry.kind == EntryFile && entry.identity.index != 0 &&
+                       IsSkippedIdentity(walk, entry.identity);
+        if (entry.kind != EntryOther && !skipped &&
             !AddEntry(&level, entry, &namesUsed, &namesRoom, &entriesRoom))
             walk->failed = true;
     }
@@ -259,15 +271,12 @@ static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
     return EnteredFolder;
 }
 
+// A file whose identity the listing told is passed over as it is listed;
+// only the others are looked up by name, as their step comes.
 static bool IsSkipped(const FolderWalk *walk, NameEncoding encoding) {
     FileIdentity identity;
-    if (walk->skippedCount == 0 || !FileIdentityOf(walk->name, encoding, &identity))
-        return false;
-    for (uint32_t i = 0; i < walk->skippedCount; i++)
-        if (walk->skipped[i].index != 0 && walk->skipped[i].volume == identity.volume &&
-            walk->skipped[i].index == identity.index)
-            return true;
-    return false;
+    return walk->skippedCount != 0 && FileIdentityOf(walk->name, encoding, &identity) &&
+           IsSkippedIdentity(walk, identity);
 }
 
 WalkStep NextWalkStep(FolderWalk *walk) {
@@ -278,6 +287,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         const char *name = walk->startName;
         NameEncoding encoding = walk->startEncoding;
         EntryKind kind = EntryFolder;
+        bool identityUnknown = false;
         if (!starting) {
             WalkLevel *level = &walk->levels[walk->depth - 1];
             if (level->next == level->count) {
@@ -289,6 +299,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
             name = level->names + entry->nameAt;
             encoding = entry->encoding;
             kind = entry->kind;
+            identityUnknown = entry->identityUnknown;
         }
         starting = false;
         NameEncoding pathEncoding;
@@ -299,7 +310,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         step.name = walk->name;
         step.encoding = pathEncoding;
         if (kind == EntryFile) {
-            if (IsSkipped(walk, pathEncoding))
+            if (identityUnknown && IsSkipped(walk, pathEncoding))
                 continue;
             step.kind = WalkFile;
             return step;
