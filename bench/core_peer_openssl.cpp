@@ -10,10 +10,19 @@
 // assembly as the EVP interface, without its dispatch.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
+// Null for a digest this peer does not offer, so that no figure compares
+// one digest with another.
 const char *CorePeerName(DigestAlgorithm algorithm) {
-    return algorithm == AlgorithmMd5    ? "OpenSSL MD5"
-           : algorithm == AlgorithmSha1 ? "OpenSSL SHA-1"
-                                        : "OpenSSL SHA-256";
+    switch (algorithm) {
+    case AlgorithmMd5:
+        return "OpenSSL MD5";
+    case AlgorithmSha1:
+        return "OpenSSL SHA-1";
+    case AlgorithmSha256:
+        return "OpenSSL SHA-256";
+    default:
+        return nullptr;
+    }
 }
 
 struct Peer {
@@ -25,35 +34,58 @@ struct Peer {
     };
 };
 
+// Only for an algorithm CorePeerName names.
 void *CorePeerStart(DigestAlgorithm algorithm) {
     Peer *peer = new Peer;
     peer->Algorithm = algorithm;
-    if (algorithm == AlgorithmMd5)
+    switch (algorithm) {
+    case AlgorithmMd5:
         MD5_Init(&peer->Md5);
-    else if (algorithm == AlgorithmSha1)
+        break;
+    case AlgorithmSha1:
         SHA1_Init(&peer->Sha1);
-    else
+        break;
+    case AlgorithmSha256:
         SHA256_Init(&peer->Sha256);
+        break;
+    default:
+        delete peer;
+        return nullptr;
+    }
     return peer;
 }
 
 void CorePeerAdd(void *context, const uint8_t *bytes, size_t size) {
     Peer *peer = static_cast<Peer *>(context);
-    if (peer->Algorithm == AlgorithmMd5)
+    switch (peer->Algorithm) {
+    case AlgorithmMd5:
         MD5_Update(&peer->Md5, bytes, size);
-    else if (peer->Algorithm == AlgorithmSha1)
+        break;
+    case AlgorithmSha1:
         SHA1_Update(&peer->Sha1, bytes, size);
-    else
+        break;
+    case AlgorithmSha256:
         SHA256_Update(&peer->Sha256, bytes, size);
+        break;
+    default:
+        break; // CorePeerStart makes no other
+    }
 }
 
 void CorePeerEnd(void *context, uint8_t *digest) {
     Peer *peer = static_cast<Peer *>(context);
-    if (peer->Algorithm == AlgorithmMd5)
+    switch (peer->Algorithm) {
+    case AlgorithmMd5:
         MD5_Final(digest, &peer->Md5);
-    else if (peer->Algorithm == AlgorithmSha1)
+        break;
+    case AlgorithmSha1:
         SHA1_Final(digest, &peer->Sha1);
-    else
+        break;
+    case AlgorithmSha256:
         SHA256_Final(digest, &peer->Sha256);
+        break;
+    default:
+        break; // CorePeerStart makes no other
+    }
     delete peer;
 }

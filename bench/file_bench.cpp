@@ -115,8 +115,7 @@ int main(int argc, char **argv) {
     }
     char what[128];
     snprintf(what, sizeof what, "1 GiB file in the page cache, %s loop, stdin %s",
-             Algorithm == AlgorithmMd5 ? DigestPathName() : ShaPathName(8),
-             isatty(0) ? "a terminal" : "not a terminal");
+             DigestRow(Algorithm)->LoopName(), isatty(0) ? "a terminal" : "not a terminal");
     ReportFigure(figure, (double)FileSize, contenders[0], contenders[1], what);
     return 0;
 }

@@ -59,7 +59,7 @@ static double RunModule(void *context) {
         while (ReadListLine(&list, line, sizeof line)) {
             SignatureEntry entry;
             bytes += (long)strlen(line);
-            if (line[0] != ';' && ParseSignatureLine(line, &entry))
+            if (line[0] != ';' && ParseSignatureLine(line, NoListName, &entry))
                 entries++;
         }
         CloseList(&list);

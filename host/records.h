@@ -50,7 +50,19 @@ enum MessageId : int32_t {
     MessageReasonNotWritten = 23,
     MessageFilesChecked = 24, // below the completion notice's line, with a count
     MessageRunDone = 25,      // progress of a run of many files: files and bytes done
-    MessageCount = 26
+    // A list read as the common digest of a digit count another shares,
+    // none of whose entries matched: the digest read, on the next line, and
+    // the other's list names.
+    MessageDigestAssumed = 26,
+    MessageNameListFor = 27,
+    // More of the file error notice's lines saying why.
+    MessageReasonNoMemory = 28,
+    MessageReasonNameTooLong = 29,
+    MessageReasonBeyondCodePage = 30,
+    MessageReasonTwoFilesFit = 31,
+    // Creation stopped before its first entry; followed by the signature file.
+    MessageStoppedNothingListed = 32,
+    MessageCount = 33
 };
 
 typedef void *ScreenHandle;

@@ -1,7 +1,8 @@
 // Signature creation: one entry line per file of the active panel, and
 // per file below its folders, named with '/' between the parts, by the
-// algorithm the signature file's name asks for (".sha256", ".sha1", else
-// MD5), so that the sum tools of the same name can check the list. The list is
+// algorithm the signature file's ending asks for (".sha256", ".sfv" and the
+// others of the table of digests, else MD5), in the form that digest's own
+// tool checks. The list is
 // written to a new file that replaces the named one only when it holds
 // entries and every write succeeded, and only a file that is empty or a
 // signature list is ever replaced.
@@ -16,6 +17,7 @@
 #include "jobs/listed_names.h"
 #include "jobs/notices.h"
 #include "platform/platform.h"
+#include "platform/system_calls.h"
 #include "signature/encoding.h"
 #include "signature/format.h"
 #include "signature/list_reader.h"
@@ -43,8 +45,10 @@ struct CreationRun {
     DigestEngine engine;
     RunProgress progress;
     // The panel's folders are walked one at a time as their turn comes.
-    int nextItem; // the next item to give the engine
-    bool walking; // nextItem is a folder being walked
+    int nextItem;      // the next item to give the engine
+    bool walking;      // nextItem is a folder being walked
+    bool walkFailed;   // a walk could not go on: the run ends after its notice
+    size_t walkMemory; // the most a folder's walk held in the survey
     FolderWalk walk;
     FileIdentity skipped[WalkSkippedMost]; // the old list and the new one
     uint32_t skippedCount;
@@ -101,34 +105,42 @@ static bool RunItemFileName(const CreationRun *run, int index, char *name, size_
 // What an existing target holds, read before anything is written.
 enum TargetContents { TargetIsNew, TargetIsList, TargetIsEmpty, TargetIsText, TargetUnreadable };
 
+// How much of an existing target is read to tell what it holds: a list's
+// header and first entry fit many times over, and a disk image typed by
+// mistake is not read through.
+static const uint32_t TargetLookBytes = 16 * 1024;
+
 // A file is a signature list when its first line that is neither blank nor
-// a comment is an entry, in any encoding a list is read in. Anything else
-// holds what a user wrote and is never replaced.
+// a comment is an entry, in any encoding a list is read in, within its
+// first TargetLookBytes. It is empty only when it holds no byte at all: a
+// file of NULs, of 0x1A or of blanks holds what a user put there, as does
+// any other, and is never replaced.
 static TargetContents ContentsOfTarget(const char *fileName, FileProblem *problem) {
     ListReader list;
-    if (!OpenList(&list, fileName, PollEscapeWhenDue)) {
+    if (!OpenListStart(&list, fileName, TargetLookBytes, PollEscapeWhenDue)) {
         // No file yet, or a link to a list not made yet, holds nothing to
         // lose; a folder, a device or a locked file is no list to replace.
         *problem = WhyNotOpened(fileName, NameInCodePage);
         return *problem == ProblemNotFound ? TargetIsNew : TargetUnreadable;
     }
-    TargetContents contents = TargetIsEmpty;
-    bool comments = false;
+    TargetContents contents = list.taken == 0 ? TargetIsEmpty : TargetIsText;
+    bool decided = contents == TargetIsEmpty;
     char line[SignatureLineSize];
-    while (!AbortRequested && ReadListLine(&list, line, sizeof line)) {
+    while (!decided && !AbortRequested) {
+        decided = !ReadListLine(&list, line, sizeof line);
         PollEscapeWhenDue();
-        if (IsBlankOrComment(line)) {
-            comments = comments || !IsBlank(line);
-            continue;
-        }
         SignatureEntry entry;
-        contents = ParseSignatureLine(line, &entry) ? TargetIsList : TargetIsText;
-        break;
+        if (!decided && !IsBlankOrComment(line)) {
+            decided = true;
+            // A list of any digest is a list, computed here or not.
+            if (SplitSignatureLine(line, ListNamingOf(fileName), &entry))
+                contents = TargetIsList;
+        }
     }
-    // Comments alone are a user's text too. A look cut short by Escape
-    // decides nothing: the run stops before anything is replaced.
-    if (contents == TargetIsEmpty && comments && !AbortRequested)
-        contents = TargetIsText;
+    // A look cut short by Escape decides nothing: the run stops before
+    // anything is replaced, as over an empty file.
+    if (!decided)
+        contents = TargetIsEmpty;
     if (ListReadFailed(&list)) {
         *problem = ProblemCannotRead;
         contents = TargetUnreadable;
@@ -181,14 +193,17 @@ static void ShowPassNotice(PassNotice *pass, const char *name) {
 // Counts the files below a folder of the run and tells whether a name
 // among them is beyond the code page: the list's one encoding is chosen
 // before its first line. The signature file among them is counted too.
-static void SurveyFolder(CreationRun *run, int index, PassNotice *pass) {
+// False, after the folder's file error notice, when the walk could not go
+// through: the count and the encoding would be guesses.
+static bool SurveyFolder(CreationRun *run, int index, PassNotice *pass) {
     char name[3 * PanelItemNameSize];
     NameEncoding encoding;
     if (!RunItemFileName(run, index, name, sizeof name, &encoding))
-        return;
+        return true;
     FolderWalk walk;
+    WalkStep step = {WalkFailed, name, encoding, ProblemNoMemory};
     if (StartFolderWalk(&walk, name, encoding, PollEscapeWhenDue, nullptr, 0)) {
-        for (WalkStep step = NextWalkStep(&walk); step.kind != WalkEnd;
+        for (step = NextWalkStep(&walk); step.kind != WalkEnd && step.kind != WalkFailed;
              step = NextWalkStep(&walk)) {
             ShowPassNotice(pass, run->record.Items[index].Name);
             if (step.kind != WalkFile)
@@ -197,7 +212,12 @@ static void SurveyFolder(CreationRun *run, int index, PassNotice *pass) {
             run->inUtf8 = run->inUtf8 || step.encoding == NameInUtf8;
         }
     }
+    if (step.kind == WalkFailed)
+        ReportFileErrorAbout(step.name, step.encoding, step.problem);
+    if (walk.mostHeld > run->walkMemory)
+        run->walkMemory = walk.mostHeld;
     EndFolderWalk(&walk);
+    return step.kind != WalkFailed;
 }
 
 // Before the first file is read: resolves each item's file once for the
@@ -225,9 +245,11 @@ static void SurveyRunItems(CreationRun *run) {
             if (resolution >= 0)
                 run->inUtf8 = true;
         }
-        if (IsFolder(&run->record.Items[i]))
-            SurveyFolder(run, i, &pass);
-        else
+        // A walk that failed is a failed run: it ends as one stopped here.
+        if (IsFolder(&run->record.Items[i])) {
+            if (!SurveyFolder(run, i, &pass))
+                AbortRequested = 1;
+        } else
             run->filesToList++;
     }
     if (pass.notice.screen)
@@ -243,7 +265,7 @@ static void GiveRunItem(CreationRun *run, int index) {
     if (RunItemFileName(run, index, name, sizeof name, &encoding))
         GiveFile(&run->engine, index, name, encoding, run->algorithm);
     else
-        GiveUnread(&run->engine, index, item->Name, NameInCodePage, ProblemUntold);
+        GiveUnread(&run->engine, index, item->Name, NameInCodePage, ProblemTwoFilesFit);
 }
 
 // Starts the walk of the item's folder; false when there is nothing to walk.
@@ -252,13 +274,15 @@ static bool StartRunWalk(CreationRun *run, int index) {
     NameEncoding encoding;
     if (!RunItemFileName(run, index, name, sizeof name, &encoding)) {
         GiveUnread(&run->engine, index, run->record.Items[index].Name, NameInCodePage,
-                   ProblemUntold);
+                   ProblemTwoFilesFit);
         return false;
     }
     if (StartFolderWalk(&run->walk, name, encoding, PollEscapeWhenDue, run->skipped,
                         run->skippedCount))
         return true;
     EndFolderWalk(&run->walk);
+    GiveUnread(&run->engine, index, name, encoding, ProblemNoMemory);
+    run->walkFailed = true;
     return false;
 }
 
@@ -266,7 +290,12 @@ static bool StartRunWalk(CreationRun *run, int index) {
 // not list; false at the walk's end.
 static bool GiveWalkStep(CreationRun *run) {
     WalkStep step = NextWalkStep(&run->walk);
-    if (step.kind == WalkEnd) {
+    if (step.kind == WalkFailed) {
+        // The failure is the last thing given: its notice ends the run.
+        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, step.problem);
+        run->walkFailed = true;
+    }
+    if (step.kind == WalkEnd || step.kind == WalkFailed) {
         EndFolderWalk(&run->walk);
         return false;
     }
@@ -276,9 +305,9 @@ static bool GiveWalkStep(CreationRun *run) {
     if (step.kind == WalkFolderUnread)
         GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, step.problem);
     else if (strlen(step.name) > LongestEntryName)
-        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemUntold);
+        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemNameTooLong);
     else if (step.encoding == NameInUtf8 && !run->inUtf8)
-        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemUntold);
+        GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemBeyondCodePage);
     else
         GiveFile(&run->engine, run->nextItem, step.name, step.encoding, run->algorithm);
     return true;
@@ -287,7 +316,7 @@ static bool GiveWalkStep(CreationRun *run) {
 // Gives the engine the run's files, the panel's items in order and the
 // files below each folder in the walk's order, while it has room.
 static void GiveRunFiles(CreationRun *run) {
-    while (EngineHasRoom(&run->engine) && !AbortRequested) {
+    while (EngineHasRoom(&run->engine) && !AbortRequested && !run->walkFailed) {
         if (run->walking) {
             if (!GiveWalkStep(run)) {
                 run->walking = false;
@@ -323,12 +352,17 @@ static void TakeRunItem(CreationRun *run, const EngineResult *result, FILE *stre
     const char *listed = result->name;
     if (run->inUtf8) {
         if (!NameInUtf8Form(result->name, result->encoding, written, sizeof written)) {
-            ReportFileErrorAbout(result->name, result->encoding, ProblemUntold);
+            ReportFileErrorAbout(result->name, result->encoding, ProblemNameTooLong);
             return;
         }
         listed = written;
     }
-    WriteSignatureEntry(stream, result->text, listed);
+    // A name the digest's form cannot hold (an .sfv line has no escapes)
+    // is told of, as one too long is.
+    if (!WriteSignatureEntry(stream, run->algorithm, result->text, listed)) {
+        ReportFileErrorAbout(result->name, result->encoding, ProblemUntold);
+        return;
+    }
     run->entriesWritten++;
 }
 
@@ -346,6 +380,11 @@ static int DigestRunItems(CreationRun *run, FILE *stream) {
         if (AbortRequested || !NextResult(&run->engine, &result, &report))
             break;
         TakeRunItem(run, &result, stream);
+        // A failed walk was the last given: once it is told of, the run ends
+        // as a stopped one, its folder not dealt with.
+        int64_t waiting;
+        if (run->walkFailed && !OldestWaiting(&run->engine, &waiting))
+            AbortRequested = 1;
         // A file left when Escape came was not dealt with: its item stays
         // selected, to be signed again with the ones not reached.
         if (AbortRequested)
@@ -360,16 +399,16 @@ static int DigestRunItems(CreationRun *run, FILE *stream) {
     return AbortRequested ? run->nextItem : -1;
 }
 
-// The selection after a run whose list took the target's name: the files
-// dealt with are deselected; a run over the whole panel cut short selects
-// the files its list lacks, as a run over a selection leaves them selected.
+// The selection after a run with no old list to keep: the files dealt with
+// are deselected; a run over the panel or the cursor's item cut short
+// selects what its list lacks, as a run over a selection leaves it selected.
 static void MarkWhatTheListLacks(CreationRun *run, int stoppedAt) {
     PanelItemRecord *items = run->record.Items;
     int dealtWith = stoppedAt >= 0 ? stoppedAt : run->items.last + 1;
     if (run->items.selectedOnly) {
         for (int i = run->items.first; i < dealtWith; i++)
             items[i].Flags &= ~ItemSelectedFlag;
-    } else if (stoppedAt >= 0 && run->items.wholePanel) {
+    } else if (stoppedAt >= 0) {
         for (int i = stoppedAt; i <= run->items.last; i++)
             if (IsRunItem(run, i) && !IsTarget(run, i))
                 items[i].Flags |= ItemSelectedFlag;
@@ -404,7 +443,13 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     int stoppedAt = run->items.first;
     if (!AbortRequested) {
         char folder[4096];
+        // The engine takes what memory it can get for its buffers; the walks
+        // come after it, so the room the survey's walks needed is set aside
+        // first and given back for them, with a folder listing's own.
+        const size_t ListingRoom = 64 * 1024;
+        void *walkRoom = System.allocate(run->walkMemory + ListingRoom);
         StartDigestEngine(&run->engine, CurrentFolder(folder, sizeof folder) ? folder : ".", 0);
+        System.release(walkRoom);
         StartRunProgress(&run->progress, MessageCreatingLine, EngineFilesAtOnce(&run->engine) == 1);
         stoppedAt = DigestRunItems(run, output.stream);
         EndRunProgress(&run->progress);
@@ -418,14 +463,19 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     bool keepOld = AbortRequested && overAList;
     bool listed = run->entriesWritten > 0;
     bool written = FinishSignatureOutput(&output, listed && !keepOld);
-    if (keepOld)
+    if (keepOld) {
         ShowNoticeAbout(MessageOldListKept, fileName);
-    else if (listed && !written)
+    } else if (listed && !written) {
         ReportFileError(fileName, ProblemNotWritten);
-    else if (!listed)
-        ShowNoticeAbout(MessageNothingListed, fileName);
-    else
+    } else if (!listed && AbortRequested) {
+        // Stopped before any entry: no list, and what it would lack is marked.
+        ShowNoticeAbout(MessageStoppedNothingListed, fileName);
         MarkWhatTheListLacks(run, stoppedAt);
+    } else if (!listed) {
+        ShowNoticeAbout(MessageNothingListed, fileName);
+    } else {
+        MarkWhatTheListLacks(run, stoppedAt);
+    }
 }
 
 void CreateSignatures(const char *fileName) {

@@ -48,7 +48,7 @@ struct WaitReport {
 
 // The longest name a file is given by, with its terminating zero: a list's
 // whole line, should its name be cut with it.
-const uint32_t EngineNameSize = 4096 + 128;
+const uint32_t EngineNameSize = 4096 + 256;
 
 // The files in flight, their buffers and the worker threads; null while
 // the engine goes one file at a time.

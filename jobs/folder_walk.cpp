@@ -22,7 +22,8 @@ struct WalkLevel {
     char *names;        // the entries' names, each ended by a NUL
     WalkEntry *entries; // in the byte order of their names
     uint32_t count, next;
-    bool inUtf8; // some part of the folder's name is beyond the code page
+    size_t namesRoom, entriesRoom; // allocated, in bytes and in entries
+    bool inUtf8;                   // some part of the folder's name is beyond the code page
     FileIdentity identity;
 };
 
@@ -38,18 +39,39 @@ static bool Stopped(FolderWalk *walk) {
     return walk->stopped;
 }
 
+// The memory the walk holds, and the most it held at once: what a later
+// walk of the same tree needs set aside.
+static void Took(FolderWalk *walk, size_t bytes) {
+    walk->held += bytes;
+    if (walk->held > walk->mostHeld)
+        walk->mostHeld = walk->held;
+}
+
+static void Gave(FolderWalk *walk, size_t bytes) {
+    walk->held -= bytes;
+}
+
 // The block, grown to hold at least needed units, or null (the block then
 // stays as it was). It doubles, so that a large folder is copied few times.
-static void *Grown(void *block, size_t *room, size_t needed, size_t unitSize) {
+static void *Grown(FolderWalk *walk, void *block, size_t *room, size_t needed, size_t unitSize) {
     if (needed <= *room)
         return block;
     size_t grown = *room ? *room : 64;
     while (grown < needed)
         grown *= 2;
+    // While the block moves, the old one and the new are both held.
+    Took(walk, grown * unitSize);
     void *moved = System.reallocate(block, grown * unitSize);
+    Gave(walk, (moved ? *room : grown) * unitSize);
     if (moved)
         *room = grown;
     return moved;
+}
+
+// Ends the walk with the failure as its last step.
+static void Fail(FolderWalk *walk, FileProblem why) {
+    walk->failed = true;
+    walk->why = why;
 }
 
 bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding, int (*poll)(),
@@ -69,18 +91,20 @@ bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding
     walk->startName = static_cast<char *>(System.allocate(strlen(folder) + 1));
     if (!walk->startName)
         return false;
+    Took(walk, strlen(folder) + 1);
     strcpy(walk->startName, folder);
     return true;
 }
 
-static void FreeLevel(WalkLevel *level) {
+static void FreeLevel(FolderWalk *walk, WalkLevel *level) {
     System.release(level->names);
     System.release(level->entries);
+    Gave(walk, level->namesRoom + level->entriesRoom * sizeof(WalkEntry));
 }
 
 void EndFolderWalk(FolderWalk *walk) {
     for (uint32_t i = 0; i < walk->depth; i++)
-        FreeLevel(&walk->levels[i]);
+        FreeLevel(walk, &walk->levels[i]);
     System.release(walk->levels);
     System.release(walk->startName);
     System.release(walk->name);
@@ -115,7 +139,7 @@ static bool ComposeName(FolderWalk *walk, const char *last, NameEncoding lastEnc
         const char *part = i < walk->depth ? FolderPart(walk, i, &partEncoding) : last;
         needed += (inUtf8 && partEncoding == NameInCodePage ? 3 : 1) * strlen(part) + 1;
     }
-    char *name = static_cast<char *>(Grown(walk->name, &walk->nameRoom, needed, 1));
+    char *name = static_cast<char *>(Grown(walk, walk->name, &walk->nameRoom, needed, 1));
     if (!name)
         return false;
     walk->name = name;
@@ -147,9 +171,12 @@ static bool SortEntries(FolderWalk *walk, WalkLevel *level) {
     uint32_t count = level->count;
     if (count < 2)
         return true;
+    Took(walk, count * sizeof(WalkEntry));
     WalkEntry *spare = static_cast<WalkEntry *>(System.allocate(count * sizeof(WalkEntry)));
-    if (!spare)
+    if (!spare) {
+        Gave(walk, count * sizeof(WalkEntry));
         return false;
+    }
     WalkEntry *from = level->entries, *to = spare;
     uint32_t moves = 0;
     for (uint32_t width = 1; width < count && !walk->stopped; width *= 2) {
@@ -176,18 +203,20 @@ static bool SortEntries(FolderWalk *walk, WalkLevel *level) {
     if (from != level->entries)
         memcpy(level->entries, from, count * sizeof(WalkEntry));
     System.release(spare);
+    Gave(walk, count * sizeof(WalkEntry));
     return !walk->stopped;
 }
 
 // Adds one entry's name to the level. False when memory runs out.
-static bool AddEntry(WalkLevel *level, const FolderEntry &entry, size_t *namesUsed,
-                     size_t *namesRoom, size_t *entriesRoom) {
+static bool AddEntry(FolderWalk *walk, WalkLevel *level, const FolderEntry &entry,
+                     size_t *namesUsed) {
     size_t length = strlen(entry.name) + 1;
-    char *names = static_cast<char *>(Grown(level->names, namesRoom, *namesUsed + length, 1));
+    char *names =
+        static_cast<char *>(Grown(walk, level->names, &level->namesRoom, *namesUsed + length, 1));
     if (names)
         level->names = names;
     WalkEntry *entries = static_cast<WalkEntry *>(
-        Grown(level->entries, entriesRoom, level->count + 1, sizeof(WalkEntry)));
+        Grown(walk, level->entries, &level->entriesRoom, level->count + 1, sizeof(WalkEntry)));
     if (entries)
         level->entries = entries;
     if (!names || !entries || *namesUsed + length > UINT32_MAX)
@@ -228,44 +257,50 @@ static bool IsSkippedIdentity(const FolderWalk *walk, const FileIdentity &identi
 enum Entered { EnteredFolder, PassedOver, NotListed };
 
 // Lists the folder walk->name names, sorted, as the new innermost level.
+// A listing that cannot be finished fails the walk (Fail): its files would
+// be missing without a word.
 static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
                            FileProblem *problem) {
     WalkLevel *levels = static_cast<WalkLevel *>(
-        Grown(walk->levels, &walk->room, (size_t)walk->depth + 1, sizeof(WalkLevel)));
+        Grown(walk, walk->levels, &walk->room, (size_t)walk->depth + 1, sizeof(WalkLevel)));
     if (!levels) {
-        walk->failed = true;
-        return PassedOver;
+        Fail(walk, ProblemNoMemory);
+        *problem = ProblemNoMemory;
+        return NotListed;
     }
     walk->levels = levels;
     WalkLevel level;
     memset(&level, 0, sizeof level);
     level.inUtf8 = inUtf8;
     FolderListing *listing = System.openListing(walk->name, encoding, &level.identity, problem);
-    if (!listing)
+    if (!listing) {
+        if (*problem == ProblemNoMemory)
+            Fail(walk, ProblemNoMemory);
         return *problem == ProblemNotAFile ? PassedOver : NotListed;
+    }
     if (OnCurrentPath(walk, level.identity)) {
         System.closeListing(listing);
         return PassedOver;
     }
-    size_t namesUsed = 0, namesRoom = 0, entriesRoom = 0;
+    size_t namesUsed = 0;
     FolderEntry entry;
     for (uint32_t seen = 1; !walk->failed && System.nextEntry(listing, &entry); seen++) {
         if (seen % EntriesPerPoll == 0 && Stopped(walk))
             break;
         bool skipped = entry.kind == EntryFile && entry.identity.index != 0 &&
                        IsSkippedIdentity(walk, entry.identity);
-        if (entry.kind != EntryOther && !skipped &&
-            !AddEntry(&level, entry, &namesUsed, &namesRoom, &entriesRoom))
-            walk->failed = true;
+        if (entry.kind != EntryOther && !skipped && !AddEntry(walk, &level, entry, &namesUsed))
+            Fail(walk, ProblemNoMemory);
     }
-    bool readFailed = System.listingFailed(listing);
+    if (!walk->stopped && !walk->failed && System.listingFailed(listing))
+        Fail(walk, ProblemCannotRead);
     System.closeListing(listing);
-    if (!walk->stopped && !walk->failed && !readFailed && !SortEntries(walk, &level))
-        walk->failed = !walk->stopped;
-    if (walk->stopped || walk->failed || readFailed) {
-        FreeLevel(&level);
-        *problem = ProblemCannotRead;
-        return readFailed && !walk->stopped && !walk->failed ? NotListed : PassedOver;
+    if (!walk->stopped && !walk->failed && !SortEntries(walk, &level) && !walk->stopped)
+        Fail(walk, ProblemNoMemory);
+    if (walk->stopped || walk->failed) {
+        FreeLevel(walk, &level);
+        *problem = walk->why;
+        return walk->failed ? NotListed : PassedOver;
     }
     walk->levels[walk->depth++] = level;
     return EnteredFolder;
@@ -291,7 +326,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         if (!starting) {
             WalkLevel *level = &walk->levels[walk->depth - 1];
             if (level->next == level->count) {
-                FreeLevel(level);
+                FreeLevel(walk, level);
                 walk->depth--;
                 continue;
             }
@@ -304,8 +339,13 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         starting = false;
         NameEncoding pathEncoding;
         if (!ComposeName(walk, name, encoding, &pathEncoding)) {
-            walk->failed = true;
-            break;
+            // No room for the name: the failure names the walk's own folder.
+            Fail(walk, ProblemNoMemory);
+            step.kind = WalkFailed;
+            step.name = walk->startName;
+            step.encoding = walk->startEncoding;
+            step.problem = ProblemNoMemory;
+            return step;
         }
         step.name = walk->name;
         step.encoding = pathEncoding;
@@ -317,7 +357,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         }
         if (EnterFolder(walk, pathEncoding, pathEncoding == NameInUtf8, &step.problem) ==
             NotListed) {
-            step.kind = WalkFolderUnread;
+            step.kind = walk->failed ? WalkFailed : WalkFolderUnread;
             return step;
         }
     }

@@ -19,7 +19,9 @@
 // What a step found.
 enum WalkStepKind {
     WalkFile,         // a file to sign
-    WalkFolderUnread, // a folder that could not be listed; the walk goes on
+    WalkFolderUnread, // a folder that could not be opened; the walk goes on
+    WalkFailed,       // the walk cannot go on: memory ran out, or a folder's
+                      // listing failed part way; the files below are unknown
     WalkEnd,          // everything is listed, or the poll stopped the walk
 };
 
@@ -27,7 +29,7 @@ struct WalkStep {
     WalkStepKind kind;
     const char *name;      // the walk's own, good until the next step
     NameEncoding encoding; // UTF-8 when some part is beyond the code page
-    FileProblem problem;   // why a folder could not be listed
+    FileProblem problem;   // why a folder could not be listed, or the walk failed
 };
 
 // The most files a walk passes over as the signature list: the list it
@@ -45,7 +47,10 @@ struct FolderWalk {
     size_t room;        // levels allocated
     int (*poll)();      // the job's Escape poll; non-zero stops the walk
     bool stopped;       // the poll stopped it
-    bool failed;        // memory ran out: the walk ended early
+    bool failed;        // it could not go on; the failure is its last step
+    FileProblem why;    // what made it fail
+    size_t held;        // the bytes of memory the walk holds
+    size_t mostHeld;    // the most it held at once, for a later walk to set aside
     FileIdentity start; // the current directory, the walk's first folder's own
     FileIdentity skipped[WalkSkippedMost];
     uint32_t skippedCount;
@@ -61,10 +66,11 @@ bool StartFolderWalk(FolderWalk *walk, const char *folder, NameEncoding encoding
                      const FileIdentity *skipped, uint32_t skippedCount);
 
 // The next step. A folder is listed whole when the walk enters it, with
-// the poll asked all along; once the poll answers non-zero, memory runs
-// out or the walk has gone through, every step is WalkEnd. A start that is
-// a link or a file yields WalkEnd at once: nothing below it is the walk's;
-// one that cannot be listed is the first step.
+// the poll asked all along. When memory runs out or a listing fails part
+// way, one WalkFailed step names the folder; after it, after the poll
+// answered non-zero, or once the walk has gone through, every step is
+// WalkEnd. A start that is a link or a file yields WalkEnd at once: nothing
+// below it is the walk's; one that cannot be opened is the first step.
 WalkStep NextWalkStep(FolderWalk *walk);
 
 void EndFolderWalk(FolderWalk *walk);

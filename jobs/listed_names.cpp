@@ -17,18 +17,19 @@ static bool IsLetter(char c) {
 // "\\server\share\..." and "\\?\UNC\server\..." lead to a server, named by
 // *server and its length; "\\.\...", "\??\..." and "\\?\" with anything but a
 // drive or UNC after it lead into the device namespace (pipes, raw disks,
-// GLOBALROOT); "\\?\C:\..." is a local path.
+// GLOBALROOT); "\\?\C:\..." is a local path, but "\\?\C:" with nothing or
+// anything but a separator after the colon is the volume itself, read raw.
 static NameReach ReachOf(const char *name, const char **server, size_t *serverLength) {
     if (IsSeparator(name[0]) && name[1] == '?' && name[2] == '?' && IsSeparator(name[3]))
         return DeviceName;
     if (!IsSeparator(name[0]) || !IsSeparator(name[1]))
         return LocalName;
     const char *rest = name + 2;
-    if ((rest[0] == '.' || rest[0] == '?') && IsSeparator(rest[1])) {
-        if (rest[0] == '.')
+    if ((rest[0] == '.' || rest[0] == '?') && (rest[1] == '\0' || IsSeparator(rest[1]))) {
+        if (rest[0] == '.' || rest[1] == '\0')
             return DeviceName;
         rest += 2;
-        if (IsLetter(rest[0]) && rest[1] == ':' && (rest[2] == '\0' || IsSeparator(rest[2])))
+        if (IsLetter(rest[0]) && rest[1] == ':' && IsSeparator(rest[2]))
             return LocalName;
         if ((rest[0] | 0x20) != 'u' || (rest[1] | 0x20) != 'n' || (rest[2] | 0x20) != 'c' ||
             !IsSeparator(rest[3]))

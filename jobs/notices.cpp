@@ -55,7 +55,11 @@ static const int32_t ProblemTexts[] = {0,
                                        MessageReasonCannotRead,
                                        MessageReasonNotAFile,
                                        MessageReasonNotReached,
-                                       MessageReasonNotWritten};
+                                       MessageReasonNotWritten,
+                                       MessageReasonNoMemory,
+                                       MessageReasonNameTooLong,
+                                       MessageReasonBeyondCodePage,
+                                       MessageReasonTwoFilesFit};
 
 void ReportFileError(const char *name, FileProblem problem) {
     char line[NoticeLineSize];

@@ -29,6 +29,11 @@ struct VerifyTally {
     int mismatches; // digests that differ, marked on the panel or not
     int offPanel;   // of those, files that are no item of the panel
     int notReached; // names left alone: on another machine or a device
+    int matched;    // entries whose file was read and matched
+    // Entries whose digest was assumed from a digit count two digests
+    // share and whose file was read and differed.
+    int assumedDiffered;
+    DigestAlgorithm assumed;
     char offPanelNames[NamedOffPanelFiles][SignatureLineSize];
     char notReachedNames[NamedOffPanelFiles][SignatureLineSize];
 };
@@ -140,6 +145,8 @@ static_assert(SignatureLineSize <= EngineNameSize, "a listed name reaches the en
 // What an entry given to the engine expects, kept until its file comes back.
 struct ExpectedDigest {
     DigestAlgorithm algorithm;
+    uint32_t digitCount;
+    bool assumed;
     char text[LongestDigestTextSize];
 };
 
@@ -147,7 +154,7 @@ struct ExpectedDigest {
 // the same length. Several tools write the digits a-f in capitals.
 static bool DigestTextsMatch(const char *computed, const ExpectedDigest *expected) {
     const char *recorded = expected->text;
-    for (uint32_t i = 0; i < DigestTextLength(expected->algorithm); i++) {
+    for (uint32_t i = 0; i < expected->digitCount; i++) {
         uint8_t c = (uint8_t)recorded[i];
         if (c >= 'A' && c <= 'F')
             c = (uint8_t)(c - 'A' + 'a');
@@ -262,10 +269,33 @@ static int NameLines(const char **lines, int32_t headingId, const char (*names)[
     return count;
 }
 
+// A list read as the common one of two digests of the same length, none of
+// whose entries matched, may hold the other: the notice says which digest
+// was read and, when this build computes the other, how a list of it is
+// named. One entry that matched shows the list was read right. Returns the
+// lines added.
+static int AssumedDigestLines(const char **lines, const VerifyTally *tally, char *naming,
+                              size_t size) {
+    if (tally->assumedDiffered == 0 || tally->matched > 0)
+        return 0;
+    lines[0] = HostText(MessageDigestAssumed);
+    lines[1] = AlgorithmName(tally->assumed);
+    DigestAlgorithm other;
+    if (!OtherDigestOfLength(tally->assumed, &other) ||
+        !DigestAvailable(other, DigestTextLength(other)))
+        return 2;
+    const DigestRecord *row = DigestRow(other);
+    snprintf(naming, size, "%s: *%s%s%s", row->Name, row->Endings[0], row->ListNames[0] ? ", " : "",
+             row->ListNames[0] ? row->ListNames[0] : "");
+    lines[2] = HostText(MessageNameListFor);
+    lines[3] = naming;
+    return 4;
+}
+
 // What the panel cannot show, in one notice of a bounded number of lines.
 // signatureFile is null when the file failed part way: it was reported then.
 static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
-    const char *lines[NamedOffPanelFiles + 8];
+    const char *lines[NamedOffPanelFiles + 12];
     int count = 0;
     // The second heading keeps room for one name of its own.
     int reserved = tally->notReached > 0 ? 1 : 0;
@@ -279,6 +309,8 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
     if (tally->unread > 0)
         lines[count++] =
             CountLine(unreadLine, sizeof unreadLine, MessageUnreadCount, tally->unread);
+    char naming[128];
+    count += AssumedDigestLines(lines + count, tally, naming, sizeof naming);
     if (tally->entries == 0 && signatureFile) {
         lines[count++] = HostText(MessageNoEntries);
         lines[count++] = signatureFile;
@@ -290,6 +322,7 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
 // Everything one verification knows, passed down its steps.
 struct VerificationRun {
     ListReader list;
+    ListNaming naming; // what the list's file name says of its entries
     PanelInfoRecord record;
     PanelNameIndex index;
     VerifyTally tally;
@@ -315,7 +348,11 @@ static void NoteNotReached(VerificationRun *run, const char *name) {
 static void GiveEntry(VerificationRun *run, const SignatureEntry *entry) {
     ExpectedDigest *expected = &run->expected[run->given % EngineFilesAtOnce(&run->engine)];
     expected->algorithm = entry->Algorithm;
-    memcpy(expected->text, entry->DigestText, sizeof expected->text);
+    expected->digitCount = entry->DigitCount;
+    expected->assumed = entry->Assumed;
+    memcpy(expected->text, entry->DigestText, entry->DigitCount);
+    if (entry->Assumed)
+        run->tally.assumed = entry->Algorithm;
     int64_t tag = (int64_t)run->given++;
     if (!ListedNameMayBeRead(entry->Name))
         GiveUnread(&run->engine, tag, entry->Name, NameInCodePage, ProblemNotReached);
@@ -342,6 +379,9 @@ static void TakeResult(VerificationRun *run, const EngineResult *result) {
             run->record.Items[folder].Flags |= ItemSelectedFlag;
     } else if (!DigestTextsMatch(result->text, expected)) {
         NoteMismatch(&run->tally, &run->index, &run->record, result->name, result->encoding);
+        run->tally.assumedDiffered += expected->assumed ? 1 : 0;
+    } else {
+        run->tally.matched++;
     }
 }
 
@@ -356,8 +396,9 @@ static bool GiveEntries(VerificationRun *run) {
         if (AbortRequested || !ReadListLine(&run->list, line, sizeof line) || AbortRequested)
             return false;
         SignatureEntry entry;
-        // Empty lines and comments are no entries either.
-        if (!ParseSignatureLine(line, &entry))
+        // Empty lines and comments are no entries either, nor lines of a
+        // digest this build does not compute.
+        if (!ParseSignatureLine(line, run->naming, &entry))
             continue;
         run->tally.entries++;
         GiveEntry(run, &entry);
@@ -391,6 +432,7 @@ void VerifySignatures(const char *fileName) {
         ReportFileError(fileName, WhyNotOpened(fileName, NameInCodePage));
         return;
     }
+    run.naming = ListNamingOf(fileName);
     HostPanelCommand(PanelRefresh, nullptr);
     memset(&run.record, 0, sizeof run.record);
     HostPanelCommand(PanelGetInfo, &run.record);

@@ -24,6 +24,8 @@ struct Faults {
     uint64_t listingFailsAfter;
     uint64_t memoryRunsOutAt; // 0: never
     std::atomic<uint64_t> allocations;
+    uint64_t memoryHeldMost; // UINT64_MAX: no bound
+    std::atomic<uint64_t> memoryHeld;
     int seeksSlowly; // -1: as the disk says
     char only[256];
     FaultyStream streams[MostFaultyStreams];
@@ -118,16 +120,65 @@ static bool FaultySeeksSlowly(const char *folder) {
     return Active.seeksSlowly < 0 ? RealSystemCalls.seeksSlowly(folder) : Active.seeksSlowly > 0;
 }
 
-static bool MemoryLeft() {
-    return Active.allocations.fetch_add(1) + 1 < Active.memoryRunsOutAt;
+// Each block taken while memory faults are in place carries its size in
+// front, so that the memory held is known when it is given back. Every
+// block a run takes is given back before the run ends, and faults change
+// only between runs.
+static const size_t BlockHeader = 16;
+
+static size_t SizeOfBlock(void *block) {
+    return *reinterpret_cast<size_t *>(static_cast<char *>(block) - BlockHeader);
+}
+
+// Takes room for size bytes more, given back first; false when the fault
+// says memory has run out.
+static bool MemoryLeft(size_t size, size_t givenBack) {
+    uint64_t made = Active.allocations.fetch_add(1) + 1;
+    if (Active.memoryRunsOutAt != 0 && made >= Active.memoryRunsOutAt)
+        return false;
+    uint64_t held = Active.memoryHeld.load();
+    do {
+        if (held - givenBack + size > Active.memoryHeldMost)
+            return false;
+    } while (!Active.memoryHeld.compare_exchange_weak(held, held - givenBack + size));
+    return true;
+}
+
+static void *Sized(void *header, size_t size) {
+    if (!header)
+        return nullptr;
+    *static_cast<size_t *>(header) = size;
+    return static_cast<char *>(header) + BlockHeader;
+}
+
+static void FaultyRelease(void *block) {
+    if (!block)
+        return;
+    Active.memoryHeld.fetch_sub(SizeOfBlock(block));
+    RealSystemCalls.release(static_cast<char *>(block) - BlockHeader);
 }
 
 static void *FaultyAllocate(size_t size) {
-    return MemoryLeft() ? RealSystemCalls.allocate(size) : nullptr;
+    if (!MemoryLeft(size, 0))
+        return nullptr;
+    void *block = Sized(RealSystemCalls.allocate(size + BlockHeader), size);
+    if (!block)
+        Active.memoryHeld.fetch_sub(size);
+    return block;
 }
 
 static void *FaultyReallocate(void *block, size_t size) {
-    return MemoryLeft() ? RealSystemCalls.reallocate(block, size) : nullptr;
+    if (!block)
+        return FaultyAllocate(size);
+    size_t old = SizeOfBlock(block);
+    if (!MemoryLeft(size, old))
+        return nullptr;
+    void *moved = Sized(
+        RealSystemCalls.reallocate(static_cast<char *>(block) - BlockHeader, size + BlockHeader),
+        size);
+    if (!moved)
+        Active.memoryHeld.fetch_add(old - size);
+    return moved;
 }
 
 // The value after "name=" at the start of item, or null.
@@ -159,6 +210,8 @@ static bool ParseItem(const char *item, size_t length) {
         return Count(value, length - (value - item), &Active.listingFailsAfter);
     else if ((value = ValueOf(item, length, "memory-runs-out-at")))
         return Count(value, length - (value - item), &Active.memoryRunsOutAt);
+    else if ((value = ValueOf(item, length, "memory-holds")))
+        return Count(value, length - (value - item), &Active.memoryHeldMost);
     else if ((value = ValueOf(item, length, "only"))) {
         size_t textLength = length - (value - item);
         if (textLength >= sizeof Active.only)
@@ -174,6 +227,8 @@ static void ClearFaults() {
     Active.readFailsAfter = Active.listingFailsAfter = UINT64_MAX;
     Active.memoryRunsOutAt = 0;
     Active.allocations.store(0);
+    Active.memoryHeldMost = UINT64_MAX;
+    Active.memoryHeld.store(0);
     Active.seeksSlowly = -1;
     Active.only[0] = 0;
     Active.listing = nullptr;
@@ -209,11 +264,16 @@ bool InstallFaults(const char *spec) {
     }
     if (Active.seeksSlowly >= 0)
         System.seeksSlowly = FaultySeeksSlowly;
-    if (Active.memoryRunsOutAt != 0) {
+    if (Active.memoryRunsOutAt != 0 || Active.memoryHeldMost != UINT64_MAX) {
         System.allocate = FaultyAllocate;
         System.reallocate = FaultyReallocate;
+        System.release = FaultyRelease;
     }
     return true;
+}
+
+uint64_t AllocationsCounted() {
+    return Active.allocations.load();
 }
 
 void InstallFaultsFromEnvironment() {

@@ -6,17 +6,25 @@
 //   read-fails-after=N    a file's read fails once N of its bytes are read
 //   listing-fails-after=N a folder's listing fails after N entries
 //   memory-runs-out-at=N  the Nth allocation from now fails, and every later one
+//   memory-holds=N        an allocation that would take the memory held past N
+//                         bytes fails, as in an address space nearly used up
 //   slow-disk / fast-disk the disk seeks slowly, or not, whatever it is
 //   only=TEXT             the file and listing faults touch only names holding TEXT
 //
 // An empty spec, or one that names no fault, leaves the real calls.
 #pragma once
 
+#include <stdint.h>
+
 // Replaces the calls the spec names; false, changing nothing, when the
 // spec holds something it does not know.
 bool InstallFaults(const char *spec);
 // The real calls again.
 void RemoveFaults();
+// The allocations asked for since InstallFaults put in a memory fault: with
+// one that never strikes, how many a run makes, each a place a test may
+// make fail.
+uint64_t AllocationsCounted();
 // Installs the faults SUMBREL_FAULTS names, or removes every fault when it
 // is not set.
 void InstallFaultsFromEnvironment();

@@ -20,12 +20,16 @@ enum NameEncoding { NameInCodePage, NameInUtf8 };
 
 // Why a file could not be used, as the file error notice tells the user.
 enum FileProblem {
-    ProblemUntold,     // nothing more to say than the name (two files fit it)
-    ProblemNotFound,   // no such file, or no folder on the way
-    ProblemCannotRead, // locked by another program, access denied, or a read failed
-    ProblemNotAFile,   // a folder, a device or a pipe
-    ProblemNotReached, // a name in the device namespace, never opened
-    ProblemNotWritten, // a signature file that could not be written completely
+    ProblemUntold,         // none yet: every notice a user sees says one of the others
+    ProblemNotFound,       // no such file, or no folder on the way
+    ProblemCannotRead,     // locked by another program, access denied, or a read failed
+    ProblemNotAFile,       // a folder, a device or a pipe
+    ProblemNotReached,     // a name in the device namespace, never opened
+    ProblemNotWritten,     // a signature file that could not be written completely
+    ProblemNoMemory,       // memory ran out: a folder could not be listed whole
+    ProblemNameTooLong,    // a name too long for a line of a list
+    ProblemBeyondCodePage, // a name the list's code page cannot hold, come during the run
+    ProblemTwoFilesFit,    // two files answer to the panel's name; neither is guessed
 };
 
 // Files to read.

@@ -24,6 +24,7 @@
 
 #include "host/records.h"
 #include "platform/platform.h"
+#include "platform/system_calls.h"
 
 // Linux names are bytes: however a list encodes them, they open as they are.
 FILE *OpenFileToDigest(const char *name, NameEncoding) {
@@ -354,6 +355,8 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding, FileIdentity *i
     if (fd < 0) {
         *problem = errno == ENOENT                      ? ProblemNotFound
                    : errno == ELOOP || errno == ENOTDIR ? ProblemNotAFile
+                   : errno == ENOMEM                    ? ProblemNoMemory
+                   : errno == ENAMETOOLONG              ? ProblemNameTooLong
                                                         : ProblemCannotRead;
         return nullptr;
     }
@@ -362,12 +365,13 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding, FileIdentity *i
         identity->volume = (uint64_t)status.st_dev;
         identity->index = (uint64_t)status.st_ino;
     }
-    FolderListing *listing = static_cast<FolderListing *>(malloc(sizeof(FolderListing)));
+    // The record is the walk's memory, taken where a test may make it run out.
+    FolderListing *listing = static_cast<FolderListing *>(System.allocate(sizeof(FolderListing)));
     DIR *folder = listing ? fdopendir(fd) : nullptr;
     if (!folder) {
-        free(listing);
+        *problem = !listing || errno == ENOMEM ? ProblemNoMemory : ProblemCannotRead;
+        System.release(listing);
         close(fd);
-        *problem = ProblemCannotRead;
         return nullptr;
     }
     listing->folder = folder;
@@ -426,7 +430,7 @@ bool FolderListingFailed(const FolderListing *listing) {
 
 void CloseFolderListing(FolderListing *listing) {
     closedir(listing->folder);
-    free(listing);
+    System.release(listing);
 }
 
 // The console and the clock.

@@ -21,6 +21,7 @@
 #include "host/records.h"
 #include "platform/exact_path.h"
 #include "platform/platform.h"
+#include "platform/system_calls.h"
 
 // The code page the narrow file calls convert names with, which the host
 // lists names in, as a number the lead-byte test takes too.
@@ -793,6 +794,10 @@ static EntryKind KindOf(const DirectoryEntry *found, const WCHAR *path) {
 }
 
 static FileProblem ProblemOfError(DWORD error) {
+    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
+        return ProblemNoMemory;
+    if (error == ERROR_FILENAME_EXCED_RANGE)
+        return ProblemNameTooLong;
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ProblemNotFound
                                                                           : ProblemCannotRead;
 }
@@ -827,16 +832,20 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileId
     if (!folder)
         return nullptr;
     size_t length = wcslen(folder);
-    FolderListing *listing = static_cast<FolderListing *>(
-        IsOwnFolder(folder, problem)
-            ? malloc(sizeof(FolderListing) + (length + 2 + MAX_PATH) * sizeof(WCHAR))
-            : nullptr);
+    // The record is the walk's memory, taken where a test may make it run out.
+    FolderListing *listing = nullptr;
+    if (IsOwnFolder(folder, problem)) {
+        listing = static_cast<FolderListing *>(
+            System.allocate(sizeof(FolderListing) + (length + 2 + MAX_PATH) * sizeof(WCHAR)));
+        if (!listing)
+            *problem = ProblemNoMemory;
+    }
     if (listing) {
         listing->folder = CreateFileW(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, AllSharing,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (listing->folder == INVALID_HANDLE_VALUE) {
             *problem = ProblemOfError(GetLastError());
-            free(listing);
+            System.release(listing);
             listing = nullptr;
         }
     }
@@ -919,7 +928,7 @@ bool FolderListingFailed(const FolderListing *listing) {
 
 void CloseFolderListing(FolderListing *listing) {
     CloseHandle(listing->folder);
-    free(listing);
+    System.release(listing);
 }
 
 // The console and the clock.

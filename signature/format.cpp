@@ -26,12 +26,16 @@ static bool NeedsEscape(const char *name) {
     return strpbrk(name, NamesHoldBackslashes ? "\\\n" : "\n") != nullptr;
 }
 
-void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name) {
-    if (!NeedsEscape(name)) {
-        fprintf(stream, "%s *%s\n", digestText, name);
-        return;
-    }
-    fprintf(stream, "\\%s *", digestText);
+// The .sfv form has no escapes; its readers strip blanks around a name and
+// take a line that starts with ';' (Sumbrel also '#') for a comment.
+static bool SfvHolds(const char *name) {
+    size_t length = strlen(name);
+    return length > 0 && strchr(" \t;#", name[0]) == nullptr &&
+           strchr(" \t", name[length - 1]) == nullptr && strpbrk(name, "\n\r") == nullptr &&
+           !(NamesHoldBackslashes && strchr(name, '\\') != nullptr);
+}
+
+static void WriteEscapedName(FILE *stream, const char *name) {
     for (const char *c = name; *c != 0; c++) {
         if (*c == '\n')
             fputs("\\n", stream);
@@ -42,7 +46,30 @@ void WriteSignatureEntry(FILE *stream, const char *digestText, const char *name)
         else
             fputc(*c, stream);
     }
+}
+
+bool WriteSignatureEntry(FILE *stream, DigestAlgorithm algorithm, const char *digestText,
+                         const char *name) {
+    EntryForm form = DigestRow(algorithm)->Form;
+    if (form == SfvForm) {
+        if (!SfvHolds(name))
+            return false;
+        // The tools that write .sfv files write capital digits.
+        fprintf(stream, "%s ", name);
+        for (const char *c = digestText; *c != 0; c++)
+            fputc(*c >= 'a' && *c <= 'f' ? *c - 'a' + 'A' : *c, stream);
+        fputc('\n', stream);
+        return true;
+    }
+    const char *separator = form == AsteriskForm ? " *" : "  ";
+    if (!NeedsEscape(name)) {
+        fprintf(stream, "%s%s%s\n", digestText, separator, name);
+        return true;
+    }
+    fprintf(stream, "\\%s%s", digestText, separator);
+    WriteEscapedName(stream, name);
     fputc('\n', stream);
+    return true;
 }
 
 static bool IsHexDigit(char c) {
@@ -70,10 +97,10 @@ static bool EightHexDigits(const char *text) {
 }
 
 // The number of hexadecimal digits the text of this length starts with, up
-// to one more than the longest digest: enough to tell 32, 40 and 64 from
-// any other run.
+// to one more than the longest digest: enough to tell any digest's count
+// from any other run.
 static uint32_t HexDigitsAt(const char *text, size_t length) {
-    const uint32_t Enough = 65;
+    const uint32_t Enough = LongestDigestDigits + 1;
     uint32_t count = 0;
     while (count + 8 <= length && count + 8 <= Enough && EightHexDigits(text + count))
         count += 8;
@@ -82,31 +109,111 @@ static uint32_t HexDigitsAt(const char *text, size_t length) {
     return count;
 }
 
+// Letter case folded for ASCII only, whatever the locale.
+static bool SameLettersIgnoringCase(const char *text, const char *other, size_t length) {
+    for (size_t i = 0; i < length; i++) {
+        char c = text[i] >= 'a' && text[i] <= 'z' ? (char)(text[i] - 'a' + 'A') : text[i];
+        char d = other[i] >= 'a' && other[i] <= 'z' ? (char)(other[i] - 'a' + 'A') : other[i];
+        if (c != d)
+            return false;
+    }
+    return true;
+}
+
+// The digest an untagged entry of this many digits names: the list name's,
+// when it may be that long, else the one of that count, else the common one
+// of those that share it.
+static bool DecideByCount(uint32_t count, ListNaming naming, SignatureEntry *entry) {
+    entry->DigitCount = count;
+    entry->Assumed = false;
+    if (naming.Decided && DigestTakesDigits(naming.Algorithm, count)) {
+        entry->Algorithm = naming.Algorithm;
+        return true;
+    }
+    DigestAlgorithm found[DigestAlgorithmCount];
+    uint32_t sharing = DigestsOfLength(count, found);
+    for (uint32_t i = 0; i < sharing; i++)
+        if (sharing == 1 || DigestRow(found[i])->Common) {
+            entry->Algorithm = found[i];
+            entry->Assumed = sharing > 1;
+            return true;
+        }
+    return false;
+}
+
+// The tag's digest and length at the line's start, with the " (" behind
+// it: "SHA256 (", or for a digest of chosen length also "BLAKE2b-256 (" in
+// bits. Returns the tag's length, 0 for no tag.
+static size_t TagAt(const char *line, DigestAlgorithm *algorithm, uint32_t *digits) {
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++) {
+        const DigestRecord *row = DigestRow((DigestAlgorithm)i);
+        size_t length = strlen(row->Tag);
+        if (strncmp(line, row->Tag, length) != 0)
+            continue;
+        *algorithm = (DigestAlgorithm)i;
+        *digits = row->DigitCount;
+        if (strncmp(line + length, " (", 2) == 0)
+            return length;
+        if (line[length] != '-' || row->ShortestBytes * 2 == row->DigitCount)
+            continue;
+        uint32_t bits = 0;
+        size_t at = length + 1;
+        while (line[at] >= '0' && line[at] <= '9' && bits <= 8 * LongestDigestBytes)
+            bits = bits * 10 + (uint32_t)(line[at++] - '0');
+        if (at == length + 1 || line[length + 1] == '0' || bits % 8 != 0 ||
+            !DigestTakesDigits(*algorithm, bits / 4) || strncmp(line + at, " (", 2) != 0)
+            continue;
+        *digits = bits / 4;
+        return at;
+    }
+    return 0;
+}
+
 // "TAG (name) = digest" as the BSD tools and the sum tools' --tag write it:
 // the name runs to the last ')' so that names with parentheses survive, and
 // the digest must be the tag's own length and end the line.
 static bool SplitTaggedEntry(char *line, SignatureEntry *entry) {
-    static const DigestAlgorithm Algorithms[] = {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256};
     static const char Separator[] = ") = ";
-    for (DigestAlgorithm algorithm : Algorithms) {
-        const char *tag = AlgorithmTag(algorithm);
-        size_t tagLength = strlen(tag);
-        if (strncmp(line, tag, tagLength) != 0 || strncmp(line + tagLength, " (", 2) != 0)
-            continue;
-        char *close = strrchr(line, ')');
-        if (close == nullptr || strncmp(close, Separator, sizeof Separator - 1) != 0)
-            return false;
-        char *digits = close + sizeof Separator - 1;
-        uint32_t count = HexDigitsAt(digits, strlen(digits));
-        if (count != DigestTextLength(algorithm) || digits[count] != '\0')
-            return false;
-        *close = '\0';
-        entry->Name = line + tagLength + 2;
-        entry->DigestText = digits;
-        entry->Algorithm = algorithm;
-        return true;
-    }
-    return false;
+    DigestAlgorithm algorithm;
+    uint32_t digits;
+    size_t tagLength = TagAt(line, &algorithm, &digits);
+    if (tagLength == 0)
+        return false;
+    char *close = strrchr(line, ')');
+    if (close == nullptr || strncmp(close, Separator, sizeof Separator - 1) != 0)
+        return false;
+    char *text = close + sizeof Separator - 1;
+    uint32_t count = HexDigitsAt(text, strlen(text));
+    if (count != digits || text[count] != '\0')
+        return false;
+    *close = '\0';
+    entry->Name = line + tagLength + 2;
+    entry->DigestText = text;
+    entry->Algorithm = algorithm;
+    entry->DigitCount = digits;
+    entry->Assumed = false;
+    return true;
+}
+
+// The .sfv line: the name, blanks, and the eight digits that end the line.
+static bool SplitSfvEntry(char *line, ListNaming naming, SignatureEntry *entry) {
+    size_t length = strlen(line);
+    uint32_t digits = DigestTextLength(naming.Algorithm);
+    if (length < digits + 2)
+        return false;
+    char *text = line + length - digits;
+    char *nameEnd = text;
+    while (nameEnd > line && (nameEnd[-1] == ' ' || nameEnd[-1] == '\t'))
+        nameEnd--;
+    if (nameEnd == text || nameEnd == line || HexDigitsAt(text, digits) != digits)
+        return false;
+    *nameEnd = '\0';
+    entry->Name = line;
+    entry->DigestText = text;
+    entry->Algorithm = naming.Algorithm;
+    entry->DigitCount = digits;
+    entry->Assumed = false;
+    return true;
 }
 
 // md5sum escapes a backslash and a line end as a backslash and '\\', 'n'
@@ -131,9 +238,46 @@ static void Unescape(char *name) {
     *out = 0;
 }
 
-static bool ParseEscapedLine(char *line, SignatureEntry *entry);
+// "digits *name" or "digits  name": a digest stands alone, so a run of
+// digits of no digest's length, or digits followed by anything but a
+// separator, make prose or a damaged line, never an entry.
+static bool SplitDigitsFirst(char *line, ListNaming naming, SignatureEntry *entry) {
+    uint32_t count = HexDigitsAt(line, strlen(line));
+    if (count == 0 || !DecideByCount(count, naming, entry))
+        return false;
+    char *end = line + count;
+    // The asterisk form first, also behind two blanks: no name on Windows
+    // holds '*', and a hand-written "digest  *name" means name.
+    char *asterisk = end;
+    while (*asterisk == ' ')
+        asterisk++;
+    if (*asterisk == '*') {
+        *end = '\0';
+        entry->Name = asterisk + 1;
+    } else if (end[0] == ' ' && end[1] == ' ') {
+        *end = '\0';
+        entry->Name = end + 2;
+    } else {
+        return false;
+    }
+    entry->DigestText = line;
+    return true;
+}
 
-bool ParseSignatureLine(char *line, SignatureEntry *entry) {
+static bool SplitLine(char *line, ListNaming naming, bool escaped, SignatureEntry *entry);
+
+// md5sum starts the line of a name holding a backslash or a line end with a
+// backslash, and escapes those in the name. A digest or a tag follows it,
+// never a second backslash, nor an .sfv line, which has no escapes.
+static bool SplitEscapedLine(char *line, ListNaming naming, SignatureEntry *entry) {
+    if (line[1] == '\\' || !EscapesAreMd5sums(line + 1) ||
+        !SplitLine(line + 1, naming, true, entry))
+        return false;
+    Unescape(entry->Name);
+    return true;
+}
+
+static bool SplitLine(char *line, ListNaming naming, bool escaped, SignatureEntry *entry) {
     // Notepad starts a UTF-8 file with a byte-order mark, and hand-edited
     // lists indent entries; neither belongs to the digest, nor to md5sum's
     // escape behind them. What is empty or a comment is still not an entry.
@@ -143,66 +287,90 @@ bool ParseSignatureLine(char *line, SignatureEntry *entry) {
     while (*line == ' ' || *line == '\t')
         line++;
     if (line[0] == '\\')
-        return ParseEscapedLine(line, entry);
+        return SplitEscapedLine(line, naming, entry);
     if (line[0] == '\0' || line[0] == ';' || line[0] == '#')
         return false;
-    // A digest stands alone: a run of digits of another length, or digits
-    // followed by anything but a separator, make prose or a damaged line,
-    // never an entry.
-    uint32_t count = HexDigitsAt(line, strlen(line));
-    DigestAlgorithm algorithm;
-    if (AlgorithmOfTextLength(count, &algorithm)) {
-        char *end = line + count;
-        // The asterisk form first, also behind two blanks: no name on
-        // Windows holds '*', and a hand-written "digest  *name" means name.
-        char *asterisk = end;
-        while (*asterisk == ' ')
-            asterisk++;
-        if (*asterisk == '*') {
-            *end = '\0';
-            entry->Name = asterisk + 1;
-        } else if (end[0] == ' ' && end[1] == ' ') {
-            *end = '\0';
-            entry->Name = end + 2;
-        } else {
-            return false;
-        }
-        entry->DigestText = line;
-        entry->Algorithm = algorithm;
+    // An .sfv line ends with what starts another form's, so in a list named
+    // for it, it comes first: "deadbeef  cafe0123" is the file "deadbeef".
+    if (!escaped && naming.Decided && DigestRow(naming.Algorithm)->Form == SfvForm &&
+        SplitSfvEntry(line, naming, entry))
         return true;
-    }
-    return SplitTaggedEntry(line, entry);
+    return SplitDigitsFirst(line, naming, entry) || SplitTaggedEntry(line, entry);
 }
 
-// md5sum starts the line of a name holding a backslash or a line end with a
-// backslash, and escapes those in the name. A digest or a tag follows it,
-// never a second backslash.
-static bool ParseEscapedLine(char *line, SignatureEntry *entry) {
-    if (line[1] == '\\' || !EscapesAreMd5sums(line + 1) || !ParseSignatureLine(line + 1, entry))
-        return false;
-    Unescape(entry->Name);
-    return true;
+bool SplitSignatureLine(char *line, ListNaming naming, SignatureEntry *entry) {
+    return SplitLine(line, naming, false, entry);
 }
 
-// Letter case folded for ASCII only, whatever the locale.
-static bool SameLettersIgnoringCase(const char *text, const char *upper, size_t length) {
-    for (size_t i = 0; i < length; i++) {
-        char c = text[i] >= 'a' && text[i] <= 'z' ? (char)(text[i] - 'a' + 'A') : text[i];
-        if (c != upper[i])
-            return false;
+bool ParseSignatureLine(char *line, ListNaming naming, SignatureEntry *entry) {
+    return SplitSignatureLine(line, naming, entry) &&
+           DigestAvailable(entry->Algorithm, entry->DigitCount);
+}
+
+bool OtherDigestOfLength(DigestAlgorithm common, DigestAlgorithm *other) {
+    DigestAlgorithm found[DigestAlgorithmCount];
+    uint32_t sharing = DigestsOfLength(DigestTextLength(common), found);
+    for (uint32_t i = 0; i < sharing; i++)
+        if (found[i] != common) {
+            *other = found[i];
+            return true;
+        }
+    return false;
+}
+
+// The part of a path after its last separator.
+static const char *LastPart(const char *path) {
+    const char *part = path;
+    for (const char *c = path; *c != 0; c++)
+        if (*c == '/' || (*c == '\\' && !NamesHoldBackslashes))
+            part = c + 1;
+    return part;
+}
+
+static bool EndsWith(const char *name, size_t length, const char *ending) {
+    size_t endingLength = strlen(ending);
+    return length >= endingLength &&
+           SameLettersIgnoringCase(name + length - endingLength, ending, endingLength);
+}
+
+static bool NamedEndingOf(const char *fileName, DigestAlgorithm *algorithm) {
+    size_t length = strlen(fileName);
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++) {
+        const DigestRecord *row = DigestRow((DigestAlgorithm)i);
+        for (uint32_t k = 0; k < MostDigestNames && row->Endings[k]; k++)
+            if (EndsWith(fileName, length, row->Endings[k])) {
+                *algorithm = (DigestAlgorithm)i;
+                return true;
+            }
     }
-    return true;
+    return false;
+}
+
+ListNaming ListNamingOf(const char *fileName) {
+    ListNaming naming = NoListName;
+    if (NamedEndingOf(fileName, &naming.Algorithm)) {
+        naming.Decided = true;
+        return naming;
+    }
+    const char *part = LastPart(fileName);
+    size_t length = strlen(part);
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++) {
+        const DigestRecord *row = DigestRow((DigestAlgorithm)i);
+        for (uint32_t k = 0; k < MostDigestNames && row->ListNames[k]; k++)
+            if (strlen(row->ListNames[k]) == length &&
+                SameLettersIgnoringCase(part, row->ListNames[k], length)) {
+                naming.Decided = true;
+                naming.Algorithm = (DigestAlgorithm)i;
+                return naming;
+            }
+    }
+    return naming;
 }
 
 DigestAlgorithm AlgorithmForSignatureFile(const char *fileName) {
-    static const DigestAlgorithm Algorithms[] = {AlgorithmSha1, AlgorithmSha256};
-    size_t length = strlen(fileName);
-    for (DigestAlgorithm algorithm : Algorithms) {
-        const char *tag = AlgorithmTag(algorithm); // "SHA1", "SHA256"
-        size_t tagLength = strlen(tag);
-        if (length > tagLength && fileName[length - tagLength - 1] == '.' &&
-            SameLettersIgnoringCase(fileName + length - tagLength, tag, tagLength))
-            return algorithm;
-    }
-    return AlgorithmMd5;
+    DigestAlgorithm algorithm;
+    if (NamedEndingOf(fileName, &algorithm) &&
+        DigestAvailable(algorithm, DigestTextLength(algorithm)))
+        return algorithm;
+    return DefaultDigest;
 }

@@ -71,15 +71,19 @@ static uint32_t DecodeRaw(ListReader *reader, uint32_t from, uint32_t count) {
 // Reads the next piece of the file. A read that fails part way keeps what
 // it got: the lines before the failure are still the list's.
 static uint32_t ReadPiece(ListReader *reader, void *into, uint32_t size) {
-    size_t got = fread(into, 1, size, reader->stream);
+    if (size > reader->readLeft)
+        size = (uint32_t)reader->readLeft;
+    size_t got = size ? fread(into, 1, size, reader->stream) : 0;
     if (got < size && ferror(reader->stream))
         reader->failed = true;
+    reader->taken += got;
+    reader->readLeft -= got;
     return (uint32_t)got;
 }
 
 static bool Refill(ListReader *reader) {
     reader->at = reader->end = 0;
-    while (reader->end == 0 && !reader->failed && !feof(reader->stream)) {
+    while (reader->end == 0 && !reader->failed && reader->readLeft > 0 && !feof(reader->stream)) {
         if (!IsUtf16(reader->encoding)) {
             reader->end = ReadPiece(reader, reader->bytes, ListBufferSize);
         } else {
@@ -118,7 +122,7 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
     SignatureEntry entry;
     memcpy(line, start, (size_t)(nul - start));
     line[nul - start] = 0;
-    if (!ParseSignatureLine(line, &entry))
+    if (!ParseSignatureLine(line, NoListName, &entry))
         return false;
     for (const char *piece = start; (piece = static_cast<const char *>(
                                          memchr(piece, '\n', (size_t)(nul - piece)))) != nullptr;) {
@@ -128,14 +132,17 @@ static bool FirstEntryEndsAtNul(const ListReader *reader) {
             pieceEnd++;
         memcpy(line, piece, (size_t)(pieceEnd - piece));
         line[pieceEnd - piece] = 0;
-        if (ParseSignatureLine(line, &entry))
+        if (ParseSignatureLine(line, NoListName, &entry))
             return false;
     }
     return true;
 }
 
-void StartList(ListReader *reader, FILE *stream, int (*stopPoll)()) {
+// Starts the reader over the stream, reading at most readLeft bytes.
+static void BeginList(ListReader *reader, FILE *stream, int (*stopPoll)(), uint64_t readLeft) {
     reader->stream = stream;
+    reader->taken = 0;
+    reader->readLeft = readLeft;
     reader->stopPoll = stopPoll;
     reader->encoding = ListInBytes;
     reader->entriesEndAtNul = false;
@@ -161,12 +168,26 @@ void StartList(ListReader *reader, FILE *stream, int (*stopPoll)()) {
     reader->entriesEndAtNul = FirstEntryEndsAtNul(reader);
 }
 
-bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)()) {
+void StartList(ListReader *reader, FILE *stream, int (*stopPoll)()) {
+    BeginList(reader, stream, stopPoll, UINT64_MAX);
+}
+
+static bool OpenWithin(ListReader *reader, const char *fileName, uint64_t readLeft,
+                       int (*stopPoll)()) {
     FILE *stream = OpenSignatureFile(fileName);
     if (!stream)
         return false;
-    StartList(reader, stream, stopPoll);
+    BeginList(reader, stream, stopPoll, readLeft);
     return true;
+}
+
+bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)()) {
+    return OpenWithin(reader, fileName, UINT64_MAX, stopPoll);
+}
+
+bool OpenListStart(ListReader *reader, const char *fileName, uint32_t mostBytes,
+                   int (*stopPoll)()) {
+    return OpenWithin(reader, fileName, mostBytes, stopPoll);
 }
 
 void CloseList(ListReader *reader) {

@@ -24,6 +24,8 @@ struct ListReader {
     bool entriesEndAtNul;   // a md5sum -z list: a line feed is part of a name
     bool failed;            // a read of the file failed; what came before stands
     bool ended;             // nothing but 0x1A and line ends was left
+    uint64_t taken;         // the bytes read from the file so far
+    uint64_t readLeft;      // the bytes it may still read: its start only, or all
     uint32_t at, end;       // the decoded bytes not yet taken: bytes[at, end)
     int oddByte;            // UTF-16: the first byte of a unit cut by a read, or -1
     uint32_t highSurrogate; // UTF-16: a high surrogate waiting for its pair, or 0
@@ -35,6 +37,11 @@ struct ListReader {
 // file only) and reads its start; stopPoll is the reader's. False when it
 // cannot be opened; nothing is reported.
 bool OpenList(ListReader *reader, const char *fileName, int (*stopPoll)());
+
+// The same, reading no more than the file's first mostBytes bytes, as
+// though it ended there: enough to tell a list from other text without
+// reading a large file through.
+bool OpenListStart(ListReader *reader, const char *fileName, uint32_t mostBytes, int (*stopPoll)());
 
 // The same over a stream already open for untranslated reading at its
 // start; CloseList closes it.

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Every language's message file holds exactly the module's 26 texts, each
+# Every language's message file holds exactly the module's 33 texts, each
 # short enough for a notice on an 80-column console, and every language has
 # its help file, in the same language, whose topic "Contents" explains the
 # dialog and its buttons, the command prefix, the signature forms, Escape and
@@ -15,14 +15,14 @@ message() { grep '^"' "$1" | sed -n "$(($2 + 1))p" | sed 's/^"//; s/"$//; s/&//g
 # A notice line wider than this loses its start: 80 columns less the frame.
 widest=70
 # Texts followed by a name or a count end in a colon.
-headings="11 12 13 14 15 16 17 18 24 25"
+headings="11 12 13 14 15 16 17 18 24 25 26 27 32"
 # Every text a notice shows: the file error notice and its reasons, the
 # completion notice and the closing notice.
-notices="6 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24"
+notices="6 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 26 27 28 29 30 31 32"
 
 for file in "$1"/*.lng; do
   count=$(grep -c '^"' "$file" || true)
-  [ "$count" -eq 26 ] || fail "$file: $count texts, want 26"
+  [ "$count" -eq 33 ] || fail "$file: $count texts, want 33"
   language=$(head -n1 "$file")
   case "$language" in .Language=*) ;; *) fail "$file: no .Language line" ;; esac
   id=0

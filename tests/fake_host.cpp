@@ -15,7 +15,8 @@ static const char *const FakeTexts[MessageCount] = {
     "All match",   "Elsewhere:",      "More:",        "Unread:",     "No entry in",
     "Not read:",   "Nothing listed:", "Not written:", "Kept:",       "Not found",
     "Cannot read", "Not a file",      "Elsewhere",    "Not written", "Checked:",
-    "Done:"};
+    "Done:",       "Read as:",        "Other:",       "No memory",   "Too long",
+    "Code page",   "Two files",       "Stopped:"};
 
 static void Note(const char *op, int32_t number, void *argument = nullptr) {
     HostCall call;

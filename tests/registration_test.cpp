@@ -70,7 +70,11 @@ TEST(Registration, FileErrorNoticeNamesTheFileAndWhyWithOneButton) {
                  {ProblemCannotRead, {"Cannot read"}},
                  {ProblemNotAFile, {"Not a file"}},
                  {ProblemNotReached, {"Elsewhere"}},
-                 {ProblemNotWritten, {"Not written"}}};
+                 {ProblemNotWritten, {"Not written"}},
+                 {ProblemNoMemory, {"No memory"}},
+                 {ProblemNameTooLong, {"Too long"}},
+                 {ProblemBeyondCodePage, {"Code page"}},
+                 {ProblemTwoFilesFit, {"Two files"}}};
     for (const auto &c : cases)
         for (const char *name : {"missing.txt", ""}) {
             StartFakeHost();

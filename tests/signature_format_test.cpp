@@ -285,14 +285,14 @@ TEST_F(SignatureFormat, WrittenBytes) {
     ASSERT_TRUE(StartSignatureOutput(&output, path.c_str()));
     FILE *stream = output.stream;
     WriteSignatureHeader(stream);
-    WriteSignatureEntry(stream, EmptyDigest, "file one.txt");
-    WriteSignatureEntry(stream, OtherDigest, "cr\rinside");
-    WriteSignatureEntry(stream, EmptyDigest, "cr at end\r");
-    WriteSignatureEntry(stream, OtherDigest, "star*name  ");
+    WriteSignatureEntry(stream, AlgorithmMd5, EmptyDigest, "file one.txt");
+    WriteSignatureEntry(stream, AlgorithmMd5, OtherDigest, "cr\rinside");
+    WriteSignatureEntry(stream, AlgorithmMd5, EmptyDigest, "cr at end\r");
+    WriteSignatureEntry(stream, AlgorithmMd5, OtherDigest, "star*name  ");
     // md5sum's escaped form for what would split the line, and on Linux
     // for a backslash; Windows names hold none, 0x5C being half a letter.
-    WriteSignatureEntry(stream, EmptyDigest, "x\ny\r");
-    WriteSignatureEntry(stream, OtherDigest, "a\\b");
+    WriteSignatureEntry(stream, AlgorithmMd5, EmptyDigest, "x\ny\r");
+    WriteSignatureEntry(stream, AlgorithmMd5, OtherDigest, "a\\b");
     std::string expected = std::string(EmptyDigest) + " *file one.txt\r\n" + OtherDigest +
                            " *cr\rinside\r\n" + EmptyDigest + " *cr at end\r\r\n" + OtherDigest +
                            " *star*name  \r\n\\" + EmptyDigest + " *x\\ny\\r\r\n" +
@@ -304,7 +304,7 @@ TEST_F(SignatureFormat, WrittenBytes) {
         expected += "\r\n";
     for (int i = 0; i < 700; i++) {
         std::string name = "file " + std::to_string(i);
-        WriteSignatureEntry(stream, EmptyDigest, name.c_str());
+        WriteSignatureEntry(stream, AlgorithmMd5, EmptyDigest, name.c_str());
         expected += std::string(EmptyDigest) + " *" + name + "\r\n";
     }
     EXPECT_EQ(ferror(stream), 0);
@@ -338,7 +338,10 @@ struct ParseCase {
     std::string line;
     bool entry;
     std::string name;
-    std::string digest; // its length names the algorithm
+    std::string digest;
+    DigestAlgorithm algorithm = DigestAlgorithmCount; // for an entry
+    bool assumed = false;  // the common one of a shared count, nothing deciding
+    const char *list = ""; // the list's file name
 };
 
 static const std::string Md5 = EmptyDigest;
@@ -346,19 +349,24 @@ static const std::string Sha1 = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
 static const std::string Sha256 =
     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 static const std::string Upper = "D41D8CD98F00B204E9800998ECF8427E";
+static const std::string Sha512 =
+    "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce"
+    "47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e";
+static const std::string Crc = "cbf43926";
+static const std::string CrcUpper = "CBF43926";
 
 TEST(SignatureParse, EntryForms) {
     const ParseCase cases[] = {
-        {Md5 + " *file.txt", true, "file.txt", Md5},
-        {Sha1 + " *file.txt", true, "file.txt", Sha1},
-        {Sha256 + " *file.txt", true, "file.txt", Sha256},
-        {"MD5 (file.txt) = " + Md5, true, "file.txt", Md5},
-        {"SHA1 (file.txt) = " + Sha1, true, "file.txt", Sha1},
-        {"SHA256 (file.txt) = " + Sha256, true, "file.txt", Sha256},
-        {"MD5 (a(b)c) = " + Md5, true, "a(b)c", Md5},
-        {"MD5 (f) = a) = " + Md5, true, "f) = a", Md5},
-        {"MD5 (x*y) = " + Md5, true, "x*y", Md5},
-        {"MD5 () = " + Md5, true, "", Md5},
+        {Md5 + " *file.txt", true, "file.txt", Md5, AlgorithmMd5},
+        {Sha1 + " *file.txt", true, "file.txt", Sha1, AlgorithmSha1},
+        {Sha256 + " *file.txt", true, "file.txt", Sha256, AlgorithmSha256, true},
+        {"MD5 (file.txt) = " + Md5, true, "file.txt", Md5, AlgorithmMd5},
+        {"SHA1 (file.txt) = " + Sha1, true, "file.txt", Sha1, AlgorithmSha1},
+        {"SHA256 (file.txt) = " + Sha256, true, "file.txt", Sha256, AlgorithmSha256},
+        {"MD5 (a(b)c) = " + Md5, true, "a(b)c", Md5, AlgorithmMd5},
+        {"MD5 (f) = a) = " + Md5, true, "f) = a", Md5, AlgorithmMd5},
+        {"MD5 (x*y) = " + Md5, true, "x*y", Md5, AlgorithmMd5},
+        {"MD5 () = " + Md5, true, "", Md5, AlgorithmMd5},
         // A tag must agree with the digest's length, and the digest end the line.
         {"MD5 (f) = " + Sha1, false, "", ""},
         {"SHA1 (f) = " + Md5, false, "", ""},
@@ -380,21 +388,21 @@ TEST(SignatureParse, EntryForms) {
         {"MD5 (", false, "", ""},
         {"MD5", false, "", ""},
         {"", false, "", ""},
-        {Md5 + "  file.txt", true, "file.txt", Md5},
-        {Sha1 + "  file.txt", true, "file.txt", Sha1},
-        {Sha256 + "  file.txt", true, "file.txt", Sha256},
-        {Upper + "  a  b ", true, "a  b ", Upper},
-        {Md5 + "   f", true, " f", Md5},
+        {Md5 + "  file.txt", true, "file.txt", Md5, AlgorithmMd5},
+        {Sha1 + "  file.txt", true, "file.txt", Sha1, AlgorithmSha1},
+        {Sha256 + "  file.txt", true, "file.txt", Sha256, AlgorithmSha256, true},
+        {Upper + "  a  b ", true, "a  b ", Upper, AlgorithmMd5},
+        {Md5 + "   f", true, " f", Md5, AlgorithmMd5},
         // The asterisk form comes first, behind any blanks; a '*' further on
         // belongs to the name.
-        {Md5 + "  a*b", true, "a*b", Md5},
-        {Md5 + "  *a", true, "a", Md5},
-        {Md5 + "*a", true, "a", Md5},
-        {Md5 + " * a", true, " a", Md5},
-        {Md5 + " *a*b", true, "a*b", Md5},
-        {Md5 + " *name   ", true, "name   ", Md5},
-        {Md5 + " *", true, "", Md5},
-        // A digest is exactly 32, 40 or 64 digits standing alone.
+        {Md5 + "  a*b", true, "a*b", Md5, AlgorithmMd5},
+        {Md5 + "  *a", true, "a", Md5, AlgorithmMd5},
+        {Md5 + "*a", true, "a", Md5, AlgorithmMd5},
+        {Md5 + " * a", true, " a", Md5, AlgorithmMd5},
+        {Md5 + " *a*b", true, "a*b", Md5, AlgorithmMd5},
+        {Md5 + " *name   ", true, "name   ", Md5, AlgorithmMd5},
+        {Md5 + " *", true, "", Md5, AlgorithmMd5},
+        // A digest is exactly as many digits as some digest has, standing alone.
         {Md5 + "00ff *a.txt", false, "", ""},
         {Md5.substr(1) + " *a.txt", false, "", ""},
         {Sha256 + "0 *a.txt", false, "", ""},
@@ -410,25 +418,76 @@ TEST(SignatureParse, EntryForms) {
         {Md5, false, "", ""},
         // md5sum's escaped names: "\\", "\n" and "\r" in a line it starts
         // with a backslash; a name without that start keeps its backslashes.
-        {"\\" + Md5 + "  dir\\\\file.txt", true, "dir\\file.txt", Md5},
-        {"\\" + Md5 + " *x\\ny\\r\\\\n", true, "x\ny\r\\n", Md5},
-        {"\\MD5 (a\\nb) = " + Md5, true, "a\nb", Md5},
-        {Md5 + "  dir\\\\file.txt", true, "dir\\\\file.txt", Md5},
+        {"\\" + Md5 + "  dir\\\\file.txt", true, "dir\\file.txt", Md5, AlgorithmMd5},
+        {"\\" + Md5 + " *x\\ny\\r\\\\n", true, "x\ny\r\\n", Md5, AlgorithmMd5},
+        {"\\MD5 (a\\nb) = " + Md5, true, "a\nb", Md5, AlgorithmMd5},
+        {Md5 + "  dir\\\\file.txt", true, "dir\\\\file.txt", Md5, AlgorithmMd5},
         {"\\" + Md5 + "  a\\tb", false, "", ""},
         {"\\" + Md5 + "  a\\", false, "", ""},
         {"\\\\" + Md5 + "  a", false, "", ""},
-        {"\\" + Sha256 + "  a\\\\b", true, "a\\b", Sha256},
-        {"\xef\xbb\xbf\\" + Md5 + "  a\\nb", true, "a\nb", Md5},
-        {" \t\\SHA1 (a\\\\b) = " + Sha1, true, "a\\b", Sha1},
-        {"\xef\xbb\xbf" + Md5 + " *f", true, "f", Md5},
-        {"\xef\xbb\xbfMD5 (f) = " + Md5, true, "f", Md5},
+        {"\\" + Sha256 + "  a\\\\b", true, "a\\b", Sha256, AlgorithmSha256, true},
+        {"\xef\xbb\xbf\\" + Md5 + "  a\\nb", true, "a\nb", Md5, AlgorithmMd5},
+        {" \t\\SHA1 (a\\\\b) = " + Sha1, true, "a\\b", Sha1, AlgorithmSha1},
+        {"\xef\xbb\xbf" + Md5 + " *f", true, "f", Md5, AlgorithmMd5},
+        {"\xef\xbb\xbfMD5 (f) = " + Md5, true, "f", Md5, AlgorithmMd5},
         {"\xef\xbb\xbf; Generated by Sumbrel", false, "", ""},
-        {" \t SHA256 (f) = " + Sha256, true, "f", Sha256},
-        {" \t " + Sha1 + " *f", true, "f", Sha1},
+        {" \t SHA256 (f) = " + Sha256, true, "f", Sha256, AlgorithmSha256},
+        {" \t " + Sha1 + " *f", true, "f", Sha1, AlgorithmSha1},
         {"\t# " + Md5 + " *b", false, "", ""},
         {"  ; " + Md5 + " *b", false, "", ""},
         {" \t ", false, "", ""},
-        {Md5 + " *\xe9t\xe9", true, "\xe9t\xe9", Md5},
+        {Md5 + " *\xe9t\xe9", true, "\xe9t\xe9", Md5, AlgorithmMd5},
+        // A tag decides, whatever the list's name; a digest of chosen length
+        // names it in bits, a whole number of bytes, no longer than its own.
+        {"SHA512 (f) = " + Sha512, true, "f", Sha512, AlgorithmSha512},
+        {"BLAKE2b (f) = " + Sha512, true, "f", Sha512, AlgorithmBlake2b},
+        {"BLAKE2b-256 (f) = " + Sha256, true, "f", Sha256, AlgorithmBlake2b, false, "SHA256SUMS"},
+        {"BLAKE2b-8 (f) = ab", true, "f", "ab", AlgorithmBlake2b},
+        {"BLAKE2b-512 (f) = " + Sha512, true, "f", Sha512, AlgorithmBlake2b},
+        {"BLAKE3 (f) = " + Sha256, true, "f", Sha256, AlgorithmBlake3, false, "SHA256SUMS"},
+        {"CRC32 (f) = " + Crc, true, "f", Crc, AlgorithmCrc32},
+        {"BLAKE2b-256 (f) = " + Sha512, false, "", ""},
+        {"BLAKE2b-252 (f) = " + Sha256.substr(1), false, "", ""},
+        {"BLAKE2b-0256 (f) = " + Sha256, false, "", ""},
+        {"BLAKE2b-1024 (f) = " + Sha512 + Sha512, false, "", ""},
+        {"BLAKE2b- (f) = " + Sha512, false, "", ""},
+        {"BLAKE2b-256(f) = " + Sha256, false, "", ""},
+        {"SHA256-128 (f) = " + Md5, false, "", ""},
+        {"BLAKE2b (f) = " + Sha256, false, "", ""},
+        {"BLAKE3 (f) = " + Sha512, false, "", ""},
+        // Untagged, the list's name decides where its digest may be that
+        // long; else the count, and of two that share it the common one.
+        {Sha512 + "  f", true, "f", Sha512, AlgorithmSha512, true},
+        {Sha512 + "  f", true, "f", Sha512, AlgorithmSha512, false, "SHA512SUMS"},
+        {Sha512 + " *f", true, "f", Sha512, AlgorithmSha512, false, "dir/x.SHA512"},
+        {Sha512 + "  f", true, "f", Sha512, AlgorithmBlake2b, false, "b2sums.txt"},
+        {Sha512 + "  f", true, "f", Sha512, AlgorithmBlake2b, false, "B2SUMS"},
+        {Sha512 + "  f", true, "f", Sha512, AlgorithmBlake2b, false, "x.b2"},
+        {Sha256 + "  f", true, "f", Sha256, AlgorithmBlake2b, false, "b2sums.txt"},
+        {Md5 + "  f", true, "f", Md5, AlgorithmBlake2b, false, "b2sums.txt"},
+        {Sha256 + "  f", true, "f", Sha256, AlgorithmBlake3, false, "x.b3"},
+        {Sha256 + "  f", true, "f", Sha256, AlgorithmBlake3, false, "B3SUMS"},
+        {Sha256 + "  f", true, "f", Sha256, AlgorithmSha256, false, "SHA256SUMS"},
+        {Sha256 + "  f", true, "f", Sha256, AlgorithmSha256, true, "x.md5"},
+        {Md5 + "  f", true, "f", Md5, AlgorithmMd5, false, "SHA512SUMS"},
+        {Sha512 + "  f", true, "f", Sha512, AlgorithmSha512, true, "SHA512SUMS.old"},
+        {Sha512.substr(1) + "  f", false, "", "", DigestAlgorithmCount, false, "b2sums.txt"},
+        {Crc + "  f", true, "f", Crc, AlgorithmCrc32},
+        // An .sfv line: the name first, eight digits last behind blanks, in
+        // a list named for it only.
+        {"file.txt " + CrcUpper, true, "file.txt", CrcUpper, AlgorithmCrc32, false, "x.sfv"},
+        {"a b  c\t " + Crc, true, "a b  c", Crc, AlgorithmCrc32, false, "X.SFV"},
+        {Crc + "  00ff00ff", true, Crc, "00ff00ff", AlgorithmCrc32, false, "x.sfv"},
+        {"\xef\xbb\xbf  f " + Crc, true, "f", Crc, AlgorithmCrc32, false, "x.sfv"},
+        {Md5 + " *f", true, "f", Md5, AlgorithmMd5, false, "x.sfv"},
+        {"file.txt " + CrcUpper, false, "", ""},
+        {"file.txt " + Crc, false, "", "", DigestAlgorithmCount, false, "SHA256SUMS"},
+        {"file.txt " + Crc + " ", false, "", "", DigestAlgorithmCount, false, "x.sfv"},
+        {"file.txt " + Crc.substr(1), false, "", "", DigestAlgorithmCount, false, "x.sfv"},
+        {"file.txt0" + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
+        {" " + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
+        {"; " + Crc + "  f " + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
+        {"\\f " + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
     };
     for (const ParseCase &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.line));
@@ -436,8 +495,15 @@ TEST(SignatureParse, EntryForms) {
         snprintf(line, sizeof line, "%s", c.line.c_str());
         size_t length = strlen(line);
         SignatureEntry entry;
-        bool isEntry = ParseSignatureLine(line, &entry);
+        ListNaming naming = ListNamingOf(c.list);
+        bool isEntry = SplitSignatureLine(line, naming, &entry);
         ASSERT_EQ(isEntry, c.entry);
+        // What the jobs read is that, of a digest this build computes.
+        char copy[SignatureLineSize];
+        snprintf(copy, sizeof copy, "%s", c.line.c_str());
+        SignatureEntry parsed;
+        EXPECT_EQ(ParseSignatureLine(copy, naming, &parsed),
+                  c.entry && DigestAvailable(c.algorithm, (uint32_t)c.digest.size()));
         if (!isEntry) {
             EXPECT_EQ(line, c.line); // a line that is no entry stays whole
             continue;
@@ -447,27 +513,111 @@ TEST(SignatureParse, EntryForms) {
         ASSERT_TRUE(entry.DigestText >= line && entry.DigestText <= line + length);
         EXPECT_EQ(entry.Name, c.name);
         EXPECT_EQ(entry.DigestText, c.digest);
-        EXPECT_EQ(DigestTextLength(entry.Algorithm), c.digest.size());
+        EXPECT_EQ(entry.Algorithm, c.algorithm) << AlgorithmName(entry.Algorithm);
+        EXPECT_EQ(entry.DigitCount, c.digest.size());
+        EXPECT_EQ(entry.Assumed, c.assumed);
     }
 }
 
-// The name typed for a new signature file picks its algorithm.
+// The name typed for a new signature file picks its algorithm by its
+// ending, one this build computes; a list's whole name, as download sites
+// name them, also says how its entries read.
 TEST(SignatureParse, AlgorithmByFileName) {
-    const std::pair<const char *, DigestAlgorithm> cases[] = {
-        {"sigfile.md5", AlgorithmMd5},
-        {"SHA256SUMS", AlgorithmMd5},
-        {"list.sha256", AlgorithmSha256},
-        {"LIST.SHA256", AlgorithmSha256},
-        {"dir/x.Sha1", AlgorithmSha1},
-        {"x.sha1.txt", AlgorithmMd5},
-        {".sha1", AlgorithmSha1},
-        {"sha256", AlgorithmMd5},
-        {"x.sha2560", AlgorithmMd5},
-        {"x.sha", AlgorithmMd5},
-        {"", AlgorithmMd5},
+    const DigestAlgorithm None = DigestAlgorithmCount;
+    const struct {
+        const char *name;
+        DigestAlgorithm created; // of a new list by that name
+        DigestAlgorithm read;    // of a list's untagged entries; None: the count decides
+    } cases[] = {
+        {"sigfile.md5", AlgorithmMd5, AlgorithmMd5},
+        {"SHA256SUMS", AlgorithmMd5, AlgorithmSha256},
+        {"sha256sums.txt", AlgorithmMd5, AlgorithmSha256},
+        {"list.sha256", AlgorithmSha256, AlgorithmSha256},
+        {"LIST.SHA256", AlgorithmSha256, AlgorithmSha256},
+        {"dir/x.Sha1", AlgorithmSha1, AlgorithmSha1},
+        {"x.sha1.txt", AlgorithmMd5, None},
+        {".sha1", AlgorithmSha1, AlgorithmSha1},
+        {"sha256", AlgorithmMd5, None},
+        {"x.sha2560", AlgorithmMd5, None},
+        {"x.sha", AlgorithmMd5, None},
+        {"", AlgorithmMd5, None},
+        {"MD5SUMS", AlgorithmMd5, AlgorithmMd5},
+        {"SHA1SUMS", AlgorithmMd5, AlgorithmSha1},
+        {"x.sha512", AlgorithmSha512, AlgorithmSha512},
+        {"iso/SHA512SUMS", AlgorithmMd5, AlgorithmSha512},
+        {"mySHA512SUMS", AlgorithmMd5, None},
+        {"SHA512SUMS.gpg", AlgorithmMd5, None},
+        {"x.b2", AlgorithmBlake2b, AlgorithmBlake2b},
+        {"b2sums.txt", AlgorithmMd5, AlgorithmBlake2b},
+        {"B2SUMS", AlgorithmMd5, AlgorithmBlake2b},
+        {"x.B3", AlgorithmBlake3, AlgorithmBlake3},
+        {"b3sums.txt", AlgorithmMd5, AlgorithmBlake3},
+        {"files.sfv", AlgorithmCrc32, AlgorithmCrc32},
+        {"files.sfv.bak", AlgorithmMd5, None},
+        {"sfv", AlgorithmMd5, None},
+        {"dir\\SHA1SUMS", AlgorithmMd5, NamesHoldBackslashes ? None : AlgorithmSha1},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(AlgorithmForSignatureFile(c.first), c.second) << c.first;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // A digest whose code this build lacks is never written: MD5 is.
+        bool computed = DigestAvailable(c.created, DigestTextLength(c.created));
+        EXPECT_EQ(AlgorithmForSignatureFile(c.name), computed ? c.created : AlgorithmMd5);
+        ListNaming naming = ListNamingOf(c.name);
+        EXPECT_EQ(naming.Decided, c.read != None);
+        if (naming.Decided) {
+            EXPECT_EQ(naming.Algorithm, c.read);
+        }
+    }
+}
+
+// Each digest's list in the form its own tool checks: the asterisk for the
+// sum tools, two blanks for b3sum, and the .sfv line, which has no escapes
+// and so refuses a name it cannot hold.
+TEST_F(SignatureFormat, EntryFormsWritten) {
+    const struct {
+        DigestAlgorithm algorithm;
+        std::string digest;
+        const char *name;
+        bool written;
+        std::string line; // on Linux, and on Windows unless told apart
+        std::string windowsLine;
+    } cases[] = {
+        {AlgorithmMd5, Md5, "a b", true, Md5 + " *a b\n", ""},
+        {AlgorithmSha1, Sha1, "x\ny", true, "\\" + Sha1 + " *x\\ny\n", ""},
+        {AlgorithmSha256, Sha256, "a\\b", true, "\\" + Sha256 + " *a\\\\b\n", Sha256 + " *a\\b\n"},
+        {AlgorithmBlake3, Sha256, "a b", true, Sha256 + "  a b\n", ""},
+        {AlgorithmBlake3, Sha256, "x\ny", true, "\\" + Sha256 + "  x\\ny\n", ""},
+        {AlgorithmCrc32, Crc, "a b.txt", true, "a b.txt CBF43926\n", ""},
+        {AlgorithmCrc32, "00ff00ff", "x*y", true, "x*y 00FF00FF\n", ""},
+        {AlgorithmCrc32, Crc, "a\\b", !NamesHoldBackslashes, "", "a\\b CBF43926\n"},
+        {AlgorithmCrc32, Crc, "x\ny", false, "", ""},
+        {AlgorithmCrc32, Crc, "x\ry", false, "", ""},
+        {AlgorithmCrc32, Crc, " x", false, "", ""},
+        {AlgorithmCrc32, Crc, "x\t", false, "", ""},
+        {AlgorithmCrc32, Crc, ";x", false, "", ""},
+        {AlgorithmCrc32, Crc, "#x", false, "", ""},
+        {AlgorithmCrc32, Crc, "", false, "", ""},
+    };
+    std::string path = PathOf("entry");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.name)));
+        FILE *stream = fopen(path.c_str(), "wb");
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(WriteSignatureEntry(stream, c.algorithm, c.digest.c_str(), c.name), c.written);
+        ASSERT_EQ(fclose(stream), 0);
+        std::string bytes = ReadRaw(path);
+        bool windows = !NamesHoldBackslashes && !c.windowsLine.empty();
+        EXPECT_EQ(bytes, windows ? c.windowsLine : c.line);
+        if (!c.written || bytes.empty())
+            continue;
+        // What was written reads back as itself, in a list of that digest.
+        std::string line = bytes.substr(0, bytes.size() - 1);
+        std::string list = std::string("x") + DigestRow(c.algorithm)->Endings[0];
+        SignatureEntry entry;
+        ASSERT_TRUE(SplitSignatureLine(&line[0], ListNamingOf(list.c_str()), &entry));
+        EXPECT_EQ(std::string(entry.Name), c.name);
+        EXPECT_EQ(entry.Algorithm, c.algorithm);
+    }
 }
 
 TEST_F(SignatureFormat, SameFileOnDisk) {

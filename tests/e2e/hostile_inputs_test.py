@@ -53,6 +53,9 @@ def error_reasons(trace):
 
 # The file error notice's reasons: not found, cannot be read, not a file.
 NOT_FOUND, CANNOT_READ, NOT_A_FILE, NOT_REACHED = TEXTS[19], TEXTS[20], TEXTS[21], TEXTS[22]
+NO_MEMORY = TEXTS[28]
+# Creation's closing notices: the old list kept, a stop before any entry.
+KEPT, STOPPED_BEFORE_ANY = TEXTS[18], TEXTS[32]
 
 
 def progress_names(trace):
@@ -122,8 +125,8 @@ class RunChecks(unittest.TestCase):
 class BrokenSignatureFiles(RunChecks):
     @one_file_at_a_time
     def test_line_forms_that_break_naive_readers(self):
-        kept = 4191  # characters a line keeps
-        long_name = b"n" * 4200
+        kept = 4287  # characters a line keeps
+        long_name = b"n" * 4300
         cut_name = trace_text(long_name[:kept - 34])
         lone_crs = wrong("a.txt")[:-1] * 120  # every line ends in a lone CR
         cases = [
@@ -330,9 +333,11 @@ class LinuxSpecialFiles(RunChecks):
 
 @unittest.skipUnless(under_wine(), WINDOWS_ONLY)
 class WindowsDeviceNames(RunChecks):
-    DEVICES = ["CON", "NUL", "COM1", "con.md5", "\\\\.\\pipe\\x"]
-    # The device namespace is never opened, typed or listed.
-    NOT_OPENED = {"\\\\.\\pipe\\x": NOT_REACHED}
+    OPENED = ["CON", "NUL", "COM1", "con.md5"]
+    # The device namespace is never opened, typed or listed: a pipe, and the
+    # volume itself, read raw, however it is spelled.
+    NOT_OPENED = ["\\\\.\\pipe\\x", "\\\\?\\Z:", "\\\\.\\Z:", "//?/z:"]
+    DEVICES = OPENED + NOT_OPENED
 
     def test_devices_as_signature_file(self):
         with make_panel(FILES) as panel:
@@ -350,8 +355,9 @@ class WindowsDeviceNames(RunChecks):
         with make_panel(FILES) as panel:
             signature = b"".join(wrong(name) for name in self.DEVICES + ["a.txt"])
             run = self.verify(panel, signature, timeout=60)
-            self.assertEqual(error_notices(run.trace), self.DEVICES[:-1])
-            self.assertEqual(closing_notice(run.trace)[:2], [TEXTS[15], self.DEVICES[-1]])
+            self.assertEqual(error_notices(run.trace), self.OPENED)
+            self.assertEqual(closing_notice(run.trace)[:1 + len(self.NOT_OPENED)],
+                             [TEXTS[15]] + self.NOT_OPENED)
             self.assertEqual(end(run.trace)["selected"], ["a.txt"])
 
     def test_creation_into_devices_ends(self):
@@ -519,6 +525,66 @@ class Faults(RunChecks):
                 holder.stdin.close()
                 holder.wait(timeout=60)
                 holder.stdout.close()
+
+
+class WalkFaults(RunChecks):
+    """Faults put into the walk through SUMBREL_FAULTS: a folder that cannot
+    be listed to its end is told of with its reason and the run ends as a
+    stopped one."""
+
+    TREE = {"a.txt": b"alpha\n", "sub/x1": b"x", "sub/deep/y1": b"y", "sub/deep/deeper/z1": b"z"}
+    OLD = HEADER + b" earlier\r\n" + ("%s *a.txt\r\n" % md5(b"earlier")).encode()
+
+    def create(self, panel, faults, *args):
+        before = set(panel.names())
+        run = run_host(["--dialog", "create"] + list(args), dir=panel, timeout=120,
+                       env={"SUMBREL_FAULTS": faults})
+        self.assertEqual(run.status, 0, run.stdout[-2000:])
+        self.assertEqual(end(run.trace)["unrestored"], 0)
+        self.assertLessEqual(set(panel.names()) - before, {b"sigfile.md5"})
+        return run
+
+    def test_a_walk_that_cannot_finish_is_a_stopped_run(self):
+        cases = [
+            # faults, over an old list, file errors, closing notice, selected afterwards
+            ("memory-runs-out-at=3", True, [("sub", NO_MEMORY)], [KEPT, "sigfile.md5"], []),
+            ("listing-fails-after=1,only=deep", False, [("sub/deep", CANNOT_READ)],
+             [STOPPED_BEFORE_ANY, "sigfile.md5"], ["sub", "a.txt"]),
+            # Memory below what the engine would take: it makes do with less.
+            ("memory-holds=2500000", True, [], [], []),
+        ]
+        for faults, over_a_list, errors, closing, selected in cases:
+            with self.subTest(faults + (" over a list" if over_a_list else " anew")), \
+                    make_panel(self.TREE, dirs=["sub", "sub/deep", "sub/deep/deeper"]) as panel:
+                if over_a_list:
+                    panel.write("sigfile.md5", self.OLD)
+                run = self.create(panel, faults)
+                self.assertEqual(error_reasons(run.trace), errors)
+                self.assertEqual(closing_notice(run.trace), closing)
+                self.assertEqual(end(run.trace)["selected"], selected)
+                if errors and over_a_list:
+                    self.assertEqual(panel.read("sigfile.md5"), self.OLD)
+                elif errors:
+                    self.assertFalse(panel.exists("sigfile.md5"))
+                else:
+                    self.assertEqual(len(panel.read("sigfile.md5").split(b"\r\n")), 6)
+
+    @unittest.skipIf(under_wine(), "Wine's paths end at Linux's 4096 bytes")
+    def test_a_name_too_long_for_a_line_says_why(self):
+        # Folders whose path fits, holding a file and a folder whose paths
+        # do not: neither can be a line of a list, and each says so.
+        with make_panel({"sub/ok.txt": b"ok"}, dirs=["sub"]) as panel:
+            parts = ["sub"] + ["d%02d" % i + "e" * 237 for i in range(16)]
+            os.makedirs(panel.file("/".join(parts)))
+            folder = os.open(panel.file("/".join(parts)), os.O_RDONLY)
+            os.mkdir("g" * 240, dir_fd=folder)
+            os.close(os.open("f" * 240, os.O_WRONLY | os.O_CREAT, dir_fd=folder))
+            os.close(folder)
+            run = self.create(panel, "", "--cursor", "sub")
+            self.assertEqual(error_reasons(run.trace),
+                             [(shown("/".join(parts + [name * 240])), TEXTS[29]) for name in "fg"])
+            self.assertEqual(panel.read("sigfile.md5").split(b"\r\n")[1:],
+                             [("%s *sub/ok.txt" % md5(b"ok")).encode(), b""])
 
 
 class EscapeAtEveryPoint(RunChecks):

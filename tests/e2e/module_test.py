@@ -347,6 +347,23 @@ class Creation(unittest.TestCase):
             # What the list lacks is selected, the file Escape cut among it.
             self.assertEqual(end(run.trace)["selected"], ["c.bin", "d.txt"])
 
+    def test_escape_before_the_first_file_over_a_new_target(self):
+        # No list is made, the notice says the run stopped, and what the
+        # list would lack is selected as after any stop.
+        everything = sorted(FILES)
+        cases = [
+            # what, arguments, selected afterwards
+            ("cursor on ..", [], ["sub"] + everything),
+            ("cursor on a file", ["--cursor", "b.txt"], ["b.txt"]),
+            ("files selected", ["--select", "a.txt", "--select", "c.bin"], ["a.txt", "c.bin"]),
+        ]
+        for what, args, selected in cases:
+            with self.subTest(what), make_panel(FILES, dirs=["sub"]) as panel:
+                run = self.create(panel, "--keys", "esc", *args)
+                self.assertFalse(panel.exists("sigfile.md5"))
+                self.assertEqual(closing_notice(run.trace), [TEXTS[32], "sigfile.md5"])
+                self.assertEqual(end(run.trace)["selected"], selected)
+
     def test_target_with_a_trailing_dot_is_a_file_of_its_own(self):
         with make_panel(FILES) as panel:
             self.create(panel, "--name", "a.txt.", "--select", "a.txt")
@@ -885,6 +902,61 @@ class WithSumTools(unittest.TestCase):
                 self.assertEqual(end(run.trace)["selected"], ["c.bin"])
                 self.assertFalse(completion_shown(run.trace))
 
+    def computes(self, ending, digits):
+        """Whether this build computes the digest a list's ending names: a
+        list it creates under that ending holds that many digits."""
+        with make_panel({"a.txt": b"a"}) as panel:
+            run_host(["--dialog", "create", "--name", "probe" + ending], dir=panel)
+            return len(entries(panel.read("probe" + ending)).split(b" ")[0]) == digits
+
+    def test_tool_lists_by_the_names_sites_give_them(self):
+        # The name decides the digest of untagged lines. A list whose
+        # name does not, of a digit count two digests share, is read as the
+        # common one; when nothing matched, the closing notice says so, and
+        # names the other's lists where this build computes it. A list of a
+        # digest it does not compute holds no entry it reads.
+        blake3 = self.computes(".b3", 64)
+        other = [TEXTS[27], "BLAKE3: *.b3, B3SUMS"] if blake3 else []
+        cases = [("md5sum", "MD5SUMS", "ok"), ("sha1sum", "SHA1SUMS", "ok"),
+                 ("sha256sum", "SHA256SUMS", "ok"), ("sha256sum", "sha256sums.txt", "ok"),
+                 ("sha256sum", "SUMS", "assumed"), ("md5sum", "files.md5", "ok"),
+                 ("sha256sum", "B3SUMS", "ok" if blake3 else "none"),
+                 ("sha256sum", "list.b3", "ok" if blake3 else "none")]
+        for tool, name, outcome in cases:
+            with self.subTest(tool=tool, name=name), make_panel(FILES) as panel:
+                panel.write(name, self.run_tool(tool, panel, *sorted(FILES)).stdout)
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(error_notices(run.trace), [])
+                if outcome == "none":
+                    self.assertFalse(completion_shown(run.trace))
+                    self.assertEqual(closing_notice(run.trace), [TEXTS[14], name])
+                    continue
+                # SHA-256 digits read as BLAKE3 differ everywhere.
+                if "b3" not in name.lower():
+                    self.assertTrue(completion_shown(run.trace))
+                    for file in FILES:
+                        panel.write(file, b"changed")
+                    run = run_host(["--command", name], dir=panel)
+                self.assertEqual(end(run.trace)["selected"], sorted(FILES))
+                told = [TEXTS[26], "SHA-256"] + other if outcome == "assumed" else []
+                self.assertEqual(closing_notice(run.trace), told)
+                # One entry that matches says the digest was the right one.
+                if "b3" not in name.lower():
+                    panel.write("a.txt", FILES["a.txt"])
+                    run = run_host(["--command", name], dir=panel)
+                    self.assertEqual(closing_notice(run.trace), [])
+
+    def test_created_lists_by_ending(self):
+        # Creation picks the digest by the ending, among those this build
+        # computes; any other name gets MD5, which its tool checks.
+        for tool, name in SUM_TOOLS + [("md5sum", "list.txt")]:
+            with self.subTest(name), make_panel(FILES) as panel:
+                run_host(["--dialog", "create", "--name", name], dir=panel)
+                checked = self.run_tool(tool, panel, "-c", name)
+                self.assertEqual(checked.returncode, 0, checked.stderr)
+                self.assertEqual(checked.stdout.count(b": OK"), len(FILES))
+                run = run_host(["--command", name], dir=panel)
+                self.assertTrue(completion_shown(run.trace))
 
 # Names in Cyrillic, CJK, an emoji beyond the 16-bit range, and a pair that
 # code page 1251 lists alike (its best fit for "é" is "e").
@@ -961,8 +1033,12 @@ class CodePages(unittest.TestCase):
         with make_panel(WIDE_FILES) as panel:
             run = self.run_in("C.UTF-8", panel, "--dialog", "create", "--keys", "esc")
             self.assertEqual(progress_names(run.trace), [])
-            self.assertEqual(closing_notice(run.trace), [TEXTS[16], "sigfile.md5"])
+            self.assertEqual(closing_notice(run.trace), [TEXTS[32], "sigfile.md5"])
             self.assertFalse(panel.exists("sigfile.md5"))
+            # Nothing was listed: every file is among what the list lacks, as
+            # the host lists them under 1252 ("日本" and "😀" both "??").
+            self.assertEqual(set(end(run.trace)["selected"]),
+                             {"??.txt", "??????.txt", "Betlema.txt", "Betléma.txt", "plain.txt"})
 
     def test_a_target_typed_by_its_short_name_is_known(self):
         # The host lists "Мир.md5" as "???.md5" under 1252; typed by its 8.3

@@ -22,7 +22,7 @@ static bool TerminatedInside(const char *text, const char *buffer) {
 static void CheckParse(char *line) {
     ModelEntry model = ModelParseLine(std::string(line));
     SignatureEntry entry;
-    bool parsed = ParseSignatureLine(line, &entry);
+    bool parsed = ParseSignatureLine(line, NoListName, &entry);
     Require(parsed == model.isEntry, "parser and model disagree on an entry");
     if (!parsed)
         return;
@@ -30,7 +30,8 @@ static void CheckParse(char *line) {
     Require(TerminatedInside(entry.DigestText, line), "digest text outside the line buffer");
     Require(model.name == entry.Name, "name differs from the model");
     Require(model.digestText == entry.DigestText, "digest text differs from the model");
-    Require(strlen(entry.DigestText) == DigestTextLength(entry.Algorithm),
+    Require(strlen(entry.DigestText) == entry.DigitCount &&
+                entry.DigitCount == DigestTextLength(entry.Algorithm),
             "digest text not of its algorithm's length");
 }
 

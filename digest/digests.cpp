@@ -1,0 +1,206 @@
+// The table of digests; see digests.h. A row whose code is not in this
+// build has no entry points: lists that name it are recognised, and every
+// user of the table asks DigestAvailable before computing.
+#include "digest/digests.h"
+
+#include <stddef.h>
+
+#include "digest/algorithm.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
+
+static void Md5Start(AlgorithmState *state) {
+    DigestStart(&state->Md5);
+}
+static void Md5Add(AlgorithmState *state, const void *bytes, uint32_t length) {
+    DigestAdd(&state->Md5, bytes, length);
+}
+static void Md5End(AlgorithmState *state, uint8_t *digest) {
+    DigestEnd(&state->Md5, digest);
+}
+static int Md5ForceLoop(const char *name) {
+    return DigestForceLoop(name);
+}
+
+static void Sha1StartState(AlgorithmState *state) {
+    Sha1Start(&state->Sha);
+}
+static void Sha256StartState(AlgorithmState *state) {
+    Sha256Start(&state->Sha);
+}
+static void ShaAddState(AlgorithmState *state, const void *bytes, uint32_t length) {
+    ShaAdd(&state->Sha, bytes, length);
+}
+static void ShaEndState(AlgorithmState *state, uint8_t *digest) {
+    ShaEnd(&state->Sha, digest);
+}
+static int Sha1ForceLoop(const char *name) {
+    return ShaForceLoop(5, name);
+}
+static const char *Sha1LoopName() {
+    return ShaPathName(5);
+}
+static int Sha256ForceLoop(const char *name) {
+    return ShaForceLoop(8, name);
+}
+static const char *Sha256LoopName() {
+    return ShaPathName(8);
+}
+
+// Indexed by DigestAlgorithm.
+static const DigestRecord Digests[DigestAlgorithmCount] = {
+    {"MD5",
+     "MD5",
+     {".md5"},
+     {"MD5SUMS", "md5sums.txt"},
+     32,
+     16,
+     true,
+     AsteriskForm,
+     64,
+     sizeof(DigestState),
+     Md5Start,
+     Md5Add,
+     Md5End,
+     Md5ForceLoop,
+     DigestPathName},
+    {"SHA-1",
+     "SHA1",
+     {".sha1"},
+     {"SHA1SUMS", "sha1sums.txt"},
+     40,
+     20,
+     true,
+     AsteriskForm,
+     64,
+     sizeof(ShaState),
+     Sha1StartState,
+     ShaAddState,
+     ShaEndState,
+     Sha1ForceLoop,
+     Sha1LoopName},
+    {"SHA-256",
+     "SHA256",
+     {".sha256"},
+     {"SHA256SUMS", "sha256sums.txt"},
+     64,
+     32,
+     true,
+     AsteriskForm,
+     64,
+     sizeof(ShaState),
+     Sha256StartState,
+     ShaAddState,
+     ShaEndState,
+     Sha256ForceLoop,
+     Sha256LoopName},
+    {"SHA-512",
+     "SHA512",
+     {".sha512"},
+     {"SHA512SUMS", "sha512sums.txt"},
+     128,
+     64,
+     true,
+     AsteriskForm,
+     128,
+     0,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr},
+    // b2sum writes "BLAKE2b-256" for a 256-bit digest and reads a shorter
+    // untagged one by its digit count.
+    {"BLAKE2b",
+     "BLAKE2b",
+     {".b2", ".blake2b"},
+     {"B2SUMS", "b2sums.txt", "BLAKE2SUMS"},
+     128,
+     1,
+     false,
+     AsteriskForm,
+     128,
+     0,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr},
+    // b3sum --check takes "digits  name" only.
+    {"BLAKE3",
+     "BLAKE3",
+     {".b3", ".blake3"},
+     {"B3SUMS", "b3sums.txt"},
+     64,
+     32,
+     false,
+     TwoBlanksForm,
+     64,
+     0,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr},
+    {"CRC32",
+     "CRC32",
+     {".sfv"},
+     {},
+     8,
+     4,
+     true,
+     SfvForm,
+     1,
+     0,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr,
+     nullptr},
+};
+
+const DigestRecord *DigestRow(DigestAlgorithm algorithm) {
+    return (uint32_t)algorithm < DigestAlgorithmCount ? &Digests[algorithm] : nullptr;
+}
+
+static_assert(LongestDigestBytes * 2 == LongestDigestDigits, "whole bytes");
+
+// What AlgorithmState must hold; checked once for every row with code.
+static bool StateFits(const DigestRecord *row) {
+    return row->StateSize <= sizeof(AlgorithmState) - offsetof(AlgorithmState, Md5);
+}
+
+bool DigestAvailable(DigestAlgorithm algorithm, uint32_t digitCount) {
+    const DigestRecord *row = DigestRow(algorithm);
+    // A shorter length of a digest of chosen length is its own computation
+    // (BLAKE2b's parameters hold it), which the single-stream entry points
+    // do not yet take: only the full length is offered.
+    return row && row->Start && digitCount == row->DigitCount && StateFits(row);
+}
+
+uint32_t DigestTextLength(DigestAlgorithm algorithm) {
+    return Digests[algorithm].DigitCount;
+}
+
+const char *AlgorithmTag(DigestAlgorithm algorithm) {
+    return Digests[algorithm].Tag;
+}
+
+const char *AlgorithmName(DigestAlgorithm algorithm) {
+    return Digests[algorithm].Name;
+}
+
+bool DigestTakesDigits(DigestAlgorithm algorithm, uint32_t digitCount) {
+    const DigestRecord *row = &Digests[algorithm];
+    return digitCount == row->DigitCount ||
+           (digitCount % 2 == 0 && digitCount >= 2 * row->ShortestBytes &&
+            digitCount <= row->DigitCount);
+}
+
+uint32_t DigestsOfLength(uint32_t digitCount, DigestAlgorithm *found) {
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++)
+        if (Digests[i].DigitCount == digitCount)
+            found[count++] = (DigestAlgorithm)i;
+    return count;
+}
