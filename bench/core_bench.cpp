@@ -12,6 +12,7 @@
 
 #include "bench/bench.h"
 #include "bench/core_peer.h"
+#include "bench/core_tool_bench.h"
 #include "digest/algorithm.h"
 #include "digest/lanes.h"
 
@@ -200,12 +201,20 @@ static int LanesFigures(const char *name, const uint8_t *buffer, const char *pro
     return 0;
 }
 
-// sumbrel-core-bench [FIGURE [md5|sha1|sha256]]: FIGURE names the lines
-// printed, "core" by default; a name that holds "lanes" asks for the lanes
-// figures; a name ending in "-win32" marks the 32-bit build's processor line.
+// sumbrel-core-bench [FIGURE [md5|sha1|sha256|blake3|crc32 [DIRECTORY]]]:
+// FIGURE names the lines printed, "core" by default; a name that holds
+// "lanes" asks for the lanes figures; a name ending in "-win32" marks the
+// 32-bit build's processor line. BLAKE3 and CRC-32 race their own tools on
+// a file made in DIRECTORY (bench/core_tool_bench.h).
 int main(int argc, char **argv) {
     const char *name = argc > 1 ? argv[1] : "core";
     const char *algorithmName = argc > 2 ? argv[2] : "md5";
+    if (strcmp(algorithmName, "blake3") == 0 || strcmp(algorithmName, "crc32") == 0) {
+        std::vector<uint8_t> message(BufferSize);
+        FillPseudoRandom(message.data(), message.size(), 0x9e3779b9);
+        return ToolDigestFigures(name, algorithmName, message.data(), BufferSize, Passes,
+                                 argc > 3 ? argv[3] : nullptr);
+    }
     for (const Algorithm &algorithm : Algorithms)
         if (strcmp(algorithmName, algorithm.Argument) == 0)
             Chosen = &algorithm;

@@ -36,6 +36,7 @@ struct Options {
     uint32_t KeysAtNotice = 0; // 0: before the module starts
     bool KeysMidFile = false;
     bool EscapeNotices = false;
+    std::vector<std::string> NoticeKeys;
     std::string TracePath; // empty: no trace; "-": standard output
     bool HasDialogAnswer = false;
     int32_t DialogAnswer = DialogCancelled;
@@ -59,7 +60,8 @@ static const char HelpText[] =
     "                        --select a.txt --select b.txt\n"
     "  --cursor NAME       put the cursor on an item (default ..)\n"
     "                        --cursor a.txt\n"
-    "  --lang NAME         message file Sumbrel<NAME>.lng next to this program (default Eng)\n"
+    "  --lang NAME         message and help files Sumbrel<NAME>.lng and .hlf next to this\n"
+    "                      program (default Eng)\n"
     "                        --lang Rus\n"
     "  --command TEXT      run the command line \"md5 TEXT\" instead of the plug-in menu\n"
     "                        --command sigfile.md5\n"
@@ -82,6 +84,11 @@ static const char HelpText[] =
     "  --escape-notices    close every notice that waits for a key with Escape, as a\n"
     "                      user pressing it there (the host answers -1)\n"
     "                        --escape-notices\n"
+    "  --notice-keys LIST  keys pressed on the notices that wait, one key each, in turn:\n"
+    "                      enter, esc, a button's number from 0, or f1, which opens the\n"
+    "                      notice's help topic (drawn as \"Help: topic\") and leaves it\n"
+    "                      waiting for the next key; comma-separated\n"
+    "                        --notice-keys f1,enter,1\n"
     "  --dialog ANSWER     answer the dialog: verify, create, close, cancel or an item\n"
     "                      index (otherwise it asks, or cancels when not interactive)\n"
     "                        --dialog create\n"
@@ -139,6 +146,23 @@ static bool ParseSize(const std::string &text, uint32_t &size) {
     return true;
 }
 
+static bool ParseNoticeKeys(const std::string &text, std::vector<std::string> &keys) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        std::string key = text.substr(start, comma - start);
+        bool number = !key.empty() && key.size() < 4 &&
+                      key.find_first_not_of("0123456789") == std::string::npos;
+        if (!number && key != "enter" && key != "esc" && key != "f1")
+            return false;
+        keys.push_back(key);
+        start = comma + 1;
+    }
+    return true;
+}
+
 static bool ParseOptions(int argc, char **argv, Options &options, std::string &error) {
     for (int i = 1; i < argc; i++) {
         std::string option = argv[i];
@@ -163,9 +187,9 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
             continue;
         }
         static const char *const withValue[] = {
-            "--module",  "--dir",          "--select",       "--cursor", "--lang",
-            "--command", "--startup-size", "--stack-offset", "--keys",   "--keys-at",
-            "--trace",   "--dialog",       "--name"};
+            "--module",  "--dir",          "--select",       "--cursor",     "--lang",
+            "--command", "--startup-size", "--stack-offset", "--keys",       "--keys-at",
+            "--trace",   "--dialog",       "--name",         "--notice-keys"};
         // --name=TEXT is --name TEXT; it also carries an empty text through
         // wrappers that drop empty arguments.
         size_t equals = option.compare(0, 2, "--") == 0 ? option.find('=') : std::string::npos;
@@ -234,6 +258,12 @@ static bool ParseOptions(int argc, char **argv, Options &options, std::string &e
             options.HasDialogAnswer = true;
             if (!ParseDialogAnswer(value, options.DialogAnswer)) {
                 error = "--dialog wants verify, create, close, cancel or a number, not " + value;
+                return false;
+            }
+        } else if (option == "--notice-keys") {
+            if (!ParseNoticeKeys(value, options.NoticeKeys)) {
+                error =
+                    "--notice-keys wants enter, esc, f1 or numbers, comma-separated, not " + value;
                 return false;
             }
         } else if (option == "--name") {
@@ -346,6 +376,9 @@ int main(int argc, char **argv) {
     std::string messagePath = folder + "/Sumbrel" + options.Language + ".lng";
     if (!LoadMessageFile(messagePath, Side.Messages))
         return BadUse("cannot read the message file " + messagePath);
+    std::string helpPath = folder + "/Sumbrel" + options.Language + ".hlf";
+    if (!LoadHelpTopics(helpPath, Side.HelpTopics))
+        return BadUse("cannot read the help file " + helpPath);
     // Opened before the panel's directory becomes the current one, so a
     // relative name is where the caller meant it.
     if (options.TracePath == "-")
@@ -369,6 +402,7 @@ int main(int argc, char **argv) {
     Side.DialogAnswer = options.DialogAnswer;
     Side.HasDialogName = options.HasName;
     Side.EscapeNotices = options.EscapeNotices;
+    Side.NoticeKeys = options.NoticeKeys;
     Side.DialogName = options.Name;
     // Typed-ahead keys are the input; asking the user as well would eat them.
     Side.Interactive = !options.Batch && !options.HasKeys && InputIsInteractive();

@@ -115,7 +115,14 @@ static void TraceDialogClosed(const DialogCall &, int32_t result) {
     TraceLine(JsonFinish(Session.DialogLine));
 }
 
+static void TraceHelpOpened(const char *topic) {
+    JsonObject line = JsonStart("Help");
+    JsonAddRaw(line, "topic", JsonText(topic));
+    TraceLine(JsonFinish(line));
+}
+
 void StartSessionHooks() {
+    Side.Hooks.HelpOpened = TraceHelpOpened;
     Side.Hooks.FetchMessageText = TraceFetchMessageText;
     Side.Hooks.ShowMessageBox = TraceShowMessageBox;
     Side.Hooks.PanelCommand = TracePanelCommand;

@@ -28,6 +28,58 @@ static bool OwnModule(int32_t module, const char *operation) {
     return false;
 }
 
+bool KnownHelpTopic(const char *topic) {
+    if (!topic)
+        return false;
+    return Side.HelpTopics.empty() || std::find(Side.HelpTopics.begin(), Side.HelpTopics.end(),
+                                                topic) != Side.HelpTopics.end();
+}
+
+// Every notice and dialog names the topic of the help that explains it.
+static bool HelpTopicKept(const char *operation, const char *topic) {
+    if (KnownHelpTopic(topic))
+        return true;
+    ReportProblem(std::string(operation) +
+                  (topic ? " with the help topic " + std::string(topic) + ", which the help lacks"
+                         : " without a help topic"));
+    return false;
+}
+
+void OpenHelp(const char *topic) {
+    if (Side.Hooks.HelpOpened)
+        Side.Hooks.HelpOpened(topic);
+    Draw(std::string("Help: ") + (topic ? topic : "(none)") + "\n");
+}
+
+static const int32_t HelpKey = -3;
+
+// A key typed on a notice of this many buttons: a button's index,
+// DialogCancelled, HelpKey, or NoChoice for a key that means nothing there.
+static int32_t NoticeAnswer(const std::string &typed, size_t buttons) {
+    if (typed.empty() || typed == "enter")
+        return 0;
+    if (typed == "esc" || typed == "\x1b")
+        return DialogCancelled;
+    if (typed == "f1")
+        return HelpKey;
+    for (size_t i = 0; i < buttons; i++)
+        if (typed == std::to_string(i))
+            return (int32_t)i;
+    return NoChoice;
+}
+
+// The answer the next of the given keys makes, after any F1 among them.
+static bool AnswerFromKeys(const char *topic, size_t buttons, int32_t &answer) {
+    while (Side.NoticeKeysTaken < Side.NoticeKeys.size()) {
+        answer = NoticeAnswer(Side.NoticeKeys[Side.NoticeKeysTaken++], buttons);
+        if (answer == HelpKey)
+            OpenHelp(topic);
+        else if (answer != NoChoice)
+            return true;
+    }
+    return false;
+}
+
 static const char *SUMBREL_WINAPI HostFetchMessageText(int32_t module, int32_t messageId) {
     bool kept = OwnModule(module, "FetchMessageText");
     if (Side.Hooks.FetchMessageText)
@@ -43,28 +95,34 @@ static int32_t SUMBREL_WINAPI HostShowMessageBox(int32_t module, uint32_t flags,
     NoticeCall call = {module, flags, helpTopic, texts, textCount, buttonCount, {}};
     for (int32_t i = 0; texts && i < textCount && i < HostListLimit; i++)
         call.Listed.push_back(texts[i]);
-    bool kept = OwnModule(module, "ShowMessageBox");
-    if (helpTopic) {
-        ReportProblem("ShowMessageBox with a help topic");
-        kept = false;
-    }
+    bool kept = OwnModule(module, "ShowMessageBox") && HelpTopicKept("ShowMessageBox", helpTopic);
     if (Side.Hooks.ShowMessageBox)
         Side.Hooks.ShowMessageBox(call, kept);
 
     std::vector<std::string> shown;
     for (const char *text : call.Listed)
         shown.push_back(text ? text : "");
-    bool waits = !NoticeButtons(shown, buttonCount, flags).empty();
+    size_t buttons = NoticeButtons(shown, buttonCount, flags).size();
     if (Side.Drawing || Side.Interactive)
         Draw(DrawNotice(shown, buttonCount, flags));
+    if (buttons == 0)
+        return 0;
+    int32_t answer;
+    if (AnswerFromKeys(helpTopic, buttons, answer))
+        return answer;
     // A host's notice that waits for a key answers -1 when it is Escape.
-    if (waits && Side.EscapeNotices)
+    if (Side.EscapeNotices)
         return DialogCancelled;
-    if (waits && Side.Interactive) {
-        std::string answer;
-        Prompt("(Enter, or esc) ");
-        if (ReadUserLine(answer) && (answer == "esc" || answer == "\x1b"))
-            return DialogCancelled;
+    while (Side.Interactive) {
+        std::string typed;
+        Prompt("(Enter, esc, f1 or a button's number from 0) ");
+        if (!ReadUserLine(typed))
+            return 0;
+        int32_t chosen = NoticeAnswer(typed, buttons);
+        if (chosen == HelpKey)
+            OpenHelp(helpTopic);
+        else if (chosen != NoChoice)
+            return chosen;
     }
     return 0;
 }
@@ -218,7 +276,7 @@ static int32_t SUMBREL_WINAPI HostRunDialog(int32_t module, int32_t x1, int32_t 
                                             DialogItemRecord *items, int32_t itemCount) {
     int32_t listed = items ? std::max<int32_t>(0, std::min(itemCount, HostListLimit)) : 0;
     DialogCall call = {module, x1, y1, x2, y2, helpTopic, items, itemCount, listed};
-    bool kept = OwnModule(module, "RunDialog");
+    bool kept = OwnModule(module, "RunDialog") && HelpTopicKept("RunDialog", helpTopic);
     if (Side.Hooks.RunDialog)
         Side.Hooks.RunDialog(call, kept);
 

@@ -56,6 +56,7 @@ struct HostHooks {
     void (*RestoreScreenImage)(uintptr_t handle, bool kept);
     void (*RunDialog)(const DialogCall &call, bool kept);
     void (*DialogClosed)(const DialogCall &call, int32_t result);
+    void (*HelpOpened)(const char *topic); // F1 on a notice
 };
 
 struct SimulatedHost {
@@ -72,6 +73,14 @@ struct SimulatedHost {
     bool HasDialogAnswer;                   // answer with DialogAnswer even when interactive
     int32_t DialogAnswer = DialogCancelled; // the answer when not asking
     bool EscapeNotices; // notices that wait for a key are closed with Escape (-1)
+    // Keys pressed on the notices that wait, one a key, before the above:
+    // "enter", "esc", a button's number from 0, or "f1", which opens the
+    // notice's help topic and leaves the notice waiting for the next key.
+    std::vector<std::string> NoticeKeys;
+    size_t NoticeKeysTaken;
+    // The topics of the module's help file. A notice or a dialog must name
+    // one of them; empty: no help file was read, and any topic is taken.
+    std::vector<std::string> HelpTopics;
     bool HasDialogName; // put DialogName into the edit field
     std::string DialogName;
     // Breaches of the host contract other than the screen images'.
@@ -90,6 +99,13 @@ StartupRecord HostStartupRecord(uint32_t size);
 void ReportProblem(const std::string &problem);
 
 void Draw(const std::string &text);
+
+// Whether a notice or the dialog may name this help topic; false also for
+// none at all.
+bool KnownHelpTopic(const char *topic);
+
+// F1: the host opens its help at the topic, drawn as "Help: topic".
+void OpenHelp(const char *topic);
 
 // The answer the dialog's items give for a typed choice: an item index,
 // DialogCancelled, or -2 when the choice names nothing.

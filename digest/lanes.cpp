@@ -60,6 +60,7 @@ static const KernelEntry Sha256Kernels[] = {
 // any of them stores is a kernel that can run.
 struct LaneChoice {
     DigestAlgorithm Algorithm;
+    uint32_t BlockSize;
     const KernelEntry *Kernels;
     int KernelCount;
     std::atomic<int> Forced; // -1: none
@@ -70,10 +71,11 @@ struct LaneChoice {
 #define COUNT_OF(table) ((int)(sizeof table / sizeof table[0]))
 
 // The lanes module's module-wide state.
-static LaneChoice Md5Choice = {AlgorithmMd5, Md5Kernels, COUNT_OF(Md5Kernels), {-1}, {-1}, {}};
-static LaneChoice Sha1Choice = {AlgorithmSha1, Sha1Kernels, COUNT_OF(Sha1Kernels), {-1}, {-1}, {}};
+static LaneChoice Md5Choice = {AlgorithmMd5, 64, Md5Kernels, COUNT_OF(Md5Kernels), {-1}, {-1}, {}};
+static LaneChoice Sha1Choice = {AlgorithmSha1, 64,   Sha1Kernels, COUNT_OF(Sha1Kernels),
+                                {-1},          {-1}, {}};
 static LaneChoice Sha256Choice = {
-    AlgorithmSha256, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
+    AlgorithmSha256, 64, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
 
 static LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
     return algorithm == AlgorithmMd5    ? &Md5Choice
@@ -96,9 +98,10 @@ static const BlockFeed *FeedOf(const AlgorithmState *state) {
 // Runs the kernel over its first lanes messages, lanes no more than its
 // width; the single-stream path counts its bytes in its own feed, a kernel's
 // are counted here in the feeds of the states it advanced.
-static void RunKernel(const KernelEntry *kernel, AlgorithmState *const states[],
-                      const uint8_t *const blocks[], uint32_t lanes, uint32_t blockCount) {
-    uint32_t length = 64 * blockCount;
+static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
+                      AlgorithmState *const states[], const uint8_t *const blocks[], uint32_t lanes,
+                      uint32_t blockCount) {
+    uint32_t length = choice->BlockSize * blockCount;
     if (!kernel->Run) {
         for (uint32_t i = 0; i < lanes; i++)
             AlgorithmAdd(states[i], blocks[i], length);
@@ -119,6 +122,7 @@ static void RunKernel(const KernelEntry *kernel, AlgorithmState *const states[],
 // What the race digests with: each kernel takes the raced bytes as one
 // stretch per lane.
 struct RaceScratch {
+    const LaneChoice *Choice;
     const KernelEntry *Kernels;
     const int *Raced; // indices into Kernels of the kernels that run here
     AlgorithmState States[MostLanes];
@@ -128,11 +132,12 @@ struct RaceScratch {
 static void KernelTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t length) {
     RaceScratch *race = static_cast<RaceScratch *>(scratch);
     const KernelEntry *kernel = &race->Kernels[race->Raced[entrant]];
-    uint32_t blockCount = length / 64 / kernel->Width;
+    uint32_t blockSize = race->Choice->BlockSize;
+    uint32_t blockCount = length / blockSize / kernel->Width;
     const uint8_t *laneBlocks[MostLanes];
     for (uint32_t i = 0; i < kernel->Width; i++)
-        laneBlocks[i] = blocks + (size_t)64 * blockCount * i;
-    RunKernel(kernel, race->Pointers, laneBlocks, kernel->Width, blockCount);
+        laneBlocks[i] = blocks + (size_t)blockSize * blockCount * i;
+    RunKernel(race->Choice, kernel, race->Pointers, laneBlocks, kernel->Width, blockCount);
 }
 
 // The kernel digesting n messages at the least cost, from each kernel's
@@ -159,6 +164,7 @@ static int CheapestFor(const KernelEntry *kernels, const int *raced, const uint6
 static int Measure(LaneChoice *choice) {
     static_assert(COUNT_OF(Md5Kernels) <= MostLanes, "one best time a kernel");
     RaceScratch race;
+    race.Choice = choice;
     race.Kernels = choice->Kernels;
     for (uint32_t i = 0; i < MostLanes; i++) {
         AlgorithmStart(&race.States[i], choice->Algorithm);
@@ -194,6 +200,10 @@ static int FullKernel(LaneChoice *choice) {
     return measured;
 }
 
+uint32_t LaneBlockSize(DigestAlgorithm algorithm) {
+    return ChoiceOf(algorithm)->BlockSize;
+}
+
 uint32_t LaneCount(DigestAlgorithm algorithm) {
     LaneChoice *choice = ChoiceOf(algorithm);
     return choice->Kernels[FullKernel(choice)].Width;
@@ -210,7 +220,7 @@ void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
             k = choice->ForFewer[count].load(std::memory_order_relaxed);
         const KernelEntry *kernel = &choice->Kernels[k];
         uint32_t lanes = count < kernel->Width ? count : kernel->Width;
-        RunKernel(kernel, states, blocks, lanes, blockCount);
+        RunKernel(choice, kernel, states, blocks, lanes, blockCount);
         states += lanes;
         blocks += lanes;
         count -= lanes;
@@ -223,7 +233,8 @@ static ByteOrder OrderOf(const AlgorithmState *state) {
 
 uint32_t LaneEndBlocks(const AlgorithmState *state, const uint8_t *tail, uint32_t tailLength,
                        uint8_t *end) {
-    return FeedEndBlocks(FeedOf(state), tail, tailLength, OrderOf(state), end) / 64;
+    return FeedEndBlocks(FeedOf(state), tail, tailLength, OrderOf(state), end) /
+           ChoiceOf(state->Algorithm)->BlockSize;
 }
 
 void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size) {

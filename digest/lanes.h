@@ -19,23 +19,27 @@
 // The most messages any kernel takes at once.
 const uint32_t MostLanes = 32;
 
+// The length of the algorithm's block, the unit DigestLanes advances a
+// message by: 64 bytes for MD5, SHA-1 and SHA-256.
+uint32_t LaneBlockSize(DigestAlgorithm algorithm);
+
 // How many messages DigestLanes advances at once at its best for the
 // algorithm on this processor: 1 where one message after another is fastest.
 // Fewer messages still run side by side; more run in turns.
 uint32_t LaneCount(DigestAlgorithm algorithm);
 
-// Advances count messages of the algorithm by blockCount 64-byte blocks each:
-// states[i] by the 64 * blockCount bytes at blocks[i]. Each state holds no
-// buffered input (only whole blocks reached it), and 64 * blockCount is below
-// 4 GiB. Any count works: the lanes of a kernel that no message fills
+// Advances count messages of the algorithm by blockCount blocks each:
+// states[i] by the blockCount blocks at blocks[i]. Each state holds no
+// buffered input (only whole blocks reached it), and the blocks' bytes are
+// below 4 GiB. Any count works: the lanes of a kernel that no message fills
 // compress a copy of the first message into a state nobody reads.
 void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
                  const uint8_t *const blocks[], uint32_t count, uint32_t blockCount);
 
 // The one or two blocks that end a message whose whole blocks went through
-// DigestLanes: its last tailLength bytes (fewer than 64; tail may be null
-// when there are none), the padding and the length, written to end (128
-// bytes). Returns how many blocks: 1 or 2.
+// DigestLanes: its last tailLength bytes (less than a block; tail may be
+// null when there are none), the padding and the length, written to end
+// (two blocks). Returns how many blocks: 1 or 2.
 uint32_t LaneEndBlocks(const AlgorithmState *state, const uint8_t *tail, uint32_t tailLength,
                        uint8_t *end);
 

@@ -62,7 +62,14 @@ enum MessageId : int32_t {
     MessageReasonTwoFilesFit = 31,
     // Creation stopped before its first entry; followed by the signature file.
     MessageStoppedNothingListed = 32,
-    MessageCount = 33
+    // The full report of a verification the closing notice cannot name whole.
+    MessageReportButton = 33,     // the closing notice's second button: write the report
+    MessageReportWritten = 34,    // followed, on the next line, by the report's name
+    MessageReportRefused = 35,    // the report's name is a file other than a report
+    MessageChangedCount = 36,     // the report's count of changed files
+    MessageReportIncomplete = 37, // count of failures the report lacks, for want of memory
+    MessageMebibytes = 38,        // the unit of the bytes in the progress of a run
+    MessageCount = 39
 };
 
 typedef void *ScreenHandle;
@@ -191,6 +198,8 @@ const uint32_t FileErrorNoticeFlags = 0x3;
 const uint32_t CompletionNoticeFlags = NoticeOkButtonFlag;
 // What a verification could not show on the panel: the OK button, framed as a warning.
 const uint32_t ClosingNoticeFlags = NoticeOkButtonFlag | NoticeWarningFlag;
+// The same with the module's own two buttons, OK and the full report.
+const uint32_t ReportOfferNoticeFlags = NoticeWarningFlag;
 
 const size_t DialogItemDataSize = 512;
 

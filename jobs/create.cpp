@@ -418,7 +418,7 @@ static void MarkWhatTheListLacks(CreationRun *run, int stoppedAt) {
 
 static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
     const char *lines[2] = {HostText(messageId), fileName};
-    ShowClosingNotice(lines, 2);
+    ShowClosingNotice(messageId, lines, 2, false);
 }
 
 static void WriteList(CreationRun *run, const char *fileName, bool overAList) {

@@ -6,31 +6,44 @@
 // shared by all files, a few chunks ahead per file at most: while one
 // chunk of a file is digested the next is read. The calling thread, while
 // it waits on the oldest file, and any worker with nothing to read digest
-// whatever chunks are ready, of as many files as the lanes take at once;
-// the calling thread alone polls Escape and tells the job anything. A
-// file's stream belongs to the reader reading it, its chunks to the reader
-// until they are counted read, and its digest state to the thread whose
-// lanes hold it: the lock guards only those counts, the free chunks and the
-// flags, so no thread reads or digests holding it.
+// whatever chunks are ready, through a lane manager of their own
+// (digest/lane_manager.h) that runs as many files side by side as the
+// lanes take; the calling thread alone polls Escape and tells the job
+// anything.
+//
+// A file has one stage at a time (FileStage), and at most one reader that
+// holds its stream and the chunk it fills, and one digesting thread whose
+// lanes hold its state and its current chunk. The lock guards the stages,
+// the holds, the counts and the free chunks; nobody reads or digests
+// holding it. Every wait looks at its condition under the lock and sleeps
+// in the same hold, and every change is followed by WakeWhomItConcerns,
+// the one place wake-ups go out.
 //
 // On a disk that pays for each seek only one read is under way at a time,
 // file after file in order, so that the disk reads as it would for one
 // file at a time.
+//
+// Escape never waits on the disk: stopping ends the readers within a
+// bound, cancelling the open or read one is blocked in, and a reader that
+// still does not return is left to end on its own. The flight's memory
+// belongs to whoever leaves it last, and the next run starts once every
+// reader left running has ended.
 #include "jobs/digest_engine.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-#include "digest/lanes.h"
+#include "digest/lane_manager.h"
 #include "host/host.h"
 #include "jobs/escape.h"
 #include "platform/system_calls.h"
 
 // A chunk is read in one call: large enough that a call's cost is small
 // beside its copy, small enough that one read of a slow disk does not hold
-// up an Escape. A multiple of the 64-byte block, so that every chunk but
-// a file's last goes into the lanes whole.
+// up an Escape. A multiple of every algorithm's block, so that every chunk
+// but a file's last goes into the lanes whole.
 static const uint32_t ChunkSize = 64 * 1024;
+static_assert(ChunkSize % MostBlockSize == 0, "whole blocks in a chunk");
 static const uint32_t MostReaders = 4;
 // The pool: a fixed budget whatever the run, room for the widest lanes'
 // files a MiB each when a slow disk is read file after file, and how much
@@ -52,44 +65,51 @@ static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
 // console and the progress again: well below the Escape poll's interval.
 static const uint32_t CallerWait = 5 * 1000;
+// How long ready pieces wait for company that is being read.
+static const uint32_t CompanyWait = 20 * 1000;
 // A file waited on this long gets its bar, as FileDigest gives it.
 static const uint64_t SlowFileDelay = 1000 * 1000;
+// How long a stop waits for the readers before it leaves those still
+// blocked to end on their own: well within the tenth of a second an
+// Escape may take.
+static const uint32_t StopWait = 40 * 1000;
+// The calling thread waits by number 0, reader i by i + 1.
+static const uint32_t CallerWaiter = 0;
+
+enum FileStage {
+    StagePassed,   // given unread: handed back as given
+    StageReading,  // more to read, perhaps not yet opened
+    StageRead,     // read to its end; digesting goes on
+    StageFailed,   // could not be opened or read; problem says why
+    StageDigested, // its digest is in message.text
+};
 
 struct FileInFlight {
     // Given by the calling thread.
     int64_t tag;
     NameEncoding encoding;
     DigestAlgorithm algorithm;
-    bool passed;
     char *name; // EngineNameSize bytes of the flight's memory
-    // Read by a worker: the stream and the chunk being filled are its own
-    // while reading is set.
-    FILE *stream;
-    bool reading;
-    bool ended; // read to its end, or failed
-    bool failed;
+    FileStage stage;
     FileProblem problem;
+    // The holds: a reader's on the stream and the chunk it fills, a
+    // digesting thread's on the message and the chunk in its lanes.
+    bool beingRead;
+    bool inLanes;
+    FILE *stream;
     int64_t size; // -1 until a reader has asked
     uint64_t bytesRead;
     uint32_t chunksRead; // counted from the file's start; the last few are queued
+    uint32_t chunksDigested;
     uint16_t chunks[MostChunksAheadInOrder]; // pool numbers, by chunk count
     uint32_t lengths[MostChunksAheadInOrder];
-    // Digested by the thread whose lanes hold it (digesting).
-    AlgorithmState state;
-    uint32_t chunksDigested;
-    uint32_t offset;      // digested bytes of the current chunk
-    uint32_t endBlocks;   // the message's last blocks, made from its tail; 0 until made
-    uint32_t endDigested; // of those, digested
-    uint8_t end[128];
-    bool digesting; // in a thread's lanes right now
-    bool done;
-    char text[LongestDigestTextSize];
     uint64_t bytesDigested;
     uint64_t waitedSince; // 0 until the caller first waits on it
+    uint64_t readySince;  // when its oldest chunk not yet digested was read
+    LaneMessage message;  // tagged with the file's place in the run
 };
 
-// A reader's seat: its flight and the number it waits by (the calling
-// thread waits by 0).
+// A reader's seat: its flight and the number it waits by.
 struct Flight;
 struct ReaderSeat {
     Flight *flight;
@@ -101,8 +121,11 @@ struct Flight {
     WorkerThread *readers[MostReaders];
     ReaderSeat seats[MostReaders];
     uint32_t readerCount;
-    uint32_t reads;      // under way right now
-    uint32_t quietReads; // read since the last wake-up
+    // The readers still in the flight, and the calling thread until it
+    // stops: the last to leave frees the flight.
+    uint32_t holders;
+    uint32_t sleeping;   // one bit per waiter asleep in WaitForWake
+    uint32_t quietReads; // read since the last wake-up of a digesting thread
     bool stopping;
     bool inOrder;         // one read at a time, file after file: a disk that seeks slowly
     uint32_t chunksAhead; // the most one file holds
@@ -134,26 +157,101 @@ static bool OneAtATime(const DigestEngine *engine) {
     return engine->flight == nullptr;
 }
 
-// Reading, on the worker threads.
+// Called holding the lock: the oldest file's oldest chunk goes back.
+static void ReleaseOldestChunk(Flight *flight, FileInFlight *file) {
+    uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
+    FreeChunk(flight, file->chunks[index]);
+    file->chunksDigested++;
+}
+
+// Whether the file can be handed back: its stage is final and nobody
+// holds it.
+static bool Through(const FileInFlight *file) {
+    bool final =
+        file->stage == StagePassed || file->stage == StageFailed || file->stage == StageDigested;
+    return final && !file->beingRead && !file->inLanes;
+}
 
 // The file a reader should read next, when a chunk is free: the oldest
 // that no reader holds and that is not its few chunks ahead. In order,
-// only the oldest file not yet read to its end, and only while no other
-// read is under way.
+// only the oldest file not yet read to its end, and only while no reader
+// holds it: so one read at a time.
 static FileInFlight *FileToRead(Flight *flight) {
-    if (flight->freeCount == 0 || (flight->inOrder && flight->reads > 0))
+    if (flight->freeCount == 0)
         return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
-        if (file->passed || file->ended)
+        if (file->stage != StageReading)
             continue;
-        if (!file->reading && file->chunksRead - file->chunksDigested < flight->chunksAhead)
+        if (!file->beingRead && file->chunksRead - file->chunksDigested < flight->chunksAhead)
             return file;
         if (flight->inOrder)
             return nullptr;
     }
     return nullptr;
 }
+
+// A chunk of the file is read and waits for lanes.
+static bool PieceReady(const FileInFlight *file) {
+    return (file->stage == StageReading || file->stage == StageRead) && !file->inLanes &&
+           file->chunksDigested < file->chunksRead;
+}
+
+static FileInFlight *OldestReady(Flight *flight) {
+    for (uint64_t n = flight->handedBack; n < flight->given; n++)
+        if (PieceReady(Slot(flight, n)))
+            return Slot(flight, n);
+    return nullptr;
+}
+
+static bool DigestsNow(Flight *flight);
+
+// A waiter woken is no longer counted asleep, so that the next change
+// goes to another.
+static void WakeWaiter(Flight *flight, uint32_t waiter) {
+    flight->sleeping &= ~(1u << waiter);
+    Wake(flight->lock, waiter);
+}
+
+// The one place wake-ups go out, called holding the lock after any change;
+// each goes only to a waiter asleep whom the change concerns. The calling
+// thread waits for the oldest file to be through; it and the readers
+// digest, and are woken for it when digestersDue, after a batch of reads.
+// A reader is woken when there is a file to read.
+static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
+    if (flight->sleeping == 0)
+        return;
+    if (flight->stopping) {
+        WakeAll(flight->lock);
+        return;
+    }
+    // Pieces that wait for company are no reason to wake anyone.
+    digestersDue = digestersDue && DigestsNow(flight);
+    const uint32_t caller = 1u << CallerWaiter;
+    bool callerAsleep = flight->sleeping & caller;
+    if (callerAsleep && flight->handedBack < flight->given &&
+        (digestersDue || Through(Slot(flight, flight->handedBack)))) {
+        WakeWaiter(flight, CallerWaiter);
+        digestersDue = false;
+    }
+    uint32_t readers = flight->sleeping & ~caller;
+    if (readers == 0 || (!digestersDue && !FileToRead(flight)))
+        return;
+    uint32_t waiter = 1;
+    while (!(readers & (1u << waiter)))
+        waiter++;
+    WakeWaiter(flight, waiter);
+}
+
+// Called holding the lock, which is let go during the wait; the caller has
+// looked at what it waits for in this same hold.
+static void SleepUntilWoken(Flight *flight, uint32_t waiter, uint32_t timeoutMicroseconds) {
+    flight->sleeping |= 1u << waiter;
+    WaitForWake(flight->lock, waiter, timeoutMicroseconds);
+    flight->sleeping &= ~(1u << waiter);
+}
+
+// Reading, on the worker threads.
 
 // What one read found, applied to the file under the lock.
 struct ReadOutcome {
@@ -173,7 +271,7 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         file->stream = System.open(file->name, file->encoding);
         if (!file->stream) {
             outcome.problem = WhyNotOpened(file->name, file->encoding);
-            outcome.failed = outcome.ended = true;
+            outcome.ended = outcome.failed = true;
             return outcome;
         }
         // Whole chunks go straight into the slot's buffer: no stream buffer.
@@ -187,9 +285,9 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         outcome.problem = ProblemCannotRead;
         outcome.failed = true;
     }
-    if (askSize)
+    if (askSize && outcome.chunk)
         outcome.size = FileSizeToDigest(file->stream);
-    if (outcome.failed || length < ChunkSize) {
+    if (!outcome.chunk || length < ChunkSize) {
         outcome.ended = true;
         System.close(file->stream);
         file->stream = nullptr;
@@ -199,23 +297,55 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
 
 static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
                       const ReadOutcome *outcome) {
-    file->reading = false;
+    file->beingRead = false;
     if (!outcome->chunk) {
         FreeChunk(flight, chunk);
     } else {
+        if (file->chunksRead == file->chunksDigested)
+            file->readySince = MonotonicMicroseconds();
         file->chunks[file->chunksRead % MostChunksAheadInOrder] = chunk;
         file->lengths[file->chunksRead % MostChunksAheadInOrder] = outcome->length;
         file->chunksRead++;
         file->bytesRead += outcome->length;
     }
-    file->ended = outcome->ended;
-    file->failed = outcome->failed;
-    file->problem = outcome->problem;
+    if (outcome->failed) {
+        file->stage = StageFailed;
+        file->problem = outcome->problem;
+    } else if (outcome->ended) {
+        file->stage = StageRead;
+    }
     if (outcome->size >= 0)
         file->size = outcome->size;
 }
 
-static bool DigestSome(Flight *flight);
+// Called holding the lock, which is let go during the read.
+static void ReadNextChunk(Flight *flight, FileInFlight *file) {
+    file->beingRead = true;
+    uint16_t chunk = flight->freeChunks[--flight->freeCount];
+    // The size is asked of files that take more than a chunk, the only
+    // ones that may be waited on long enough to show a bar, and again of a
+    // file that grew past it, so that its bar does not stand full.
+    bool askSize =
+        file->chunksRead >= 1 && (file->size < 0 || (uint64_t)file->size < file->bytesRead);
+    ReleaseWorkLock(flight->lock);
+    ReadOutcome outcome = ReadChunk(file, ChunkBytes(flight, chunk), askSize);
+    TakeWorkLock(flight->lock);
+    ApplyRead(flight, file, chunk, &outcome);
+    // A wake-up costs a switch of threads, under Wine a round trip to its
+    // server: the digesting threads are woken for the file waited on once
+    // it is read through, when the pool runs low, and otherwise every few
+    // reads, so that a thread waiting on each small file in turn is not
+    // woken for each.
+    bool oldestRead = file == Slot(flight, flight->handedBack) && file->stage != StageReading;
+    bool due = oldestRead || flight->freeCount < flight->poolChunks / 4 ||
+               ++flight->quietReads >= QuietReads;
+    if (due)
+        flight->quietReads = 0;
+    WakeWhomItConcerns(flight, due);
+}
+
+static bool DigestReady(Flight *flight);
+static void FreeFlight(Flight *flight);
 
 static void ReadFiles(void *seated) {
     const ReaderSeat *seat = static_cast<const ReaderSeat *>(seated);
@@ -223,186 +353,112 @@ static void ReadFiles(void *seated) {
     TakeWorkLock(flight->lock);
     while (!flight->stopping) {
         FileInFlight *file = FileToRead(flight);
-        if (!file) {
-            // With nothing to read a reader digests, so that every
-            // processor hashes when the reading keeps ahead.
-            if (!DigestSome(flight))
-                WaitForWake(flight->lock, seat->waiter, IdleWait);
-            continue;
-        }
-        file->reading = true;
-        flight->reads++;
-        uint16_t chunk = flight->freeChunks[--flight->freeCount];
-        // The size is asked of files that take more than a chunk, the only
-        // ones that may be waited on long enough to show a bar, and again
-        // of a file that grew past it, so that its bar does not stand full.
-        bool askSize =
-            file->chunksRead >= 1 && (file->size < 0 || (uint64_t)file->size < file->bytesRead);
-        ReleaseWorkLock(flight->lock);
-        ReadOutcome outcome = ReadChunk(file, ChunkBytes(flight, chunk), askSize);
-        TakeWorkLock(flight->lock);
-        ApplyRead(flight, file, chunk, &outcome);
-        flight->reads--;
-        // A wake-up costs a switch of threads, under Wine a round trip to
-        // its server: the digesting threads are woken when the file waited
-        // on is read through and nothing more is to be read, when the pool
-        // runs low, and otherwise every few reads, so that a thread waiting
-        // on each small file in turn is not woken for each.
-        bool oldestRead = file == Slot(flight, flight->handedBack) && outcome.ended;
-        if ((oldestRead && !FileToRead(flight)) || flight->freeCount < flight->poolChunks / 4 ||
-            ++flight->quietReads == QuietReads) {
-            flight->quietReads = 0;
-            WakeAll(flight->lock);
-        }
+        if (file)
+            ReadNextChunk(flight, file);
+        else if (!DigestReady(flight))
+            // Nothing to read or digest, as seen in this same hold.
+            SleepUntilWoken(flight, seat->waiter, IdleWait);
     }
+    bool last = --flight->holders == 0;
     ReleaseWorkLock(flight->lock);
+    if (last)
+        FreeFlight(flight);
 }
 
 // Digesting, on the calling thread and on readers with nothing to read.
 
-// Called holding the lock: the file's current chunk goes back to the pool.
-static void ChunkDigested(Flight *flight, FileInFlight *file) {
-    FreeChunk(flight, file->chunks[file->chunksDigested % MostChunksAheadInOrder]);
-    file->chunksDigested++;
-    file->offset = 0;
-    WakeAll(flight->lock);
-}
-
-// Called holding the lock: the whole blocks of the file ready for the
-// lanes, at *at, or its end blocks once its last chunk's whole blocks are
-// digested; 0 when none are ready. A chunk digested whole goes back to the
-// readers here.
-static uint32_t BlocksReady(Flight *flight, FileInFlight *file, const uint8_t **at) {
-    if (file->passed || file->failed || file->done || file->digesting)
-        return 0;
-    if (file->endBlocks) {
-        *at = file->end + 64 * file->endDigested;
-        return file->endBlocks - file->endDigested;
-    }
-    if (file->chunksDigested == file->chunksRead)
-        return 0;
-    uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
-    uint32_t left = file->lengths[index] - file->offset;
-    const uint8_t *bytes = ChunkBytes(flight, file->chunks[index]) + file->offset;
-    if (left >= 64) {
-        *at = bytes;
-        return left / 64;
-    }
-    bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
-    if (!last) {
-        ChunkDigested(flight, file);
-        return BlocksReady(flight, file, at);
-    }
-    // The tail is copied into the end blocks first: its chunk goes back.
-    file->endBlocks = LaneEndBlocks(&file->state, bytes, left, file->end);
-    file->bytesDigested += left;
-    ChunkDigested(flight, file);
-    *at = file->end;
-    return file->endBlocks;
-}
-
-// One call of the lanes: files of one algorithm, all in their bulk or all
-// at their end, advanced by the same number of blocks.
-struct LaneWork {
-    uint32_t count, blockCount;
-    bool ends;
-    DigestAlgorithm algorithm;
-    FileInFlight *files[MostLanes];
-    AlgorithmState *states[MostLanes];
-    const uint8_t *blocks[MostLanes];
+// A file's next chunk as a piece for the lanes.
+struct Piece {
+    FileInFlight *file;
+    const uint8_t *bytes;
+    uint32_t length;
+    bool last;
 };
 
-// Whether to wait for more files before a lanes call of count files: one
-// costs the same however few of its lanes are filled, so while other files
-// of the algorithm may still join, a read is under way or due and the pool
-// has room, the lanes are left to fill. A file alone never waits for
-// company: it goes on as one stream.
-static bool LanesWillFill(Flight *flight, DigestAlgorithm algorithm, uint32_t count) {
-    if (flight->freeCount < flight->poolChunks / 4 || (flight->reads == 0 && !FileToRead(flight)))
-        return false;
-    uint32_t joinable = 0;
-    for (uint64_t n = flight->handedBack; n < flight->given && joinable <= count; n++) {
-        const FileInFlight *file = Slot(flight, n);
-        joinable += file->algorithm == algorithm && !file->passed && !file->failed && !file->done;
-    }
-    return joinable > count;
-}
-
-// Called holding the lock: the oldest file with blocks ready sets the
-// algorithm and whether the call ends messages; files behind it like it
-// fill the lanes. False when no file has blocks ready, or too few while
-// the readers bring more.
-static bool GatherWork(Flight *flight, LaneWork *work) {
-    work->count = 0;
-    uint32_t lanes = 0;
-    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+// Called holding the lock: the ready chunks of the algorithm's files, the
+// oldest first, as many as the lanes have room for, now held by them.
+static uint32_t TakePieces(Flight *flight, const LaneManager *lanes, Piece *pieces) {
+    uint32_t count = 0, room = lanes->width - lanes->busy;
+    for (uint64_t n = flight->handedBack; n < flight->given && count < room; n++) {
         FileInFlight *file = Slot(flight, n);
-        const uint8_t *at;
-        uint32_t blocks = BlocksReady(flight, file, &at);
-        if (blocks == 0)
+        if (!PieceReady(file) || file->algorithm != lanes->algorithm)
             continue;
-        bool ends = file->endBlocks != 0;
-        if (work->count == 0) {
-            work->algorithm = file->algorithm;
-            work->ends = ends;
-            work->blockCount = blocks < ChunkSize / 64 ? blocks : ChunkSize / 64;
-            lanes = LaneCount(file->algorithm);
-        } else if (file->algorithm != work->algorithm || ends != work->ends) {
-            continue;
-        }
-        if (blocks < work->blockCount)
-            work->blockCount = blocks;
-        work->files[work->count] = file;
-        work->states[work->count] = &file->state;
-        work->blocks[work->count] = at;
-        if (++work->count == lanes)
-            break;
+        uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
+        Piece *piece = &pieces[count++];
+        piece->file = file;
+        piece->bytes = ChunkBytes(flight, file->chunks[index]);
+        piece->length = file->lengths[index];
+        piece->last = file->stage == StageRead && file->chunksDigested + 1 == file->chunksRead;
+        file->inLanes = true;
     }
-    if (work->count > 0 && work->count < lanes &&
-        LanesWillFill(flight, work->algorithm, work->count))
-        work->count = 0;
-    for (uint32_t i = 0; i < work->count; i++)
-        work->files[i]->digesting = true;
-    return work->count > 0;
+    return count;
 }
 
-// Called holding the lock, after the lanes ran. Whoever waits on these
-// files is told.
-static void ApplyWork(Flight *flight, const LaneWork *work) {
-    WakeAll(flight->lock);
-    uint32_t bytes = work->blockCount * 64;
-    for (uint32_t i = 0; i < work->count; i++) {
-        FileInFlight *file = work->files[i];
-        file->digesting = false;
-        if (work->ends) {
-            // A call shared with files of one end block takes one of two.
-            file->endDigested += work->blockCount;
-            if (file->endDigested == file->endBlocks) {
-                LaneDigestText(&file->state, file->text, sizeof file->text);
-                file->done = true;
-            }
+// Called holding the lock, for a file whose piece is through the lanes: its
+// chunk goes back to the readers.
+static void PieceDigested(Flight *flight, FileInFlight *file) {
+    uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
+    file->bytesDigested += file->lengths[index];
+    ReleaseOldestChunk(flight, file);
+    file->readySince = MonotonicMicroseconds();
+    file->inLanes = false;
+    if (file->message.ended && file->stage == StageRead)
+        file->stage = StageDigested;
+}
+
+// Whether the ready pieces go into lanes now or wait for company: a
+// lanes call costs the same however few of its lanes are filled. They wait
+// only for company that can come: a file of their algorithm that no lanes
+// hold and that has more to read, while a read is under way or due and the
+// pool has room; and not for long, so that a read that hangs holds back
+// nobody.
+static bool DigestsNow(Flight *flight) {
+    FileInFlight *first = OldestReady(flight);
+    if (!first)
+        return false;
+    if (flight->freeCount < flight->poolChunks / 4 ||
+        MonotonicMicroseconds() - first->readySince >= CompanyWait)
+        return true;
+    uint32_t width = LaneCount(first->algorithm), ready = 0;
+    bool company = false, reading = false;
+    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+        const FileInFlight *file = Slot(flight, n);
+        reading = reading || file->beingRead;
+        if (file->algorithm != first->algorithm)
             continue;
-        }
-        file->offset += bytes;
-        file->bytesDigested += bytes;
-        // A whole chunk digested goes back to the readers at once.
-        uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
-        bool last = file->ended && file->chunksDigested + 1 == file->chunksRead;
-        if (file->offset == file->lengths[index] && !last)
-            ChunkDigested(flight, file);
+        ready += PieceReady(file);
+        company = company || (file->stage == StageReading && !file->inLanes &&
+                              file->chunksDigested == file->chunksRead);
     }
+    return ready >= width || !company || !(reading || FileToRead(flight));
 }
 
 // Called holding the lock, which is let go while the lanes run: digests
-// one call's worth of whatever is ready; false when nothing was.
-static bool DigestSome(Flight *flight) {
-    LaneWork work;
-    if (!GatherWork(flight, &work))
+// the pieces ready now, of the oldest ready file's algorithm, as far as
+// they go; false when none was ready or they wait for company.
+static bool DigestReady(Flight *flight) {
+    if (!DigestsNow(flight))
         return false;
+    LaneManager lanes;
+    StartLaneManager(&lanes, OldestReady(flight)->algorithm);
+    Piece pieces[MostLanes];
+    uint32_t count = TakePieces(flight, &lanes, pieces);
     ReleaseWorkLock(flight->lock);
-    DigestLanes(work.algorithm, work.states, work.blocks, work.count, work.blockCount);
+    LaneMessage *through[MostLanes];
+    uint32_t done = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        const Piece *piece = &pieces[i];
+        LaneMessage *message =
+            SubmitPiece(&lanes, &piece->file->message, piece->bytes, piece->length, piece->last);
+        if (message)
+            through[done++] = message;
+    }
+    while (LaneMessage *message = FlushLanes(&lanes))
+        through[done++] = message;
     TakeWorkLock(flight->lock);
-    ApplyWork(flight, &work);
+    for (uint32_t i = 0; i < done; i++)
+        PieceDigested(flight, Slot(flight, (uint64_t)through[i]->tag));
+    WakeWhomItConcerns(flight, false);
     return true;
 }
 
@@ -411,11 +467,11 @@ static void FillResult(const FileInFlight *file, uint64_t number, EngineResult *
     result->tag = file->tag;
     result->name = file->name;
     result->encoding = file->encoding;
-    result->passed = file->passed;
-    result->read = !file->passed && !file->failed;
+    result->passed = file->stage == StagePassed;
+    result->read = file->stage == StageDigested;
     result->problem = file->problem;
     result->bytes = file->bytesDigested;
-    memcpy(result->text, file->text, sizeof result->text);
+    memcpy(result->text, file->message.text, sizeof result->text);
 }
 
 static EngineWait WaitOn(const Flight *flight, const FileInFlight *file, uint64_t now) {
@@ -425,7 +481,10 @@ static EngineWait WaitOn(const Flight *flight, const FileInFlight *file, uint64_
 }
 
 // Digests ready chunks of any file until the oldest is through, telling
-// the job whom it waits for; false when Escape stopped the wait.
+// the job whom it waits for, at least once a file; false when Escape
+// stopped the wait. A through file stays through, so the answer seen
+// under the lock holds after it is let go; before any sleep it is looked
+// at again under the lock.
 static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport *report) {
     TakeWorkLock(flight->lock);
     for (;;) {
@@ -433,18 +492,19 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         if (oldest->waitedSince == 0)
             oldest->waitedSince = now;
         EngineWait wait = WaitOn(flight, oldest, now);
-        bool through = (oldest->passed || oldest->failed || oldest->done) && !oldest->digesting;
+        bool through = Through(oldest);
+        bool passed = oldest->stage == StagePassed;
         ReleaseWorkLock(flight->lock);
         if (PollEscapeAt(now))
             return false;
         // A file given not to be read is no wait.
-        if (report && !oldest->passed)
+        if (report && !passed)
             report->Show(report->Context, &wait);
         if (through)
             return true;
         TakeWorkLock(flight->lock);
-        if (!DigestSome(flight))
-            WaitForWake(flight->lock, 0, CallerWait);
+        if (!Through(oldest) && !DigestReady(flight))
+            SleepUntilWoken(flight, CallerWaiter, CallerWait); // not through, nothing to digest
     }
 }
 
@@ -492,6 +552,10 @@ static bool NextAlone(DigestEngine *engine, EngineResult *result, const WaitRepo
 }
 
 bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *report) {
+    // A run stopped before its engine started (StartDigestEngine) stays
+    // stopped, whatever a later poll finds.
+    if (AbortRequested)
+        return false;
     if (OneAtATime(engine))
         return NextAlone(engine, result, report);
     Flight *flight = engine->flight;
@@ -504,13 +568,13 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
     FillResult(oldest, flight->handedBack, result);
     // A file that failed part way may still hold chunks.
     while (oldest->chunksDigested < oldest->chunksRead)
-        ChunkDigested(flight, oldest);
+        ReleaseOldestChunk(flight, oldest);
     flight->handedBack++;
     // The slots are given again once half of them are free, many at a time:
     // a reader waiting for files is woken once for them, not once a file.
     if (flight->given - flight->handedBack <= flight->slots / 2)
         flight->refilling = true;
-    WakeAll(flight->lock);
+    WakeWhomItConcerns(flight, false);
     ReleaseWorkLock(flight->lock);
     return true;
 }
@@ -564,21 +628,19 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->tag = tag;
     file->encoding = encoding;
     file->algorithm = algorithm;
-    file->passed = passed;
     CopyName(file->name, name);
-    file->stream = nullptr;
-    file->reading = file->ended = file->failed = file->done = file->digesting = false;
+    file->stage = passed ? StagePassed : StageReading;
     file->problem = problem;
+    file->beingRead = file->inLanes = false;
+    file->stream = nullptr;
     file->size = -1;
-    file->bytesRead = 0;
-    file->chunksRead = file->chunksDigested = file->offset = 0;
-    file->endBlocks = file->endDigested = 0;
-    file->bytesDigested = file->waitedSince = 0;
-    AlgorithmStart(&file->state, algorithm);
+    file->bytesRead = file->bytesDigested = file->waitedSince = 0;
+    file->chunksRead = file->chunksDigested = 0;
+    StartLaneMessage(&file->message, algorithm, (int64_t)flight->given);
     flight->given++;
     if (flight->given - flight->handedBack == flight->slots)
         flight->refilling = false;
-    WakeAll(flight->lock);
+    WakeWhomItConcerns(flight, false);
     ReleaseWorkLock(flight->lock);
 }
 
@@ -626,7 +688,11 @@ static Flight *NewFlight(uint32_t slots) {
     return flight;
 }
 
+// By the last to leave the flight: nobody holds a stream any more.
 static void FreeFlight(Flight *flight) {
+    for (uint32_t i = 0; i < flight->slots; i++)
+        if (flight->files[i].stream)
+            System.close(flight->files[i].stream);
     if (flight->lock)
         FreeWorkLock(flight->lock);
     System.release(flight->memory);
@@ -655,10 +721,25 @@ static uint32_t FilesAtOnceFromEnvironment() {
     return count < MostFilesInFlight ? (uint32_t)count : MostFilesInFlight;
 }
 
+// A run stopped while a read hung left its reader to end on its own, with
+// the reader's pool: the next run waits for it, so that runs over a share
+// that stopped answering do not pile up their threads and pools in the
+// host's address space. Escape ends the wait, and the run with it.
+static bool LeftReadersEnded() {
+    while (WorkersLeftRunning() > 0) {
+        if (PollEscapeWhenDue())
+            return false;
+        PauseMicroseconds(CallerWait);
+    }
+    return true;
+}
+
 void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesAtOnce) {
     engine->flight = nullptr;
     engine->holding = false;
     engine->given = 0;
+    if (!LeftReadersEnded())
+        return;
     uint32_t slots = filesAtOnce ? filesAtOnce : FilesAtOnceFromEnvironment();
     if (slots > MostFilesInFlight)
         slots = MostFilesInFlight;
@@ -676,12 +757,15 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
         FreeFlight(flight);
         return;
     }
+    flight->holders = 1;
     for (uint32_t i = 0; i < readers; i++) {
         flight->seats[i].flight = flight;
         flight->seats[i].waiter = i + 1;
         flight->readers[flight->readerCount] = StartWorkerThread(ReadFiles, &flight->seats[i]);
-        if (flight->readers[flight->readerCount])
+        if (flight->readers[flight->readerCount]) {
             flight->readerCount++;
+            flight->holders++;
+        }
     }
     if (flight->readerCount == 0) {
         FreeFlight(flight);
@@ -694,19 +778,46 @@ void StopDigestEngine(DigestEngine *engine) {
     Flight *flight = engine->flight;
     if (!flight)
         return;
+    engine->flight = nullptr;
     TakeWorkLock(flight->lock);
     flight->stopping = true;
-    WakeAll(flight->lock);
+    WakeWhomItConcerns(flight, false);
     ReleaseWorkLock(flight->lock);
-    for (uint32_t i = 0; i < flight->readerCount; i++)
-        JoinWorkerThread(flight->readers[i]);
-    for (uint32_t i = 0; i < flight->slots; i++)
-        if (flight->files[i].stream)
-            System.close(flight->files[i].stream);
-    FreeFlight(flight);
-    engine->flight = nullptr;
+    uint64_t deadline = MonotonicMicroseconds() + StopWait;
+    for (uint32_t i = 0; i < flight->readerCount; i++) {
+        uint64_t now = MonotonicMicroseconds();
+        EndWorkerThread(flight->readers[i], now < deadline ? (uint32_t)(deadline - now) : 0);
+    }
+    // The streams no reader holds are closed now, the held ones by the
+    // last to leave, which may be a reader left running.
+    FILE *streams[MostFilesInFlight];
+    uint32_t count = 0;
+    TakeWorkLock(flight->lock);
+    for (uint32_t i = 0; i < flight->slots; i++) {
+        FileInFlight *file = &flight->files[i];
+        if (!file->beingRead && file->stream) { // a reader's own while it reads
+            streams[count++] = file->stream;
+            file->stream = nullptr;
+        }
+    }
+    bool last = --flight->holders == 0;
+    ReleaseWorkLock(flight->lock);
+    for (uint32_t i = 0; i < count; i++)
+        System.close(streams[i]);
+    if (last)
+        FreeFlight(flight);
 }
 
 uint32_t EngineFilesAtOnce(const DigestEngine *engine) {
     return engine->flight ? engine->flight->slots : 1;
+}
+
+uint32_t EngineChunksHeld(const DigestEngine *engine) {
+    Flight *flight = engine->flight;
+    if (!flight)
+        return 0;
+    TakeWorkLock(flight->lock);
+    uint32_t held = flight->poolChunks - flight->freeCount;
+    ReleaseWorkLock(flight->lock);
+    return held;
 }

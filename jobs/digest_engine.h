@@ -5,6 +5,14 @@
 // and is the only thread that polls Escape or reports anything. Where
 // threads or memory cannot be had, the files are digested one after
 // another by FileDigest, with the same results.
+//
+// Escape never waits on the disk while worker threads read: a reader
+// blocked in an open or a read is cancelled where the system can, and one
+// that still does not return is left to end on its own, the module kept
+// loaded until it has; the next engine starts only once it has ended.
+// Going one file at a time, the calling thread reads, and a read that
+// does not return holds it: that is the way of a machine where threads
+// cannot be had, and of SUMBREL_FILES_AT_ONCE=1, kept for comparisons.
 #pragma once
 
 #include <stdint.h>
@@ -95,9 +103,14 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
 // The tag of the oldest file given and not handed back; false for none.
 bool OldestWaiting(const DigestEngine *engine, int64_t *tag);
 
-// Stops the worker threads, closes every file and frees the engine; nothing
-// of it runs after this returns.
+// Stops the worker threads, closes every file and frees the engine, within
+// a tenth of a second whatever the disk does: nothing of it runs after this
+// returns but a reader blocked in a call that could not be cancelled,
+// which ends on its own and frees what it held.
 void StopDigestEngine(DigestEngine *engine);
 
 // The most files the engine holds at once: 1 when it goes one at a time.
 uint32_t EngineFilesAtOnce(const DigestEngine *engine);
+// The chunks of its pool that files hold: none once every file given was
+// handed back, whatever became of them.
+uint32_t EngineChunksHeld(const DigestEngine *engine);

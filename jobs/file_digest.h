@@ -1,5 +1,8 @@
 // The digest of a whole file, read in chunks with Escape polls on a clock;
-// a file that takes long reports its progress to the job.
+// a file that takes long reports its progress to the job. It reads on the
+// calling thread, so a read that never returns holds the caller: the
+// engine (digest_engine.h) reads on worker threads wherever it can start
+// them, and comes here only where it cannot or is told to.
 #pragma once
 
 #include <stdint.h>

@@ -61,6 +61,38 @@ static const int32_t ProblemTexts[] = {0,
                                        MessageReasonBeyondCodePage,
                                        MessageReasonTwoFilesFit};
 
+int32_t ProblemMessage(FileProblem problem) {
+    return problem == ProblemUntold ? MessageFileErrorTitle : ProblemTexts[problem];
+}
+
+// The help topic of each notice, by the message of its first line: F1 on
+// the notice opens the help where that notice is explained.
+static const struct {
+    int32_t messageId;
+    const char *topic;
+} NoticeTopics[] = {
+    {MessageFileErrorTitle, "FileError"}, // a name without a reason line
+    {MessageReasonNotFound, "NotFound"},       {MessageReasonCannotRead, "CannotRead"},
+    {MessageReasonNotAFile, "NotAFile"},       {MessageReasonNotReached, "NotReached"},
+    {MessageReasonNotWritten, "NotWritten"},   {MessageCreatingLine, "Progress"},
+    {MessageVerifyingLine, "Progress"},        {MessageAllMatch, "AllMatch"},
+    {MessageChangedOffPanel, "ClosingNotice"}, {MessageNotReached, "ClosingNotice"},
+    {MessageUnreadCount, "ClosingNotice"},     {MessageNoEntries, "NoEntries"},
+    {MessageNothingListed, "NothingListed"},   {MessageTargetIsListed, "NotAList"},
+    {MessageOldListKept, "OldListKept"},       {MessageReportWritten, "FullReport"},
+    {MessageReportRefused, "ReportRefused"},   {MessageReasonNoMemory, "FileError"},
+    {MessageReasonNameTooLong, "FileError"},   {MessageReasonBeyondCodePage, "FileError"},
+    {MessageReasonTwoFilesFit, "FileError"},   {MessageStoppedNothingListed, "Escape"},
+    {MessageDigestAssumed, "ClosingNotice"},
+};
+
+const char *NoticeHelpTopic(int32_t messageId) {
+    for (const auto &entry : NoticeTopics)
+        if (entry.messageId == messageId)
+            return entry.topic;
+    return nullptr;
+}
+
 void ReportFileError(const char *name, FileProblem problem) {
     char line[NoticeLineSize];
     const char *texts[4] = {HostText(MessageFileErrorTitle),
@@ -71,8 +103,9 @@ void ReportFileError(const char *name, FileProblem problem) {
     texts[count++] = HostText(MessageOkButton);
     // Escape on the notice (the host answers -1) stops the job as it does
     // during a read: in a real host the notice itself takes that key.
-    if (HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags, nullptr, texts,
-                                    count, 1) == -1)
+    if (HostServices.ShowMessageBox(HostServices.ModuleNumber, FileErrorNoticeFlags,
+                                    NoticeHelpTopic(ProblemMessage(problem)), texts, count,
+                                    1) == -1)
         AbortRequested = 1;
 }
 
@@ -86,8 +119,8 @@ void ShowProgressNotice(ProgressNotice *notice, int32_t lineMessageId, const cha
     notice->lineMessageId = lineMessageId;
     FitNoticeLine(name, NoticeLineWidth(), notice->name);
     const char *texts[3] = {HostText(MessageProgressTitle), HostText(lineMessageId), notice->name};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts, 3,
-                                0);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags,
+                                NoticeHelpTopic(lineMessageId), texts, 3, 0);
 }
 
 void RemoveProgressNotice(const ProgressNotice *notice) {
@@ -123,11 +156,12 @@ void StartRunProgress(RunProgress *run, int32_t lineMessageId, bool everyFile) {
 // "Done: 120/2000, 240 MiB": the files dealt with, of all once the run
 // knows them, and the bytes digested once they make a MiB.
 static void FormatRunLine(const RunProgress *run, char *line, size_t size) {
-    char total[24] = "", bytes[32] = "";
+    char total[24] = "", bytes[64] = "";
     if (run->filesTotal > 0)
         snprintf(total, sizeof total, "/%u", run->filesTotal);
     if (run->bytesDone >= 1 << 20)
-        snprintf(bytes, sizeof bytes, ", %llu MiB", (unsigned long long)(run->bytesDone >> 20));
+        snprintf(bytes, sizeof bytes, ", %llu %s", (unsigned long long)(run->bytesDone >> 20),
+                 HostText(MessageMebibytes));
     snprintf(line, size, "%s %u%s%s", HostText(MessageRunDone), run->filesDone, total, bytes);
 }
 
@@ -153,8 +187,8 @@ static void DrawRunProgress(RunProgress *run, bool other, const char *name, cons
         texts[count++] = bar;
     if (runShown)
         texts[count++] = runLine;
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags, nullptr, texts,
-                                count, 0);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, ProgressNoticeFlags,
+                                NoticeHelpTopic(notice->lineMessageId), texts, count, 0);
 }
 
 void ShowRunProgress(RunProgress *run, const EngineWait *wait, bool now) {
@@ -196,11 +230,11 @@ void ShowCompletionNotice(int filesChecked) {
     char count[128];
     snprintf(count, sizeof count, "%s %d", HostText(MessageFilesChecked), filesChecked);
     const char *texts[3] = {HostText(MessageProgressTitle), HostText(MessageAllMatch), count};
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags, nullptr, texts, 3,
-                                0);
+    HostServices.ShowMessageBox(HostServices.ModuleNumber, CompletionNoticeFlags,
+                                NoticeHelpTopic(MessageAllMatch), texts, 3, 0);
 }
 
-void ShowClosingNotice(const char *const *lines, int count) {
+int ShowClosingNotice(int32_t firstLineId, const char *const *lines, int count, bool offerReport) {
     // A notice, not a list: the caller keeps well below this.
     const int MaximumTexts = 32;
     const char *texts[MaximumTexts];
@@ -208,8 +242,16 @@ void ShowClosingNotice(const char *const *lines, int count) {
     size_t width = NoticeLineWidth();
     int used = 0;
     texts[used++] = HostText(MessageProgressTitle);
-    for (int i = 0; i < count && used < MaximumTexts; i++, used++)
+    for (int i = 0; i < count && used < MaximumTexts - 2; i++, used++)
         texts[used] = FitNoticeLine(lines[i], width, fitted[used]);
-    HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, nullptr, texts, used,
-                                0);
+    const char *topic = NoticeHelpTopic(firstLineId);
+    if (!offerReport)
+        return HostServices.ShowMessageBox(HostServices.ModuleNumber, ClosingNoticeFlags, topic,
+                                           texts, used, 0);
+    // The module's own buttons, the first of which closes it as the
+    // host's OK would.
+    texts[used++] = HostText(MessageOkButton);
+    texts[used++] = HostText(MessageReportButton);
+    return HostServices.ShowMessageBox(HostServices.ModuleNumber, ReportOfferNoticeFlags, topic,
+                                       texts, used, 2);
 }

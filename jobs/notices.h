@@ -24,6 +24,9 @@ const char *FitNoticeLine(const char *text, size_t width, char *line);
 // with a line below the name that says why. Escape on it stops the job
 // (AbortRequested). The second form shows the name as the host can.
 void ReportFileError(const char *name, FileProblem problem);
+// The message of the line that says why (the notice's title for a name
+// with nothing more to say), which picks the notice's help topic.
+int32_t ProblemMessage(FileProblem problem);
 void ReportFileErrorAbout(const char *name, NameEncoding encoding, FileProblem problem);
 
 // A progress notice over a saved screen, which RemoveProgressNotice puts
@@ -70,5 +73,14 @@ void EndRunProgress(RunProgress *run);
 // file, with how many were checked.
 void ShowCompletionNotice(int filesChecked);
 // Shown at the end of a run whose findings the panel cannot show: a
-// warning with the host's OK button and the given body lines.
-void ShowClosingNotice(const char *const *lines, int count);
+// warning with the given body lines, whose first is the text firstLineId
+// (it picks the help topic). With the host's OK button alone, or, when
+// offerReport, with OK and the button that asks for the full report.
+// Returns the host's answer: 1 for the report's button.
+int ShowClosingNotice(int32_t firstLineId, const char *const *lines, int count, bool offerReport);
+const int ClosingNoticeReportAnswer = 1;
+
+// The help topic that explains the notice whose first line (the reason line
+// of a file error notice) is this message; null for a message no notice
+// starts with.
+const char *NoticeHelpTopic(int32_t messageId);

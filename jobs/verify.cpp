@@ -10,6 +10,7 @@
 #include "host/host.h"
 #include "jobs/escape.h"
 #include "jobs/file_digest.h"
+#include "jobs/full_report.h"
 #include "jobs/jobs.h"
 #include "jobs/listed_names.h"
 #include "jobs/notices.h"
@@ -292,9 +293,20 @@ static int AssumedDigestLines(const char **lines, const VerifyTally *tally, char
     return 4;
 }
 
+// The message of the closing notice's first line, which picks its help topic.
+static int32_t FirstLineOf(const VerifyTally *tally) {
+    return tally->offPanel > 0                                 ? MessageChangedOffPanel
+           : tally->notReached > 0                             ? MessageNotReached
+           : tally->unread > 0                                 ? MessageUnreadCount
+           : tally->assumedDiffered > 0 && tally->matched == 0 ? MessageDigestAssumed
+                                                               : MessageNoEntries;
+}
+
 // What the panel cannot show, in one notice of a bounded number of lines.
 // signatureFile is null when the file failed part way: it was reported then.
-static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
+// True when the user asked for the full report, offered when the notice
+// counts files it cannot name.
+static bool ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *signatureFile) {
     const char *lines[NamedOffPanelFiles + 12];
     int count = 0;
     // The second heading keeps room for one name of its own.
@@ -306,6 +318,7 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
     budget += reserved;
     count += NameLines(lines + count, MessageNotReached, tally->notReachedNames, tally->notReached,
                        &budget, moreNotReached, sizeof moreNotReached);
+    int named = NamedOffPanelFiles - budget;
     if (tally->unread > 0)
         lines[count++] =
             CountLine(unreadLine, sizeof unreadLine, MessageUnreadCount, tally->unread);
@@ -315,8 +328,14 @@ static void ReportWhatThePanelCannotShow(const VerifyTally *tally, const char *s
         lines[count++] = HostText(MessageNoEntries);
         lines[count++] = signatureFile;
     }
-    if (count > 0)
-        ShowClosingNotice(lines, count);
+    if (count == 0)
+        return false;
+    // The panel shows the changed files it holds; the rest are named here
+    // or counted, and a count is what the report is for.
+    bool offer = tally->offPanel + tally->notReached > named || tally->unread > tally->notReached;
+    return ShowClosingNotice(FirstLineOf(tally), lines, count, offer) ==
+               ClosingNoticeReportAnswer &&
+           offer;
 }
 
 // Everything one verification knows, passed down its steps.
@@ -328,7 +347,8 @@ struct VerificationRun {
     VerifyTally tally;
     DigestEngine engine;
     RunProgress progress;
-    uint64_t given; // entries given to the engine, each tagged by its number
+    uint64_t given;      // entries given to the engine, each tagged by its number
+    FailureLog failures; // for the full report
     ExpectedDigest expected[MostFilesInFlight]; // by tag, as many as in flight
 };
 
@@ -366,8 +386,10 @@ static void TakeResult(VerificationRun *run, const EngineResult *result) {
     const ExpectedDigest *expected =
         &run->expected[(uint64_t)result->tag % EngineFilesAtOnce(&run->engine)];
     if (result->passed) {
+        NoteFailure(&run->failures, (uint64_t)result->tag, ProblemNotReached);
         NoteNotReached(run, result->name);
     } else if (!result->read) {
+        NoteFailure(&run->failures, (uint64_t)result->tag, (uint8_t)result->problem);
         EngineWait wait = {result->number, result->name, result->encoding, 0, -1, false};
         ShowRunProgress(&run->progress, &wait, true);
         ReportFileErrorAbout(result->name, result->encoding, result->problem);
@@ -378,6 +400,7 @@ static void TakeResult(VerificationRun *run, const EngineResult *result) {
         if (folder >= 0)
             run->record.Items[folder].Flags |= ItemSelectedFlag;
     } else if (!DigestTextsMatch(result->text, expected)) {
+        NoteFailure(&run->failures, (uint64_t)result->tag, FailureChanged);
         NoteMismatch(&run->tally, &run->index, &run->record, result->name, result->encoding);
         run->tally.assumedDiffered += expected->assumed ? 1 : 0;
     } else {
@@ -439,6 +462,7 @@ void VerifySignatures(const char *fileName) {
     memset(&run.tally, 0, sizeof run.tally);
     memset(&run.index, 0, sizeof run.index);
     run.given = 0;
+    memset(&run.failures, 0, sizeof run.failures);
     char folder[4096];
     StartDigestEngine(&run.engine, CurrentFolder(folder, sizeof folder) ? folder : ".", 0);
     CheckEntries(&run);
@@ -453,11 +477,16 @@ void VerifySignatures(const char *fileName) {
 
     HostPanelCommand(PanelApplySelection, &run.record);
     HostPanelCommand(PanelRedraw, nullptr);
-    if (AbortRequested)
-        return;
     const VerifyTally &tally = run.tally;
-    if (!readFailed && tally.entries > 0 && tally.unread == 0 && tally.mismatches == 0)
+    bool allMatch = !readFailed && tally.entries > 0 && tally.unread == 0 && tally.mismatches == 0;
+    if (!AbortRequested && allMatch) {
         ShowCompletionNotice(tally.entries);
-    else
-        ReportWhatThePanelCannotShow(&tally, readFailed ? nullptr : fileName);
+    } else if (!AbortRequested &&
+               ReportWhatThePanelCannotShow(&tally, readFailed ? nullptr : fileName)) {
+        ReportCounts counts = {tally.entries, tally.mismatches, tally.unread};
+        WriteFullReport(fileName, &run.failures, &counts);
+        HostPanelCommand(PanelRefresh, &run.record);
+        HostPanelCommand(PanelRedraw, nullptr);
+    }
+    FreeFailureLog(&run.failures);
 }

@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/platform.h"
 #include "platform/system_calls.h"
 
 static const uint32_t MostFaultyStreams = 256;
@@ -21,6 +22,9 @@ struct FaultyStream {
 
 struct Faults {
     uint64_t readFailsAfter; // UINT64_MAX: reads never fail
+    uint64_t readHangsAfter; // UINT64_MAX: reads never hang
+    bool cancelIgnored;
+    std::atomic<uint32_t> releases; // a hung read ends when this moves
     uint64_t listingFailsAfter;
     uint64_t memoryRunsOutAt; // 0: never
     std::atomic<uint64_t> allocations;
@@ -68,19 +72,41 @@ static void FaultyClose(FILE *stream) {
     RealSystemCalls.close(stream);
 }
 
+// Waits until the engine cancels the calling thread's call or the fault is
+// released; a cancellation sent before the wait began does not count, as
+// CancelSynchronousIo does nothing to a call not yet made.
+static void HangUntilEnded() {
+    uint32_t cancellations = CancellationsSent();
+    uint32_t releases = Active.releases.load();
+    while (Active.releases.load() == releases &&
+           (Active.cancelIgnored || CancellationsSent() == cancellations))
+        PauseMicroseconds(1000);
+}
+
 static bool FaultyRead(FILE *stream, void *buffer, size_t size, size_t *got) {
     FaultyStream *faulty = FindStream(stream);
     if (!faulty)
         return RealSystemCalls.read(stream, buffer, size, got);
     *got = 0;
+    if (faulty->bytesRead >= Active.readHangsAfter) {
+        HangUntilEnded();
+        return false;
+    }
     if (faulty->bytesRead >= Active.readFailsAfter)
         return false;
-    uint64_t left = Active.readFailsAfter - faulty->bytesRead;
+    uint64_t limit = Active.readFailsAfter < Active.readHangsAfter ? Active.readFailsAfter
+                                                                   : Active.readHangsAfter;
+    uint64_t left = limit - faulty->bytesRead;
     size_t asked = left < size ? (size_t)left : size;
     bool read = RealSystemCalls.read(stream, buffer, asked, got);
     faulty->bytesRead += *got;
-    // A read cut short by the fault fails, as a disk that stops would.
-    return read && (asked == size || *got < asked);
+    // A read cut short by the fault fails, as a disk that stops would, or
+    // hangs first.
+    if (!read || asked == size || *got < asked)
+        return read;
+    if (limit == Active.readHangsAfter)
+        HangUntilEnded();
+    return false;
 }
 
 static FolderListing *FaultyOpenListing(const char *name, NameEncoding encoding,
@@ -204,6 +230,12 @@ static bool ParseItem(const char *item, size_t length) {
         Active.seeksSlowly = 1;
     else if (length == 9 && strncmp(item, "fast-disk", 9) == 0)
         Active.seeksSlowly = 0;
+    else if (length == 10 && strncmp(item, "read-hangs", 10) == 0)
+        Active.readHangsAfter = 0;
+    else if (length == 14 && strncmp(item, "cancel-ignored", 14) == 0)
+        Active.cancelIgnored = true;
+    else if ((value = ValueOf(item, length, "read-hangs-after")))
+        return Count(value, length - (value - item), &Active.readHangsAfter);
     else if ((value = ValueOf(item, length, "read-fails-after")))
         return Count(value, length - (value - item), &Active.readFailsAfter);
     else if ((value = ValueOf(item, length, "listing-fails-after")))
@@ -223,8 +255,14 @@ static bool ParseItem(const char *item, size_t length) {
     return true;
 }
 
+void ReleaseHungReads() {
+    Active.releases.fetch_add(1);
+}
+
 static void ClearFaults() {
-    Active.readFailsAfter = Active.listingFailsAfter = UINT64_MAX;
+    ReleaseHungReads();
+    Active.readFailsAfter = Active.readHangsAfter = Active.listingFailsAfter = UINT64_MAX;
+    Active.cancelIgnored = false;
     Active.memoryRunsOutAt = 0;
     Active.allocations.store(0);
     Active.memoryHeldMost = UINT64_MAX;
@@ -251,7 +289,7 @@ bool InstallFaults(const char *spec) {
         }
         item += length + (item[length] == ',');
     }
-    if (Active.readFailsAfter != UINT64_MAX) {
+    if (Active.readFailsAfter != UINT64_MAX || Active.readHangsAfter != UINT64_MAX) {
         System.open = FaultyOpen;
         System.close = FaultyClose;
         System.read = FaultyRead;

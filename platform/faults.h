@@ -4,6 +4,13 @@
 // of every run. A fault spec is a comma-separated list of:
 //
 //   read-fails-after=N    a file's read fails once N of its bytes are read
+//   read-hangs-after=N    a file's read, once N of its bytes are read, does not
+//                         return until the engine cancels it (as Windows's
+//                         CancelSynchronousIo ends a blocked read) or the
+//                         fault is released, and then fails
+//   read-hangs            the same from the file's first read
+//   cancel-ignored        a hung read ignores cancelling, as a share that stopped
+//                         answering may: only the release ends it
 //   listing-fails-after=N a folder's listing fails after N entries
 //   memory-runs-out-at=N  the Nth allocation from now fails, and every later one
 //   memory-holds=N        an allocation that would take the memory held past N
@@ -19,12 +26,14 @@
 // Replaces the calls the spec names; false, changing nothing, when the
 // spec holds something it does not know.
 bool InstallFaults(const char *spec);
-// The real calls again.
+// The real calls again; every hung read is released.
 void RemoveFaults();
 // The allocations asked for since InstallFaults put in a memory fault: with
 // one that never strikes, how many a run makes, each a place a test may
 // make fail.
 uint64_t AllocationsCounted();
+// Releases every read that hangs now; later reads still hang.
+void ReleaseHungReads();
 // Installs the faults SUMBREL_FAULTS names, or removes every fault when it
 // is not set.
 void InstallFaultsFromEnvironment();

@@ -65,6 +65,11 @@ size_t CharacterStart(const char *text, size_t at);
 // when it does not fit.
 bool NameInUtf8Form(const char *name, NameEncoding encoding, char *buffer, size_t size);
 
+// One of the host's texts (in the console's OEM code page) as a file of
+// names reads it: in the code page names are listed in, or in UTF-8.
+// Returns text itself when it needs no conversion, else buffer.
+const char *HostTextForFile(const char *text, bool inUtf8, char *buffer, size_t size);
+
 // Whether a name may hold a backslash as a character of its own (Linux), or
 // 0x5C is a separator or half of a double-byte letter (Windows).
 extern const bool NamesHoldBackslashes;
@@ -246,20 +251,34 @@ void ForgetConsoleInput();
 // A lock and the wake-ups of the threads that share it. A thread waits
 // holding the lock, which is let go during the wait and taken again; a
 // wake-up may come without a change, so a waiter always looks again.
-// Each waiter has its own number below the count given at creation.
+// Each waiter has its own number below the count given at creation, and a
+// wake-up goes to one waiter by its number, or to all.
 struct WorkLock;
 WorkLock *CreateWorkLock(uint32_t waiters); // null when it cannot be had
 void FreeWorkLock(WorkLock *lock);
 void TakeWorkLock(WorkLock *lock);
 void ReleaseWorkLock(WorkLock *lock);
 void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds);
-void WakeAll(WorkLock *lock); // called holding the lock
+void Wake(WorkLock *lock, uint32_t waiter); // called holding the lock
+void WakeAll(WorkLock *lock);               // called holding the lock
 
 // A thread running entry(argument); null when it cannot be started.
-// JoinWorkerThread waits for it to end and frees it.
 struct WorkerThread;
 WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument);
-void JoinWorkerThread(WorkerThread *thread);
+// Waits up to the timeout for the thread to end, cancelling again and
+// again the open or read it may be blocked in (Windows: CancelSynchronousIo
+// where the system has it; Linux has no such call, only the faults of
+// faults.h heed it), and frees it: true. A thread still running then is
+// left to end on its own, holding the module loaded until it has, and
+// frees itself: false.
+bool EndWorkerThread(WorkerThread *thread, uint32_t timeoutMicroseconds);
+// Threads left running by EndWorkerThread that have not ended yet.
+uint32_t WorkersLeftRunning();
+// How many cancellations EndWorkerThread has sent, in the whole process: a
+// fault's hanging read ends when the count moves.
+uint32_t CancellationsSent();
+// Sleeps the calling thread.
+void PauseMicroseconds(uint32_t microseconds);
 
 // The processors this process may run on, at least 1.
 uint32_t ProcessorCount();

@@ -63,6 +63,11 @@ const char *NameForHost(const char *name, NameEncoding, char *, size_t) {
     return name;
 }
 
+// The host's texts are bytes, as names are.
+const char *HostTextForFile(const char *text, bool, char *, size_t) {
+    return text;
+}
+
 // Names are bytes, most often UTF-8: a cut never starts on a continuation byte.
 size_t CharacterStart(const char *text, size_t at) {
     for (int i = 0; i < 3 && ((uint8_t)text[at] & 0xC0) == 0x80; i++)

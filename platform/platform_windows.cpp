@@ -254,6 +254,16 @@ const char *NameForHost(const char *name, NameEncoding encoding, char *buffer, s
     return buffer;
 }
 
+const char *HostTextForFile(const char *text, bool inUtf8, char *buffer, size_t size) {
+    WCHAR wide[1024];
+    if (size == 0 || MultiByteToWideChar(CP_OEMCP, 0, text, -1, wide, 1024) == 0)
+        return text;
+    UINT codePage = inUtf8 ? CP_UTF8 : FileCodePage();
+    if (WideCharToMultiByte(codePage, 0, wide, -1, buffer, (int)size, nullptr, nullptr) == 0)
+        return text;
+    return buffer;
+}
+
 // In a double-byte code page a trail byte may look like a lead byte, so the
 // letters are counted from the start; in the others every byte is a letter.
 size_t CharacterStart(const char *text, size_t at) {

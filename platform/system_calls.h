@@ -28,7 +28,8 @@ struct SystemCalls {
     bool (*listingFailed)(const FolderListing *listing);
     void (*closeListing)(FolderListing *listing);
     bool (*seeksSlowly)(const char *folder);
-    // malloc, realloc and free of the engine's and the walk's memory.
+    // malloc, realloc and free of the engine's, the walk's and the full
+    // report's memory.
     void *(*allocate)(size_t size);
     void *(*reallocate)(void *block, size_t size);
     void (*release)(void *block);

@@ -1,5 +1,6 @@
 // Linux: the worker threads of a run, their lock and wake-ups, the
 // processors they may use, and whether a folder's disk is a spinning one.
+#include <dlfcn.h>
 #include <pthread.h>
 #include <sched.h>
 #include <stdio.h>
@@ -8,27 +9,53 @@
 #include <sys/sysmacros.h>
 #include <time.h>
 
+#include <atomic>
+
 #include "platform/platform.h"
+
+// A waiter's condition and whether it waits and was woken, which only the
+// lock's holder reads or changes.
+struct Waiter {
+    pthread_cond_t wake; // on the monotonic clock: a changed date never stretches a wait
+    bool waiting;
+    bool woken;
+};
 
 struct WorkLock {
     pthread_mutex_t mutex;
-    pthread_cond_t changed; // on the monotonic clock: a changed date never stretches a wait
+    uint32_t waiters;
+    Waiter waiter[1]; // one per waiter; more follow
 };
 
-WorkLock *CreateWorkLock(uint32_t) {
-    WorkLock *lock = static_cast<WorkLock *>(malloc(sizeof(WorkLock)));
+static void FreeWaiters(WorkLock *lock) {
+    for (uint32_t i = 0; i < lock->waiters; i++)
+        pthread_cond_destroy(&lock->waiter[i].wake);
+}
+
+WorkLock *CreateWorkLock(uint32_t waiters) {
+    if (waiters == 0)
+        return nullptr;
+    size_t size = sizeof(WorkLock) + (waiters - 1) * sizeof(Waiter);
+    WorkLock *lock = static_cast<WorkLock *>(malloc(size));
     if (!lock)
         return nullptr;
+    if (pthread_mutex_init(&lock->mutex, nullptr) != 0) {
+        free(lock);
+        return nullptr;
+    }
     pthread_condattr_t attributes;
     pthread_condattr_init(&attributes);
     pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-    bool made = pthread_mutex_init(&lock->mutex, nullptr) == 0;
-    if (made && pthread_cond_init(&lock->changed, &attributes) != 0) {
-        pthread_mutex_destroy(&lock->mutex);
-        made = false;
+    for (lock->waiters = 0; lock->waiters < waiters; lock->waiters++) {
+        Waiter *waiter = &lock->waiter[lock->waiters];
+        waiter->waiting = waiter->woken = false;
+        if (pthread_cond_init(&waiter->wake, &attributes) != 0)
+            break;
     }
     pthread_condattr_destroy(&attributes);
-    if (!made) {
+    if (lock->waiters < waiters) {
+        FreeWaiters(lock);
+        pthread_mutex_destroy(&lock->mutex);
         free(lock);
         return nullptr;
     }
@@ -36,7 +63,7 @@ WorkLock *CreateWorkLock(uint32_t) {
 }
 
 void FreeWorkLock(WorkLock *lock) {
-    pthread_cond_destroy(&lock->changed);
+    FreeWaiters(lock);
     pthread_mutex_destroy(&lock->mutex);
     free(lock);
 }
@@ -49,28 +76,60 @@ void ReleaseWorkLock(WorkLock *lock) {
     pthread_mutex_unlock(&lock->mutex);
 }
 
-void WaitForWake(WorkLock *lock, uint32_t, uint32_t timeoutMicroseconds) {
+static struct timespec MonotonicIn(uint32_t microseconds) {
     struct timespec until;
     clock_gettime(CLOCK_MONOTONIC, &until);
-    uint64_t nanoseconds = (uint64_t)until.tv_nsec + (uint64_t)timeoutMicroseconds * 1000;
+    uint64_t nanoseconds = (uint64_t)until.tv_nsec + (uint64_t)microseconds * 1000;
     until.tv_sec += (time_t)(nanoseconds / 1000000000);
     until.tv_nsec = (long)(nanoseconds % 1000000000);
-    pthread_cond_timedwait(&lock->changed, &lock->mutex, &until);
+    return until;
+}
+
+void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds) {
+    struct timespec until = MonotonicIn(timeoutMicroseconds);
+    Waiter *self = &lock->waiter[waiter];
+    self->waiting = true;
+    self->woken = false;
+    while (!self->woken && pthread_cond_timedwait(&self->wake, &lock->mutex, &until) == 0) {
+    }
+    self->waiting = false;
+}
+
+void Wake(WorkLock *lock, uint32_t waiter) {
+    Waiter *other = &lock->waiter[waiter];
+    if (other->waiting && !other->woken) {
+        other->woken = true;
+        pthread_cond_signal(&other->wake);
+    }
 }
 
 void WakeAll(WorkLock *lock) {
-    pthread_cond_broadcast(&lock->changed);
+    for (uint32_t i = 0; i < lock->waiters; i++)
+        Wake(lock, i);
 }
+
+// A worker runs until it ends; one left running by EndWorkerThread frees
+// itself, so whichever side comes second decides, by one exchange.
+enum WorkerStage { WorkerRunning, WorkerEnded, WorkerLeft };
 
 struct WorkerThread {
     pthread_t thread;
     void (*entry)(void *);
     void *argument;
+    std::atomic<int> stage;
 };
+
+static std::atomic<uint32_t> LeftRunning{0};
+static std::atomic<uint32_t> Cancellations{0};
 
 static void *RunWorker(void *started) {
     WorkerThread *worker = static_cast<WorkerThread *>(started);
     worker->entry(worker->argument);
+    int running = WorkerRunning;
+    if (!worker->stage.compare_exchange_strong(running, WorkerEnded)) {
+        free(worker);
+        LeftRunning.fetch_sub(1);
+    }
     return nullptr;
 }
 
@@ -80,6 +139,7 @@ WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument) {
         return nullptr;
     worker->entry = entry;
     worker->argument = argument;
+    worker->stage.store(WorkerRunning);
     if (pthread_create(&worker->thread, nullptr, RunWorker, worker) != 0) {
         free(worker);
         return nullptr;
@@ -87,9 +147,64 @@ WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument) {
     return worker;
 }
 
-void JoinWorkerThread(WorkerThread *worker) {
+// A thread left running executes the module's code until it ends: the
+// module is marked never to be unloaded, as far as the loader lets it.
+static void KeepModuleLoaded() {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(RunWorker), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+static struct timespec RealtimeIn(uint32_t microseconds) {
+    struct timespec until;
+    clock_gettime(CLOCK_REALTIME, &until);
+    uint64_t nanoseconds = (uint64_t)until.tv_nsec + (uint64_t)microseconds * 1000;
+    until.tv_sec += (time_t)(nanoseconds / 1000000000);
+    until.tv_nsec = (long)(nanoseconds % 1000000000);
+    return until;
+}
+
+// How often a blocked call is cancelled again: a cancellation that comes
+// just before the call is blocked in is lost.
+static const uint32_t CancelInterval = 5 * 1000;
+
+bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
+    for (uint32_t waited = 0;; waited += CancelInterval) {
+        Cancellations.fetch_add(1);
+        struct timespec until = RealtimeIn(CancelInterval);
+        if (pthread_timedjoin_np(worker->thread, nullptr, &until) == 0) {
+            free(worker);
+            return true;
+        }
+        if (waited >= timeoutMicroseconds)
+            break;
+    }
+    KeepModuleLoaded();
+    LeftRunning.fetch_add(1);
+    int running = WorkerRunning;
+    if (worker->stage.compare_exchange_strong(running, WorkerLeft)) {
+        pthread_detach(worker->thread);
+        return false;
+    }
+    // It ended just now.
+    LeftRunning.fetch_sub(1);
     pthread_join(worker->thread, nullptr);
     free(worker);
+    return true;
+}
+
+uint32_t WorkersLeftRunning() {
+    return LeftRunning.load();
+}
+
+uint32_t CancellationsSent() {
+    return Cancellations.load();
+}
+
+void PauseMicroseconds(uint32_t microseconds) {
+    struct timespec pause = {(time_t)(microseconds / 1000000),
+                             (long)(microseconds % 1000000) * 1000};
+    nanosleep(&pause, nullptr);
 }
 
 uint32_t ProcessorCount() {

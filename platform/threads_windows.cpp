@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <atomic>
+
 #include "platform/platform.h"
 
 // A waiter's event and whether it waits, which only the lock's holder
@@ -21,7 +23,10 @@ struct Waiter {
 struct WorkLock {
     CRITICAL_SECTION section;
     uint32_t waiters;
-    uint32_t toWake;  // a bit per waiter woken while the section was held
+    uint32_t toWake; // a bit per waiter woken while the section was held
+    // Threads that let go of the section and are still setting events: the
+    // lock's last holder may free it meanwhile, and waits for them.
+    volatile LONG setting;
     Waiter waiter[1]; // one per waiter; more follow
 };
 
@@ -37,6 +42,7 @@ WorkLock *CreateWorkLock(uint32_t waiters) {
         return nullptr;
     lock->waiters = 0;
     lock->toWake = 0;
+    lock->setting = 0;
     for (; lock->waiters < waiters; lock->waiters++) {
         lock->waiter[lock->waiters].waiting = false;
         lock->waiter[lock->waiters].wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -53,6 +59,8 @@ WorkLock *CreateWorkLock(uint32_t waiters) {
 }
 
 void FreeWorkLock(WorkLock *lock) {
+    while (InterlockedCompareExchange(&lock->setting, 0, 0) != 0)
+        Sleep(0);
     DeleteCriticalSection(&lock->section);
     for (uint32_t i = 0; i < lock->waiters; i++)
         CloseHandle(lock->waiter[i].wake);
@@ -69,10 +77,16 @@ void TakeWorkLock(WorkLock *lock) {
 static void LeaveAndWake(WorkLock *lock) {
     uint32_t toWake = lock->toWake;
     lock->toWake = 0;
+    if (toWake == 0) {
+        LeaveCriticalSection(&lock->section);
+        return;
+    }
+    InterlockedIncrement(&lock->setting);
     LeaveCriticalSection(&lock->section);
     for (uint32_t i = 0; toWake != 0; i++, toWake >>= 1)
         if (toWake & 1)
             SetEvent(lock->waiter[i].wake);
+    InterlockedDecrement(&lock->setting);
 }
 
 void ReleaseWorkLock(WorkLock *lock) {
@@ -90,23 +104,47 @@ void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds) 
     lock->waiter[waiter].waiting = false;
 }
 
+void Wake(WorkLock *lock, uint32_t waiter) {
+    if (lock->waiter[waiter].waiting) {
+        lock->waiter[waiter].waiting = false;
+        lock->toWake |= 1u << waiter;
+    }
+}
+
 void WakeAll(WorkLock *lock) {
     for (uint32_t i = 0; i < lock->waiters; i++)
-        if (lock->waiter[i].waiting) {
-            lock->waiter[i].waiting = false;
-            lock->toWake |= 1u << i;
-        }
+        Wake(lock, i);
 }
+
+// A worker runs until it ends; one left running by EndWorkerThread frees
+// itself and gives back the module reference it was left with, so
+// whichever side comes second decides, by one exchange.
+enum WorkerStage { WorkerRunning, WorkerEnded, WorkerLeft };
 
 struct WorkerThread {
     HANDLE thread;
     void (*entry)(void *);
     void *argument;
+    HMODULE module; // held for a worker left running
+    std::atomic<int> stage;
 };
+
+static std::atomic<uint32_t> LeftRunning{0};
+static std::atomic<uint32_t> Cancellations{0};
 
 static DWORD WINAPI RunWorker(void *started) {
     WorkerThread *worker = static_cast<WorkerThread *>(started);
     worker->entry(worker->argument);
+    int running = WorkerRunning;
+    if (worker->stage.compare_exchange_strong(running, WorkerEnded))
+        return 0;
+    HMODULE module = worker->module;
+    free(worker);
+    LeftRunning.fetch_sub(1);
+    // The module may be unloaded the moment its reference is given back:
+    // the thread ends in the same call, outside it.
+    if (module)
+        FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
@@ -116,6 +154,8 @@ WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument) {
         return nullptr;
     worker->entry = entry;
     worker->argument = argument;
+    worker->module = nullptr;
+    worker->stage.store(WorkerRunning);
     // A small stack: a worker keeps no buffers of its own there.
     worker->thread = CreateThread(nullptr, 64 * 1024, RunWorker, worker,
                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
@@ -126,10 +166,69 @@ WorkerThread *StartWorkerThread(void (*entry)(void *), void *argument) {
     return worker;
 }
 
-void JoinWorkerThread(WorkerThread *worker) {
-    WaitForSingleObject(worker->thread, INFINITE);
-    CloseHandle(worker->thread);
+// CancelSynchronousIo came with Vista: looked up, not imported, so that
+// the module still loads where it is missing.
+typedef BOOL(WINAPI *CancelCall)(HANDLE);
+
+static CancelCall CancelSynchronousIoCall() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<CancelCall>(
+                        reinterpret_cast<void *>(GetProcAddress(kernel, "CancelSynchronousIo")))
+                  : nullptr;
+}
+
+// How often a blocked call is cancelled again: a cancellation that comes
+// just before the call is blocked in is lost.
+static const DWORD CancelInterval = 5;
+
+bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
+    CancelCall cancel = CancelSynchronousIoCall();
+    DWORD timeout = (timeoutMicroseconds + 999) / 1000;
+    for (DWORD waited = 0;; waited += CancelInterval) {
+        Cancellations.fetch_add(1);
+        if (cancel)
+            cancel(worker->thread);
+        if (WaitForSingleObject(worker->thread, CancelInterval) == WAIT_OBJECT_0) {
+            CloseHandle(worker->thread);
+            free(worker);
+            return true;
+        }
+        if (waited >= timeout)
+            break;
+    }
+    // The thread holds the module loaded from here on, by a reference of
+    // its own that it gives back as it ends.
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(reinterpret_cast<void *>(RunWorker)), &module);
+    worker->module = module;
+    LeftRunning.fetch_add(1);
+    HANDLE thread = worker->thread;
+    int running = WorkerRunning;
+    if (worker->stage.compare_exchange_strong(running, WorkerLeft)) {
+        CloseHandle(thread);
+        return false;
+    }
+    // It ended just now.
+    LeftRunning.fetch_sub(1);
+    if (module)
+        FreeLibrary(module);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
     free(worker);
+    return true;
+}
+
+uint32_t WorkersLeftRunning() {
+    return LeftRunning.load();
+}
+
+uint32_t CancellationsSent() {
+    return Cancellations.load();
+}
+
+void PauseMicroseconds(uint32_t microseconds) {
+    Sleep((microseconds + 999) / 1000);
 }
 
 uint32_t ProcessorCount() {

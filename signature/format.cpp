@@ -72,6 +72,21 @@ bool WriteSignatureEntry(FILE *stream, DigestAlgorithm algorithm, const char *di
     return true;
 }
 
+const char ReportMark[] = "; Sumbrel report of ";
+
+void WriteReportLine(FILE *stream, const char *name, bool opened, const char *why) {
+    if (NeedsEscape(name)) {
+        fputc('\\', stream);
+        WriteEscapedName(stream, name);
+    } else {
+        fputs(name, stream);
+    }
+    fputs(opened ? ": FAILED" : ": FAILED open or read", stream);
+    if (why)
+        fprintf(stream, " (%s)", why);
+    fputc('\n', stream);
+}
+
 static bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }

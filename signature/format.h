@@ -32,6 +32,16 @@ struct ListNaming {
 const ListNaming NoListName = {false, DigestAlgorithmCount};
 ListNaming ListNamingOf(const char *fileName);
 
+// A line of a verification's report, as md5sum -c words its findings:
+// "name: FAILED", "name: FAILED open or read", with why after it in
+// parentheses when why is not null; a name that would split the line is
+// escaped as in an entry, behind a backslash.
+void WriteReportLine(FILE *stream, const char *name, bool opened, const char *why);
+
+// The first line of a report, which tells an earlier report from any other
+// file before a new one replaces it.
+extern const char ReportMark[];
+
 // One entry of a signature file, pointing into the line it was read from.
 struct SignatureEntry {
     char *Name;

@@ -360,11 +360,24 @@ TEST(SimulatedHost, OperationsNoteEachBreachOfTheContract) {
         {"another module's text",
          [](const StartupRecord &h) { h.FetchMessageText(h.ModuleNumber + 1, 0); },
          "FetchMessageText for module 8, not this one (7)"},
-        {"notice with a help topic",
+        {"notice with a topic of the help",
          [](const StartupRecord &h) {
              h.ShowMessageBox(h.ModuleNumber, 0, "Contents", texts, 2, 0);
          },
-         "ShowMessageBox with a help topic"},
+         ""},
+        {"notice without a help topic",
+         [](const StartupRecord &h) { h.ShowMessageBox(h.ModuleNumber, 0, nullptr, texts, 2, 0); },
+         "ShowMessageBox without a help topic"},
+        {"notice with a topic the help lacks",
+         [](const StartupRecord &h) {
+             h.ShowMessageBox(h.ModuleNumber, 0, "Elsewhere", texts, 2, 0);
+         },
+         "ShowMessageBox with the help topic Elsewhere, which the help lacks"},
+        {"dialog with a topic the help lacks",
+         [](const StartupRecord &h) {
+             h.RunDialog(h.ModuleNumber, -1, -1, 66, 8, "contents", nullptr, 0);
+         },
+         "RunDialog with the help topic contents, which the help lacks"},
         {"another panel",
          [](const StartupRecord &h) { h.PanelCommand(nullptr, PanelRedraw, nullptr); },
          "PanelCommand 5 for a panel that is not the active one (-1)"},
@@ -395,12 +408,44 @@ TEST(SimulatedHost, OperationsNoteEachBreachOfTheContract) {
     for (const auto &c : cases) {
         Side = SimulatedHost();
         Side.ModuleNumber = 7;
+        Side.HelpTopics = {"Contents", "NotFound"};
         SetPanelEntries(Side.ActivePanel, {File("a")});
         c.call(HostStartupRecord(sizeof(StartupRecord)));
         EXPECT_EQ(Side.Problems,
                   *c.problem ? std::vector<std::string>{c.problem} : std::vector<std::string>())
             << c.what;
         EXPECT_EQ(HostContractKept(), !*c.problem) << c.what;
+    }
+}
+
+// Keys on a notice that waits: Enter and a button's number choose, Escape
+// answers -1, F1 opens the notice's own topic and the notice waits on.
+TEST(SimulatedHost, NoticeKeysAnswerAndF1OpensTheNoticesTopic) {
+    static std::vector<std::string> opened;
+    static const char *const texts[] = {"Title", "line", "OK", "Report"};
+    const struct {
+        std::vector<std::string> keys;
+        int32_t answer;
+        size_t helps;
+    } cases[] = {
+        {{"enter"}, 0, 0},
+        {{"1"}, 1, 0},
+        {{"esc"}, DialogCancelled, 0},
+        {{"f1", "f1", "1"}, 1, 2},
+        {{"5", "enter"}, 0, 0}, // a button the notice lacks means nothing
+        {{}, 0, 0},             // no keys left: the first button, as in a batch run
+    };
+    for (const auto &c : cases) {
+        Side = SimulatedHost();
+        Side.ModuleNumber = 7;
+        Side.HelpTopics = {"Contents", "NotFound"};
+        Side.NoticeKeys = c.keys;
+        Side.Hooks.HelpOpened = [](const char *topic) { opened.push_back(topic); };
+        opened.clear();
+        StartupRecord host = HostStartupRecord(sizeof(StartupRecord));
+        EXPECT_EQ(host.ShowMessageBox(7, 0, "NotFound", texts, 4, 2), c.answer) << c.keys.size();
+        EXPECT_EQ(opened, std::vector<std::string>(c.helps, "NotFound")) << c.keys.size();
+        EXPECT_TRUE(HostContractKept());
     }
 }
 

@@ -4,15 +4,21 @@
 // handle of its own left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "digest/lanes.h"
 #include "host/host.h"
 #include "jobs/digest_engine.h"
 #include "jobs/escape.h"
+#include "platform/faults.h"
+#include "platform/system_calls.h"
 #include "tests/fake_host.h"
 #include "tests/test_files.h"
 
@@ -60,14 +66,42 @@ static std::string ResultLine(const EngineResult &result) {
     return result.text;
 }
 
+// What a run through the engine showed besides its results.
+struct RunSeen {
+    uint32_t filesAtOnce = 0;
+    uint32_t leftRunningAtStart = 0; // readers of an earlier run still running
+    uint32_t chunksHeld = 0;         // after the last result
+    uint64_t stopMicroseconds = 0;   // StopDigestEngine's time
+};
+
+// Escape, as the job's poll finds it, once the test has run this long: a
+// run that cannot end fails its test instead of hanging it, and every run
+// after it ends at once.
+static const uint64_t TestLimit = 120 * 1000 * 1000;
+static uint64_t TestDeadline;
+
+static void PressEscapeWhenDue(void *context, const EngineWait *) {
+    if (MonotonicMicroseconds() >= *static_cast<const uint64_t *>(context))
+        AbortRequested = 1;
+}
+
 // The folder's disk decides how the engine reads: file after file where it
 // seeks slowly, many at once elsewhere.
 static std::vector<std::string> ThroughEngine(const std::vector<Given> &files,
                                               DigestAlgorithm algorithm, uint32_t filesAtOnce,
-                                              size_t stopAfter = SIZE_MAX,
-                                              const char *folder = ".") {
+                                              size_t stopAfter = SIZE_MAX, const char *folder = ".",
+                                              RunSeen *seen = nullptr,
+                                              uint64_t escapeAfter = TestLimit) {
+    RunSeen unseen;
+    if (!seen)
+        seen = &unseen;
+    AbortRequested = 0;
+    uint64_t escapeAt = std::min(MonotonicMicroseconds() + escapeAfter, TestDeadline);
+    WaitReport watchdog = {PressEscapeWhenDue, &escapeAt};
     std::unique_ptr<DigestEngine> engine(new DigestEngine);
     StartDigestEngine(engine.get(), folder, filesAtOnce);
+    seen->leftRunningAtStart = WorkersLeftRunning();
+    seen->filesAtOnce = EngineFilesAtOnce(engine.get());
     std::vector<std::string> lines;
     size_t next = 0;
     while (lines.size() < stopAfter) {
@@ -79,12 +113,16 @@ static std::vector<std::string> ThroughEngine(const std::vector<Given> &files,
                 GiveFile(engine.get(), (int64_t)next, files[next].name.c_str(), NameInCodePage,
                          algorithm);
         EngineResult result;
-        if (!NextResult(engine.get(), &result, nullptr))
+        if (!NextResult(engine.get(), &result, &watchdog))
             break;
         EXPECT_EQ(result.tag, (int64_t)lines.size()) << "handed back out of order";
         lines.push_back(ResultLine(result));
     }
+    seen->chunksHeld = EngineChunksHeld(engine.get());
+    uint64_t stopping = MonotonicMicroseconds();
     StopDigestEngine(engine.get());
+    seen->stopMicroseconds = MonotonicMicroseconds() - stopping;
+    AbortRequested = 0;
     return lines;
 }
 
@@ -128,9 +166,14 @@ class DigestEngineTest : public ::testing::Test {
         ForgetConsoleInput();
         StartEscapeWatch();
         AbortRequested = 0;
+        TestDeadline = MonotonicMicroseconds() + TestLimit;
         EnterScratchDirectory();
     }
     void TearDown() override {
+        ReleaseHungReads();
+        for (int i = 0; i < 1000 && WorkersLeftRunning() > 0; i++)
+            PauseMicroseconds(1000);
+        RemoveFaults();
         for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256})
             LanesForceKernel(algorithm, nullptr);
         LeaveScratchDirectory();
@@ -218,7 +261,231 @@ TEST_F(DigestEngineTest, StoppedRunLeavesNoThreadOrHandle) {
     EXPECT_EQ(ThreadsAndHandles(), before);
 }
 
+// Runs of exactly one batch of files in flight, one more and one less, and
+// twice as many: the slots are given again as they come free.
+TEST_F(DigestEngineTest, BatchBoundaries) {
+    std::vector<Given> all;
+    for (uint32_t i = 0; i < 2 * MostFilesInFlight + 1; i++) {
+        std::string name = "b" + std::to_string(i);
+        WriteBytes(name, Pattern(i % 7 == 3 ? 70000 + i : i * 13, i));
+        all.push_back({name, false});
+    }
+    for (uint32_t atOnce : {2u, 3u, MostFilesInFlight})
+        for (uint32_t count : {atOnce - 1, atOnce, atOnce + 1, 2 * atOnce}) {
+            std::vector<Given> files(all.begin(), all.begin() + count);
+            std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, atOnce);
+            std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+            EXPECT_TRUE(got == expected)
+                << count << " files, " << atOnce << " at once; " << FirstDifference(got, expected);
+        }
+}
+
+// Faults put into the system table: each case is what the run must still
+// give, the oracle the same files one at a time through the same faults.
+
+static std::vector<Given> MixedFiles(const char *prefix, uint32_t count, size_t size) {
+    std::vector<Given> files;
+    for (uint32_t i = 0; i < count; i++) {
+        std::string name = std::string(i % 3 == 1 ? "bad-" : "good-") + prefix + std::to_string(i);
+        WriteBytes(name, Pattern(size + i * 1000, i));
+        files.push_back({name, false});
+    }
+    return files;
+}
+
+// A read that fails part way through files of several chunks: they fail as
+// they do one at a time, the others are digested, and every chunk the
+// failed files held goes back to the pool.
+TEST_F(DigestEngineTest, ReadFailingPartWay) {
+    std::vector<Given> files = MixedFiles("f", 90, 1 << 20);
+    for (const char *faults :
+         {"read-fails-after=0,only=bad-", "read-fails-after=1000,only=bad-",
+          "read-fails-after=65536,only=bad-", "read-fails-after=700000,only=bad-"}) {
+        ASSERT_TRUE(InstallFaults(faults));
+        std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+        EXPECT_EQ(std::count(expected.begin(), expected.end(),
+                             "problem " + std::to_string(ProblemCannotRead)),
+                  30);
+        for (uint32_t atOnce : {2u, 64u})
+            for (const char *disk : Disks) {
+                RunSeen seen;
+                std::vector<std::string> got =
+                    ThroughEngine(files, AlgorithmMd5, atOnce, SIZE_MAX, disk, &seen);
+                EXPECT_TRUE(got == expected) << faults << ", " << atOnce << " at once, disk of "
+                                             << disk << "; " << FirstDifference(got, expected);
+                EXPECT_EQ(seen.chunksHeld, 0u) << faults << ", " << atOnce << " at once";
+            }
+    }
+}
+
+// The reads of a run as the system table saw them: which file each read,
+// and the most under way at once.
+struct ReadLog {
+    std::mutex lock;
+    std::map<FILE *, std::string> names;
+    std::vector<std::string> reads;
+    int underWay = 0;
+    int mostUnderWay = 0;
+};
+static ReadLog Log;
+
+static FILE *LoggedOpen(const char *name, NameEncoding encoding) {
+    FILE *stream = RealSystemCalls.open(name, encoding);
+    std::lock_guard<std::mutex> hold(Log.lock);
+    Log.names[stream] = name;
+    return stream;
+}
+
+static bool LoggedRead(FILE *stream, void *buffer, size_t size, size_t *got) {
+    {
+        std::lock_guard<std::mutex> hold(Log.lock);
+        Log.reads.push_back(Log.names[stream]);
+        Log.mostUnderWay = std::max(Log.mostUnderWay, ++Log.underWay);
+    }
+    // A read that takes a while, as a disk's does, so that a second reader
+    // would be seen starting meanwhile.
+    PauseMicroseconds(300);
+    bool read = RealSystemCalls.read(stream, buffer, size, got);
+    std::lock_guard<std::mutex> hold(Log.lock);
+    Log.underWay--;
+    return read;
+}
+
+static bool SeeksSlowly(const char *) {
+    return true;
+}
+
+// A disk that seeks slowly is read one read at a time, file after file in
+// the order given, each file's reads together.
+TEST_F(DigestEngineTest, SlowDiskReadsInOrder) {
+    std::vector<Given> files;
+    std::map<std::string, size_t> places;
+    for (uint32_t i = 0; i < 40; i++) {
+        std::string name = "o" + std::to_string(i);
+        WriteBytes(name, Pattern(i * 23000, i));
+        files.push_back({name, false});
+        places[name] = i;
+    }
+    std::vector<std::string> expected = OneByOne(files, AlgorithmSha256);
+    System.seeksSlowly = SeeksSlowly;
+    System.open = LoggedOpen;
+    System.read = LoggedRead;
+    Log.reads.clear();
+    Log.mostUnderWay = 0;
+    std::vector<std::string> got = ThroughEngine(files, AlgorithmSha256, 64);
+    System = RealSystemCalls;
+    EXPECT_TRUE(got == expected) << FirstDifference(got, expected);
+    EXPECT_EQ(Log.mostUnderWay, 1);
+    for (size_t i = 1; i < Log.reads.size(); i++)
+        ASSERT_LE(places[Log.reads[i - 1]], places[Log.reads[i]])
+            << "read " << i << " of " << Log.reads[i] << " after " << Log.reads[i - 1];
+}
+
+// Memory for the pool, as much as the host's address space has room for.
+static size_t MostBytes;
+static std::vector<size_t> Granted;
+
+static void *ShortAllocate(size_t size) {
+    if (size > MostBytes)
+        return nullptr;
+    Granted.push_back(size);
+    return RealSystemCalls.allocate(size);
+}
+
+// Where the whole pool cannot be had the engine takes half as much, and
+// half again, down to a sixteenth; below that it goes one file at a time.
+TEST_F(DigestEngineTest, PoolHalvesWhenMemoryIsShort) {
+    std::vector<Given> files = MixedFiles("m", 40, 100000);
+    std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+    const uint64_t MiB = 1 << 20;
+    struct Case {
+        size_t mostBytes;
+        uint64_t poolBytes; // 0: one file at a time
+    } cases[] = {{SIZE_MAX, 32 * MiB},
+                 {31 * MiB, 16 * MiB},
+                 {9 * MiB, 8 * MiB},
+                 {3 * MiB, 2 * MiB},
+                 {MiB, 0}};
+    for (const Case &c : cases) {
+        MostBytes = c.mostBytes;
+        Granted.clear();
+        System.allocate = ShortAllocate;
+        RunSeen seen;
+        std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 0, SIZE_MAX, ".", &seen);
+        System = RealSystemCalls;
+        EXPECT_TRUE(got == expected) << c.mostBytes << " bytes; " << FirstDifference(got, expected);
+        EXPECT_EQ(seen.filesAtOnce, c.poolBytes ? MostFilesInFlight : 1u) << c.mostBytes;
+        size_t largest = Granted.empty() ? 0 : *std::max_element(Granted.begin(), Granted.end());
+        if (c.poolBytes) {
+            EXPECT_GE(largest, c.poolBytes) << c.mostBytes;
+            EXPECT_LT(largest, 2 * c.poolBytes) << c.mostBytes;
+        }
+    }
+}
+
+// A read that never returns: Escape still ends the run at once. A read the
+// stop can cancel leaves no reader running; one that ignores it is left to
+// end on its own once its read returns, and the next run waits for it.
+TEST_F(DigestEngineTest, HungReadDoesNotHoldEscape) {
+    std::vector<Given> files;
+    for (uint32_t i = 0; i < 12; i++) {
+        std::string name = (i == 4 ? "hang-" : "a-") + std::to_string(i);
+        WriteBytes(name, Pattern(150000, i));
+        files.push_back({name, false});
+    }
+    std::vector<Given> later(files.begin(), files.begin() + 3);
+    struct Case {
+        const char *faults;
+        uint32_t leftRunning;
+    } cases[] = {{"read-hangs,only=hang", 0},
+                 {"read-hangs-after=70000,only=hang", 0},
+                 {"read-hangs,only=hang,cancel-ignored", 1},
+                 {"read-hangs-after=65536,only=hang,cancel-ignored", 1}};
+    size_t before = ThreadsAndHandles();
+    for (const Case &c : cases) {
+        ASSERT_TRUE(InstallFaults(c.faults));
+        RunSeen seen;
+        std::vector<std::string> got =
+            ThroughEngine(files, AlgorithmMd5, 64, SIZE_MAX, ".", &seen, 300 * 1000);
+        EXPECT_EQ(got.size(), 4u) << c.faults;
+        // A tenth of a second is the goal; the bound leaves room for a
+        // machine busy with other work.
+        EXPECT_LT(seen.stopMicroseconds, 500 * 1000u) << c.faults;
+        EXPECT_EQ(WorkersLeftRunning(), c.leftRunning) << c.faults;
+        // Released a while after the next run begins, which waits for it.
+        std::thread release([] {
+            PauseMicroseconds(100 * 1000);
+            ReleaseHungReads();
+        });
+        RunSeen next;
+        EXPECT_EQ(ThroughEngine(later, AlgorithmMd5, 64, SIZE_MAX, ".", &next).size(), 3u);
+        EXPECT_EQ(next.leftRunningAtStart, 0u) << c.faults;
+        release.join();
+        RemoveFaults();
+    }
+    size_t after = ThreadsAndHandles();
+    for (int i = 0; i < 100 && after != before; i++) {
+        PauseMicroseconds(10 * 1000);
+        after = ThreadsAndHandles();
+    }
+    EXPECT_EQ(after, before);
+}
+
 #ifdef __linux__
+// Two to four readers, one per processor within those bounds, as the help
+// tells users.
+TEST_F(DigestEngineTest, StartsTwoToFourReaders) {
+    uint32_t processors = ProcessorCount();
+    size_t expected = processors < 2 ? 2 : processors > 4 ? 4 : processors;
+    size_t before = EntriesIn("/proc/self/task");
+    DigestEngine engine;
+    StartDigestEngine(&engine, ".", 0);
+    size_t during = EntriesIn("/proc/self/task");
+    StopDigestEngine(&engine);
+    EXPECT_EQ(during - before, expected);
+    EXPECT_EQ(EntriesIn("/proc/self/task"), before);
+}
+
 #include <random>
 
 #include "tests/openssl_peer.h"

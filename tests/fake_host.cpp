@@ -1,6 +1,9 @@
 // The recording host: hooks on the host's side that note each call.
 #include "tests/fake_host.h"
 
+#include "devhost/loader_and_console.h"
+#include "devhost/messages.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -16,7 +19,8 @@ static const char *const FakeTexts[MessageCount] = {
     "Not read:",   "Nothing listed:", "Not written:", "Kept:",       "Not found",
     "Cannot read", "Not a file",      "Elsewhere",    "Not written", "Checked:",
     "Done:",       "Read as:",        "Other:",       "No memory",   "Too long",
-    "Code page",   "Two files",       "Stopped:"};
+    "Code page",   "Two files",       "Stopped:",     "Report",      "Written to:",
+    "Refused:",    "Changed:",        "Lacking:",     "MiB"};
 
 static void Note(const char *op, int32_t number, void *argument = nullptr) {
     HostCall call;
@@ -32,6 +36,7 @@ static void NoteMessageBox(const NoticeCall &notice, bool kept) {
     for (const char *text : notice.Listed)
         call.texts.push_back(text ? text : "(null)");
     call.buttons = notice.Buttons;
+    call.help = notice.Help ? notice.Help : "";
 }
 
 static void NotePanelCommand(void *, int32_t command, void *argument, bool kept) {
@@ -66,6 +71,11 @@ void StartFakeHost() {
     Side.ModuleNumber = FakeModuleNumber;
     Side.Messages.assign(FakeTexts, FakeTexts + sizeof FakeTexts / sizeof FakeTexts[0]);
     Side.UnknownText = "BAD";
+    // Every notice names a topic of the help file beside the tests.
+    static std::vector<std::string> topics;
+    if (topics.empty())
+        LoadHelpTopics(ProgramFolder() + "/SumbrelEng.hlf", topics);
+    Side.HelpTopics = topics;
     Side.Hooks.ShowMessageBox = NoteMessageBox;
     Side.Hooks.PanelCommand = NotePanelCommand;
     Side.Hooks.SaveScreenImage = NoteSave;

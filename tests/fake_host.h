@@ -17,6 +17,7 @@ struct HostCall {
     std::vector<std::string> texts; // message box texts
     int32_t buttons = 0;
     void *argument = nullptr;
+    std::string help; // a notice's help topic
 };
 
 // The test's view of the host; the panel and the dialog's answer are the

@@ -1,10 +1,14 @@
 // Registration: the disable rule, the published menu entry and prefix, and
-// the file error notice, and the progress line of a long file.
+// the file error notice, every notice's help topic, and the progress line
+// of a long file.
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
+#include "devhost/loader_and_console.h"
+#include "devhost/messages.h"
 #include "jobs/notices.h"
 #include "tests/fake_host.h"
 
@@ -65,16 +69,17 @@ TEST(Registration, FileErrorNoticeNamesTheFileAndWhyWithOneButton) {
     const struct {
         FileProblem problem;
         std::vector<std::string> why;
-    } cases[] = {{ProblemUntold, {}},
-                 {ProblemNotFound, {"Not found"}},
-                 {ProblemCannotRead, {"Cannot read"}},
-                 {ProblemNotAFile, {"Not a file"}},
-                 {ProblemNotReached, {"Elsewhere"}},
-                 {ProblemNotWritten, {"Not written"}},
-                 {ProblemNoMemory, {"No memory"}},
-                 {ProblemNameTooLong, {"Too long"}},
-                 {ProblemBeyondCodePage, {"Code page"}},
-                 {ProblemTwoFilesFit, {"Two files"}}};
+        const char *topic; // F1 on the notice opens it
+    } cases[] = {{ProblemUntold, {}, "FileError"},
+                 {ProblemNotFound, {"Not found"}, "NotFound"},
+                 {ProblemCannotRead, {"Cannot read"}, "CannotRead"},
+                 {ProblemNotAFile, {"Not a file"}, "NotAFile"},
+                 {ProblemNotReached, {"Elsewhere"}, "NotReached"},
+                 {ProblemNotWritten, {"Not written"}, "NotWritten"},
+                 {ProblemNoMemory, {"No memory"}, "FileError"},
+                 {ProblemNameTooLong, {"Too long"}, "FileError"},
+                 {ProblemBeyondCodePage, {"Code page"}, "FileError"},
+                 {ProblemTwoFilesFit, {"Two files"}, "FileError"}};
     for (const auto &c : cases)
         for (const char *name : {"missing.txt", ""}) {
             StartFakeHost();
@@ -88,7 +93,76 @@ TEST(Registration, FileErrorNoticeNamesTheFileAndWhyWithOneButton) {
             texts.push_back("Ok");
             EXPECT_EQ(call.texts, texts);
             EXPECT_EQ(call.buttons, 1);
+            EXPECT_EQ(call.help, c.topic);
         }
+}
+
+// Every message a notice starts with (a file error notice: its reason
+// line) names the help topic that explains that notice, and the help of
+// every language holds it; no other message names one. A new text fails
+// the size check until it is put in this table.
+TEST(Registration, EveryNoticeNamesAHelpTopicOfEveryLanguage) {
+    const struct {
+        int32_t id;
+        const char *topic; // null: no notice starts with it
+    } cases[] = {
+        {MessageTitle, nullptr},
+        {MessageFileNameLabel, nullptr},
+        {MessageVerifyButton, nullptr},
+        {MessageCreateButton, nullptr},
+        {MessageOkButton, nullptr},
+        {MessageCloseButton, nullptr},
+        {MessageFileErrorTitle, "FileError"},
+        {MessageProgressTitle, nullptr},
+        {MessageCreatingLine, "Progress"},
+        {MessageVerifyingLine, "Progress"},
+        {MessageAllMatch, "AllMatch"},
+        {MessageChangedOffPanel, "ClosingNotice"},
+        {MessageMoreNotNamed, nullptr},
+        {MessageUnreadCount, "ClosingNotice"},
+        {MessageNoEntries, "NoEntries"},
+        {MessageNotReached, "ClosingNotice"},
+        {MessageNothingListed, "NothingListed"},
+        {MessageTargetIsListed, "NotAList"},
+        {MessageOldListKept, "OldListKept"},
+        {MessageReasonNotFound, "NotFound"},
+        {MessageReasonCannotRead, "CannotRead"},
+        {MessageReasonNotAFile, "NotAFile"},
+        {MessageReasonNotReached, "NotReached"},
+        {MessageReasonNotWritten, "NotWritten"},
+        {MessageFilesChecked, nullptr},
+        {MessageRunDone, nullptr},
+        {MessageDigestAssumed, "ClosingNotice"},
+        {MessageNameListFor, nullptr},
+        {MessageReasonNoMemory, "FileError"},
+        {MessageReasonNameTooLong, "FileError"},
+        {MessageReasonBeyondCodePage, "FileError"},
+        {MessageReasonTwoFilesFit, "FileError"},
+        {MessageStoppedNothingListed, "Escape"},
+        {MessageReportButton, nullptr},
+        {MessageReportWritten, "FullReport"},
+        {MessageReportRefused, "ReportRefused"},
+        {MessageChangedCount, nullptr},
+        {MessageReportIncomplete, nullptr},
+        {MessageMebibytes, nullptr},
+    };
+    static_assert(sizeof cases / sizeof cases[0] == MessageCount, "every text in the table");
+    std::vector<std::string> languages[2];
+    ASSERT_TRUE(LoadHelpTopics(ProgramFolder() + "/SumbrelEng.hlf", languages[0]));
+    ASSERT_TRUE(LoadHelpTopics(ProgramFolder() + "/SumbrelRus.hlf", languages[1]));
+    for (int32_t id = 0; id < MessageCount; id++) {
+        EXPECT_EQ(cases[id].id, id);
+        const char *topic = NoticeHelpTopic(id);
+        EXPECT_STREQ(topic, cases[id].topic) << id;
+        for (const std::vector<std::string> &topics : languages) {
+            if (topic) {
+                EXPECT_NE(std::find(topics.begin(), topics.end(), topic), topics.end()) << topic;
+            }
+        }
+    }
+    // Every reason a file error notice gives picks a topic.
+    for (int problem = ProblemUntold; problem <= ProblemTwoFilesFit; problem++)
+        EXPECT_NE(NoticeHelpTopic(ProblemMessage((FileProblem)problem)), nullptr) << problem;
 }
 
 TEST(Registration, ProgressLineIsABarAndThePercentage) {

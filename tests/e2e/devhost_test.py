@@ -18,7 +18,7 @@ def setUpModule():
 # Options of the host, each with a value its --help example shows.
 OPTIONS = ["--module", "--dir", "--select", "--cursor", "--lang", "--command", "--startup-size",
            "--stack-offset", "--keys", "--keys-mid-file", "--dialog", "--name", "--trace",
-           "--batch", "--quiet", "--help"]
+           "--notice-keys", "--batch", "--quiet", "--help"]
 
 
 def full_startup_size():
@@ -175,6 +175,18 @@ class ContractCheck(unittest.TestCase):
                 run = run_script(script, {"a.txt": "a"})
                 self.assertEqual(run.status, 3, run.stdout)
                 self.assertEqual(end(run.trace)["selected"], [])
+
+    def test_a_notice_names_a_topic_of_the_help_and_f1_opens_it(self):
+        cases = [("Contents", 0, "Help: Contents"),
+                 ("Elsewhere", 3, "with the help topic Elsewhere, which the help lacks"),
+                 ("-", 3, "ShowMessageBox without a help topic")]
+        for topic, status, told in cases:
+            with self.subTest(topic=topic):
+                run = run_script("topic-notice:" + topic, args=["--notice-keys", "f1,enter"])
+                self.assertEqual(run.status, status, run.stdout)
+                self.assertIn(told, run.stdout)
+                self.assertEqual(ops(run.trace, "Help"),
+                                 [{"op": "Help", "topic": None if topic == "-" else topic}])
 
     def test_texts_are_traced_byte_for_byte(self):
         text = b"\xe9t\xc3\xa9 \x01\"\\ \xf0\x9f\x98\x80\xff"

@@ -67,8 +67,11 @@ def completion_shown(trace):
 
 
 def closing_notice(trace):
-    """The body lines of the closing notice, [] when there is none."""
-    shown = [line["texts"][1:] for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10001]
+    """The body lines of the closing notice, [] when there is none; one that
+    offers the full report ends in its two buttons, which are left out."""
+    shown = [line["texts"][1:len(line["texts"]) - line["buttons"]]
+             for line in ops(trace, "ShowMessageBox")
+             if line["flags"] == 0x10001 or (line["flags"] == 1 and line["buttons"] == 2)]
     return shown[0] if len(shown) == 1 else shown
 
 

@@ -5,6 +5,7 @@ bytes of the signature files written."""
 import codecs
 import hashlib
 import os
+import random
 import re
 import stat
 import subprocess
@@ -89,13 +90,27 @@ def completion_shown(trace):
     return len(shown) == 1
 
 
+def closing_notices(trace):
+    """The closing notices: with the host's OK button, or, when they offer
+    the full report, with the module's OK and report buttons."""
+    return [line for line in ops(trace, "ShowMessageBox")
+            if (line["flags"] == 0x10001 and line["texts"][1] not in (TEXTS[34], TEXTS[35]))
+            or (line["flags"] == 1 and line["buttons"] == 2)]
+
+
 def closing_notice(trace):
     """The body lines of the closing notice, [] when there is none."""
-    shown = [line for line in ops(trace, "ShowMessageBox") if line["flags"] == 0x10001]
+    shown = closing_notices(trace)
     assert len(shown) <= 1, shown
     for line in shown:
-        assert line["texts"][0] == TEXTS[7] and line["buttons"] == 0, line
-    return shown[0]["texts"][1:] if shown else []
+        assert line["texts"][0] == TEXTS[7], line
+        if line["buttons"]:
+            assert line["texts"][-2:] == [TEXTS[4], TEXTS[33]], line
+    return shown[0]["texts"][1:len(shown[0]["texts"]) - shown[0]["buttons"]] if shown else []
+
+
+def report_offered(trace):
+    return any(line["buttons"] == 2 for line in closing_notices(trace))
 
 
 def unread(count):
@@ -772,6 +787,113 @@ class Folders(unittest.TestCase):
                              in entries(panel.read("sigfile.md5")).splitlines()]
                     self.assertEqual(names, [b"big/%04d.txt" % i for i in range(len(names))])
                     self.assertLessEqual(len(names), 2000)
+
+
+class FullReport(unittest.TestCase):
+    """A verification of a large tree whose closing notice cannot name every
+    changed file: its second button writes them all beside the list, as
+    md5sum -c finds them; F1 on a notice opens the help where it is told of."""
+
+    FOLDERS = 40
+
+    def make(self, panel, count):
+        names = ["d%02d/%s/f%04d.txt" % (i % self.FOLDERS, "ab"[i % 3 == 0], i)
+                 for i in range(count)]
+        for name in names:
+            os.makedirs(os.path.dirname(panel.file(name)), exist_ok=True)
+            panel.write(name, name.encode())
+        # The list in the order md5sum -c reads it, not sorted by folder.
+        panel.write("sigfile.md5", "".join("%s *%s\n" % (md5(name.encode()), name)
+                                           for name in names))
+        return names
+
+    def verify(self, panel, keys):
+        run = run_host(["--command", "sigfile.md5", "--notice-keys", keys], dir=panel)
+        self.assertEqual(run.status, 0, run.stdout)
+        return run
+
+    def test_the_report_names_every_changed_file_as_md5sum_does(self):
+        with make_panel() as panel:
+            names = self.make(panel, 2000)
+            changed = sorted(random.Random(7).sample(range(len(names)), 50))
+            for i in changed:
+                panel.write(names[i], b"changed")
+            changed = [names[i] for i in changed]
+            run = self.verify(panel, "f1,1,f1,enter")
+            self.assertEqual(end(run.trace)["selected"],
+                             sorted({name.split("/")[0] for name in changed}))
+            closing = closing_notice(run.trace)
+            self.assertEqual(closing, [TEXTS[11]] + changed[:10] + ["%s 40" % TEXTS[12]])
+            self.assertTrue(report_offered(run.trace))
+            # F1 on the closing notice and on the one that tells where the
+            # report went opens each one's own topic.
+            self.assertEqual([line["topic"] for line in ops(run.trace, "Help")],
+                             ["ClosingNotice", "FullReport"])
+            self.assertIn("Help: ClosingNotice", run.stdout)
+            told = [line["texts"][1:] for line in ops(run.trace, "ShowMessageBox")
+                    if line["flags"] == 0x10001]
+            self.assertEqual(told, [[TEXTS[34], "sigfile.md5.report.txt"]])
+
+            report = panel.read("sigfile.md5.report.txt").decode().split("\r\n")
+            self.assertEqual(report[0], "; Sumbrel report of sigfile.md5")
+            self.assertEqual(report[1:51], ["%s: FAILED" % name for name in changed])
+            self.assertEqual(report[51:], ["%s 2000" % TEXTS[24], "%s 50" % TEXTS[36],
+                                           "%s 0" % TEXTS[13], ""])
+            checked = subprocess.run(["md5sum", "-c", "sigfile.md5"], cwd=panel.path,
+                                     capture_output=True)
+            failed = [line for line in checked.stdout.decode().splitlines()
+                      if not line.endswith(": OK")]
+            self.assertEqual(failed, report[1:51])
+
+            # A second run replaces the report; OK or Escape on the notice,
+            # and a run whose notice names every file, write none.
+            panel.write(changed[0], changed[0].encode())
+            self.verify(panel, "1")
+            report = panel.read("sigfile.md5.report.txt").decode().split("\r\n")
+            self.assertEqual(report[1:50], ["%s: FAILED" % name for name in changed[1:]])
+            os.remove(panel.file("sigfile.md5.report.txt"))
+            for keys in ["enter", "esc"]:
+                run = self.verify(panel, keys)
+                self.assertTrue(report_offered(run.trace))
+                self.assertFalse(panel.exists("sigfile.md5.report.txt"), keys)
+            for name in changed[10:]:
+                panel.write(name, name.encode())
+            run = self.verify(panel, "1")
+            self.assertEqual(closing_notice(run.trace), [TEXTS[11]] + changed[1:10])
+            self.assertFalse(report_offered(run.trace))
+            self.assertFalse(panel.exists("sigfile.md5.report.txt"))
+
+    @unittest.skipUnless(under_wine(), "the host's texts are in the console's code page on Windows")
+    def test_the_report_is_in_the_lists_encoding_whatever_the_texts(self):
+        # Russian texts are in code page 866; under a Russian locale the
+        # names of an unmarked list are in 1251, a marked list is UTF-8.
+        russian = [text.decode("cp866") for text in message_texts("Rus")]
+        for marked, encoding in [(False, "cp1251"), (True, "utf-8")]:
+            with self.subTest(marked=marked), make_panel({"a.txt": b"alpha"}) as panel:
+                listed = entry("gone.txt", b"x") + entry("a.txt", b"changed")
+                panel.write("sums.md5", (codecs.BOM_UTF8 if marked else b"") + listed)
+                run = run_host(["--command", "sums.md5", "--lang", "Rus",
+                                "--notice-keys", "enter,1"], dir=panel,
+                               env=locale_env("ru_RU.UTF-8"))
+                self.assertEqual(run.status, 0, run.stdout)
+                report = panel.read("sums.md5.report.txt")
+                self.assertEqual(report.startswith(codecs.BOM_UTF8), marked)
+                lines = report[3 if marked else 0:].decode(encoding).split("\r\n")
+                self.assertEqual(lines[1:], [
+                    "gone.txt: FAILED open or read (%s)" % russian[19], "a.txt: FAILED",
+                    "%s 2" % russian[24], "%s 1" % russian[29], "%s 1" % russian[13], ""])
+
+    def test_f1_on_each_notice_opens_its_own_topic(self):
+        with make_panel({"a.txt": b"alpha"}, dirs=["sub"]) as panel:
+            panel.write("sub/b.txt", b"beta")
+            panel.write("sigfile.md5", entry("gone.txt", b"x") + entry("a.txt", b"alpha") +
+                        entry("sub/b.txt", b"changed") + entry("sub", b""))
+            run = self.verify(panel, "f1,enter,f1,enter,f1,enter")
+            self.assertEqual([line["topic"] for line in ops(run.trace, "Help")],
+                             ["NotFound", "NotAFile", "ClosingNotice"])
+            # Every notice of the run named a topic the help holds; the host
+            # refuses any other.
+            self.assertTrue(all(line["help"] for line in ops(run.trace, "ShowMessageBox")))
 
 
 class MainDialog(unittest.TestCase):

@@ -13,6 +13,8 @@
 //   other-panel              PanelRedraw of a panel that is not the active one
 //   touch:NAME               creates the file in the current directory
 //   notice:TEXT              a notice with that line
+//   topic-notice:TOPIC       a notice with an OK button naming that help topic
+//                            ("-": none)
 //   stack                    a notice with the stack offsets SetStartupInfo,
 //                            GetPluginInfo and OpenPlugin were called at
 //
@@ -106,13 +108,18 @@ static void RunStep(const std::string &step) {
             fclose(file);
     } else if (verb == "notice") {
         const char *texts[2] = {"Scripted", argument.c_str()};
-        Host.ShowMessageBox(Host.ModuleNumber, 0, nullptr, texts, 2, 0);
+        Host.ShowMessageBox(Host.ModuleNumber, 0, "Contents", texts, 2, 0);
+    } else if (verb == "topic-notice") {
+        // A notice that waits, naming the help topic given ("-": none).
+        const char *texts[3] = {"Scripted", "Topic", "OK"};
+        Host.ShowMessageBox(Host.ModuleNumber, 0, argument == "-" ? nullptr : argument.c_str(),
+                            texts, 3, 1);
     } else if (verb == "stack") {
         char offsets[40];
         snprintf(offsets, sizeof offsets, "%u %u %u", EntryStackOffsets[0], EntryStackOffsets[1],
                  EntryStackOffsets[2]);
         const char *texts[2] = {"Scripted", offsets};
-        Host.ShowMessageBox(Host.ModuleNumber, 0, nullptr, texts, 2, 0);
+        Host.ShowMessageBox(Host.ModuleNumber, 0, "Contents", texts, 2, 0);
     }
 }
 

@@ -121,8 +121,12 @@ static void NoteNotice(const NoticeCall &call, bool kept) {
     } else if (call.Flags == CompletionNoticeFlags && call.Listed.size() == 3 &&
                call.Buttons == 0) {
         Host.completions++;
-    } else if (call.Flags == ClosingNoticeFlags && call.Listed.size() >= 2 &&
-               call.Listed.size() <= 16 && call.Buttons == 0) {
+    } else if ((call.Flags == ClosingNoticeFlags && call.Listed.size() >= 2 &&
+                call.Listed.size() <= 16 && call.Buttons == 0) ||
+               (call.Flags == ReportOfferNoticeFlags && call.Listed.size() >= 4 &&
+                call.Listed.size() <= 18 && call.Buttons == 2)) {
+        // With or without the full report's button, which this host never
+        // presses.
         Host.closings++;
     } else {
         Host.noticesGood = false;
