@@ -171,6 +171,10 @@ def tree_create(wine, folder, empty):
 
 def main():
     data, wine_run, windows_host, read_each = (os.path.abspath(p) for p in sys.argv[1:5])
+    # Each run goes into its own folder: without this, wine-run would make a
+    # Wine prefix in every one of them.
+    os.environ.setdefault("SUMBREL_WINEPREFIX", os.path.join(
+        os.path.dirname(os.path.dirname(windows_host)), "wineprefix"))
     wine = [wine_run, windows_host]
     empty = os.path.join(data, "many-empty")
     os.makedirs(empty, exist_ok=True)
