@@ -176,19 +176,31 @@ static bool Through(const FileInFlight *file) {
 // that no reader holds and that is not its few chunks ahead. In order,
 // only the oldest file not yet read to its end, and only while no reader
 // holds it: so one read at a time.
-static FileInFlight *FileToRead(Flight *flight) {
+static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
     if (flight->freeCount == 0)
         return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        if (!file->beingRead && file->chunksRead - file->chunksDigested < flight->chunksAhead)
+        if (!file->beingRead && file->chunksRead - file->chunksDigested < lead)
             return file;
         if (flight->inOrder)
             return nullptr;
     }
     return nullptr;
+}
+
+static FileInFlight *FileToRead(Flight *flight) {
+    return FileWithin(flight, flight->chunksAhead);
+}
+
+// A sleeping reader is woken for a file only once its lead has fallen to
+// half: a large file read a chunk a wake-up would cost a round trip to
+// Wine's server for every chunk digested.
+static bool FileWorthWaking(Flight *flight) {
+    uint32_t half = flight->chunksAhead / 2;
+    return FileWithin(flight, half > 0 ? half : 1) != nullptr;
 }
 
 // A chunk of the file is read and waits for lanes.
@@ -235,7 +247,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
         digestersDue = false;
     }
     uint32_t readers = flight->sleeping & ~caller;
-    if (readers == 0 || (!digestersDue && !FileToRead(flight)))
+    if (readers == 0 || (!digestersDue && !FileWorthWaking(flight)))
         return;
     uint32_t waiter = 1;
     while (!(readers & (1u << waiter)))

@@ -15,6 +15,7 @@ struct WalkEntry {
     uint32_t nameAt; // in the level's names
     EntryKind kind;
     NameEncoding encoding;
+    bool identityUnknown; // a file the listing could not tell from the skipped ones
 };
 
 struct WalkLevel {
@@ -224,6 +225,7 @@ static bool AddEntry(FolderWalk *walk, WalkLevel *level, const FolderEntry &entr
     entries[level->count].nameAt = (uint32_t)*namesUsed;
     entries[level->count].kind = entry.kind;
     entries[level->count].encoding = entry.encoding;
+    entries[level->count].identityUnknown = entry.identity.index == 0;
     level->count++;
     *namesUsed += length;
     return true;
@@ -239,6 +241,14 @@ static bool OnCurrentPath(const FolderWalk *walk, const FileIdentity &identity) 
     for (uint32_t i = 0; i < walk->depth && identity.index != 0; i++)
         if (walk->levels[i].identity.volume == identity.volume &&
             walk->levels[i].identity.index == identity.index)
+            return true;
+    return false;
+}
+
+static bool IsSkippedIdentity(const FolderWalk *walk, const FileIdentity &identity) {
+    for (uint32_t i = 0; i < walk->skippedCount; i++)
+        if (walk->skipped[i].index != 0 && walk->skipped[i].volume == identity.volume &&
+            walk->skipped[i].index == identity.index)
             return true;
     return false;
 }
@@ -277,7 +287,9 @@ static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
     for (uint32_t seen = 1; !walk->failed && System.nextEntry(listing, &entry); seen++) {
         if (seen % EntriesPerPoll == 0 && Stopped(walk))
             break;
-        if (entry.kind != EntryOther && !AddEntry(walk, &level, entry, &namesUsed))
+        bool skipped = entry.kind == EntryFile && entry.identity.index != 0 &&
+                       IsSkippedIdentity(walk, entry.identity);
+        if (entry.kind != EntryOther && !skipped && !AddEntry(walk, &level, entry, &namesUsed))
             Fail(walk, ProblemNoMemory);
     }
     if (!walk->stopped && !walk->failed && System.listingFailed(listing))
@@ -294,15 +306,12 @@ static Entered EnterFolder(FolderWalk *walk, NameEncoding encoding, bool inUtf8,
     return EnteredFolder;
 }
 
+// A file whose identity the listing told is passed over as it is listed;
+// only the others are looked up by name, as their step comes.
 static bool IsSkipped(const FolderWalk *walk, NameEncoding encoding) {
     FileIdentity identity;
-    if (walk->skippedCount == 0 || !FileIdentityOf(walk->name, encoding, &identity))
-        return false;
-    for (uint32_t i = 0; i < walk->skippedCount; i++)
-        if (walk->skipped[i].index != 0 && walk->skipped[i].volume == identity.volume &&
-            walk->skipped[i].index == identity.index)
-            return true;
-    return false;
+    return walk->skippedCount != 0 && FileIdentityOf(walk->name, encoding, &identity) &&
+           IsSkippedIdentity(walk, identity);
 }
 
 WalkStep NextWalkStep(FolderWalk *walk) {
@@ -313,6 +322,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         const char *name = walk->startName;
         NameEncoding encoding = walk->startEncoding;
         EntryKind kind = EntryFolder;
+        bool identityUnknown = false;
         if (!starting) {
             WalkLevel *level = &walk->levels[walk->depth - 1];
             if (level->next == level->count) {
@@ -324,6 +334,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
             name = level->names + entry->nameAt;
             encoding = entry->encoding;
             kind = entry->kind;
+            identityUnknown = entry->identityUnknown;
         }
         starting = false;
         NameEncoding pathEncoding;
@@ -339,7 +350,7 @@ WalkStep NextWalkStep(FolderWalk *walk) {
         step.name = walk->name;
         step.encoding = pathEncoding;
         if (kind == EntryFile) {
-            if (IsSkipped(walk, pathEncoding))
+            if (identityUnknown && IsSkipped(walk, pathEncoding))
                 continue;
             step.kind = WalkFile;
             return step;

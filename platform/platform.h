@@ -206,6 +206,9 @@ struct FolderEntry {
     char name[EntryNameSize];
     NameEncoding encoding; // on Windows UTF-8 only for a name beyond the code page
     EntryKind kind;
+    // As FileIdentityOf would find it, told by the listing itself; index 0
+    // where the listing cannot tell (a link), and FileIdentityOf must.
+    FileIdentity identity;
 };
 
 // A folder open for listing, its entries in the order the disk gives them.

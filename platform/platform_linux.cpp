@@ -348,6 +348,7 @@ bool NewFileIdentity(const SignatureOutput *output, FileIdentity *identity) {
 
 struct FolderListing {
     DIR *folder;
+    uint64_t device; // the folder's
     bool failed;
 };
 
@@ -379,6 +380,7 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding, FileIdentity *i
         return nullptr;
     }
     listing->folder = folder;
+    listing->device = identity->volume;
     listing->failed = false;
     return listing;
 }
@@ -418,6 +420,11 @@ bool NextFolderEntry(FolderListing *listing, FolderEntry *entry) {
         memcpy(entry->name, name, length + 1);
         entry->encoding = NameInCodePage;
         entry->kind = KindOfEntry(listing->folder, found);
+        // A regular file's entry holds its inode; a link's is its own, not
+        // that of the file it leads to.
+        bool known = found->d_type == DT_REG && listing->device != 0;
+        entry->identity.volume = known ? listing->device : 0;
+        entry->identity.index = known ? (uint64_t)found->d_ino : 0;
         return true;
     }
 }

@@ -11,6 +11,7 @@
 // console input queue, which the module shares with the host.
 #include <fcntl.h>
 #include <io.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -718,26 +719,75 @@ bool NewFileIdentity(const SignatureOutput *output, FileIdentity *identity) {
 
 // Folders.
 
+// A folder is listed by NtQueryDirectoryFile, which every Windows NT has:
+// its entries come many to a call into a large buffer, each with its file
+// index, so that a walk tells the list it writes from the files it signs
+// without opening each one (under Wine an open and its volume serial
+// number cost a round trip to the server and another to the mount
+// manager, several times a digest of a small file).
+struct DirectoryEntry { // FILE_ID_BOTH_DIR_INFORMATION
+    ULONG nextEntryOffset;
+    ULONG fileIndex;
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+    LARGE_INTEGER endOfFile, allocationSize;
+    ULONG fileAttributes;
+    ULONG fileNameLength; // in bytes, without a NUL
+    ULONG eaSize;         // the reparse tag of a reparse point
+    CCHAR shortNameLength;
+    WCHAR shortName[12];
+    LARGE_INTEGER fileId;
+    WCHAR fileName[1];
+};
+static_assert(offsetof(DirectoryEntry, fileId) == 96 && offsetof(DirectoryEntry, fileName) == 104,
+              "the layout Windows fills in");
+
+struct ListingStatusBlock { // IO_STATUS_BLOCK
+    union {
+        LONG status;
+        void *pointer;
+    };
+    ULONG_PTR information;
+};
+
+typedef LONG(NTAPI *QueryDirectoryCall)(HANDLE, HANDLE, void *, void *, ListingStatusBlock *,
+                                        void *, ULONG, int, BOOLEAN, void *, BOOLEAN);
+const int FileIdBothDirectoryInformation = 37;
+const LONG StatusNoMoreFiles = (LONG)0x80000006;
+const LONG StatusNoSuchFile = (LONG)0xC000000F;
+
+static QueryDirectoryCall QueryDirectory() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<QueryDirectoryCall>(
+                       reinterpret_cast<void *>(GetProcAddress(ntdll, "NtQueryDirectoryFile")))
+                 : nullptr;
+}
+
+// A read of 64 KiB, the most a network share answers at once, holds a few
+// hundred entries.
+const ULONG ListingReadSize = 64 * 1024;
+
 struct FolderListing {
-    HANDLE search; // INVALID_HANDLE_VALUE once the listing has ended
-    WIN32_FIND_DATAW found;
-    bool taken; // found has been handed out
+    HANDLE folder;
+    QueryDirectoryCall query;
+    uint64_t volume;  // the folder's; 0 when it cannot be told
+    ULONG at, filled; // the next entry's place in the buffer, the bytes read
+    bool ended;
     bool failed;
     size_t folderLength; // path holds the folder and a separator, then an entry's name
+    DECLSPEC_ALIGN(8) BYTE buffer[ListingReadSize];
     WCHAR path[1];
 };
 
 // A symbolic link or junction stands for another name; other reparse points
 // (deduplicated files, files kept in a cloud) hold their own contents.
-static bool IsLink(const WIN32_FIND_DATAW &found) {
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           IsReparseTagNameSurrogate(found.dwReserved0);
+static bool IsLink(DWORD attributes, DWORD reparseTag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
 }
 
 // A link to a file counts as the disk file it leads to, or as nothing.
-static EntryKind KindOf(const WIN32_FIND_DATAW &found, const WCHAR *path) {
-    bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!IsLink(found))
+static EntryKind KindOf(const DirectoryEntry *found, const WCHAR *path) {
+    bool folder = (found->fileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!IsLink(found->fileAttributes, found->eaSize))
         return folder ? EntryFolder : EntryFile;
     if (folder)
         return EntryOther;
@@ -780,14 +830,15 @@ static bool IsOwnFolder(const WCHAR *path, FileProblem *problem) {
     if (search == INVALID_HANDLE_VALUE)
         return false;
     FindClose(search);
-    return !IsLink(self);
+    return !IsLink(self.dwFileAttributes, self.dwReserved0);
 }
 
 FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileIdentity *identity,
                                  FileProblem *problem) {
     identity->volume = identity->index = 0;
     *problem = ProblemNotFound;
-    WCHAR *folder = PathToOpen(name, encoding);
+    QueryDirectoryCall query = QueryDirectory();
+    WCHAR *folder = query ? PathToOpen(name, encoding) : nullptr;
     if (!folder)
         return nullptr;
     size_t length = wcslen(folder);
@@ -800,22 +851,24 @@ FolderListing *OpenFolderListing(const char *name, NameEncoding encoding, FileId
             *problem = ProblemNoMemory;
     }
     if (listing) {
-        if (!IdentityOfPath(folder, identity))
-            identity->volume = identity->index = 0;
-        wcscpy(listing->path, folder);
-        listing->folderLength = length + 1;
-        wcscpy(listing->path + length, L"\\*");
-        listing->search = FindFirstFileW(listing->path, &listing->found);
-        DWORD error = GetLastError();
-        listing->taken = false;
-        listing->failed = false;
-        // An empty folder may have no entry at all, not even "." and "..".
-        if (listing->search == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND &&
-            error != ERROR_NO_MORE_FILES) {
+        listing->folder = CreateFileW(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, AllSharing,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (listing->folder == INVALID_HANDLE_VALUE) {
+            *problem = ProblemOfError(GetLastError());
             System.release(listing);
             listing = nullptr;
-            *problem = ProblemOfError(error);
         }
+    }
+    if (listing) {
+        if (!IdentityOfHandle(listing->folder, identity))
+            identity->volume = identity->index = 0;
+        listing->query = query;
+        listing->volume = identity->volume;
+        listing->at = listing->filled = 0;
+        listing->ended = listing->failed = false;
+        wcscpy(listing->path, folder);
+        listing->folderLength = length + 1;
+        wcscpy(listing->path + length, L"\\");
     }
     free(folder);
     return listing;
@@ -831,21 +884,49 @@ static bool EntryName(const WCHAR *wide, char *name, size_t size, NameEncoding *
     return NarrowName(wide, CP_UTF8, 0, name, size);
 }
 
-bool NextFolderEntry(FolderListing *listing, FolderEntry *entry) {
-    while (listing->search != INVALID_HANDLE_VALUE) {
-        if (listing->taken && !FindNextFileW(listing->search, &listing->found)) {
-            listing->failed = GetLastError() != ERROR_NO_MORE_FILES;
-            FindClose(listing->search);
-            listing->search = INVALID_HANDLE_VALUE;
-            return false;
+// The next entry of the buffer, reading the next batch when it is used up;
+// null at the end of the folder or when a read failed.
+static const DirectoryEntry *NextListed(FolderListing *listing) {
+    if (listing->at >= listing->filled) {
+        if (listing->ended)
+            return nullptr;
+        ListingStatusBlock io = {};
+        LONG status =
+            listing->query(listing->folder, nullptr, nullptr, nullptr, &io, listing->buffer,
+                           ListingReadSize, FileIdBothDirectoryInformation, FALSE, nullptr, FALSE);
+        if (status < 0 || status == StatusNoMoreFiles || io.information == 0) {
+            // An empty folder may have no entry at all, not even "." and "..".
+            listing->failed =
+                status < 0 && status != StatusNoMoreFiles && status != StatusNoSuchFile;
+            listing->ended = true;
+            return nullptr;
         }
-        listing->taken = true;
-        const WCHAR *name = listing->found.cFileName;
+        listing->at = 0;
+        listing->filled = (ULONG)io.information;
+    }
+    const DirectoryEntry *found =
+        reinterpret_cast<const DirectoryEntry *>(listing->buffer + listing->at);
+    listing->at = found->nextEntryOffset ? listing->at + found->nextEntryOffset : listing->filled;
+    return found;
+}
+
+bool NextFolderEntry(FolderListing *listing, FolderEntry *entry) {
+    while (const DirectoryEntry *found = NextListed(listing)) {
+        size_t length = found->fileNameLength / sizeof(WCHAR);
+        if (length == 0 || length > MAX_PATH)
+            continue;
+        WCHAR *name = listing->path + listing->folderLength;
+        memcpy(name, found->fileName, length * sizeof(WCHAR));
+        name[length] = 0;
         if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 ||
             !EntryName(name, entry->name, sizeof entry->name, &entry->encoding))
             continue;
-        wcscpy(listing->path + listing->folderLength, name);
-        entry->kind = KindOf(listing->found, listing->path);
+        entry->kind = KindOf(found, listing->path);
+        // A link's own index is not that of the file it leads to.
+        bool known = listing->volume != 0 && found->fileId.QuadPart != 0 &&
+                     !IsLink(found->fileAttributes, found->eaSize);
+        entry->identity.volume = known ? listing->volume : 0;
+        entry->identity.index = known ? (uint64_t)found->fileId.QuadPart : 0;
         return true;
     }
     return false;
@@ -856,8 +937,7 @@ bool FolderListingFailed(const FolderListing *listing) {
 }
 
 void CloseFolderListing(FolderListing *listing) {
-    if (listing->search != INVALID_HANDLE_VALUE)
-        FindClose(listing->search);
+    CloseHandle(listing->folder);
     System.release(listing);
 }
 

@@ -2,9 +2,9 @@
 // processors they may use, and whether a folder's disk is a spinning one.
 // Only calls every Windows the host runs on has: a critical section and
 // an event per waiter stand in for a condition variable. Under Wine every
-// event call and every wait on a held section is a round trip to its
-// server, so a wake-up goes only to the threads that wait, and the section
-// spins a while before it sleeps.
+// event call is a round trip to its server, so a wake-up goes only to the
+// threads that wait, and only once the section is let go: a section held
+// over a round trip keeps every other thread spinning on it.
 #include <stdlib.h>
 #include <windows.h>
 #include <winioctl.h>
@@ -23,17 +23,26 @@ struct Waiter {
 struct WorkLock {
     CRITICAL_SECTION section;
     uint32_t waiters;
+    uint32_t toWake; // a bit per waiter woken while the section was held
+    // Threads that let go of the section and are still setting events: the
+    // lock's last holder may free it meanwhile, and waits for them.
+    volatile LONG setting;
     Waiter waiter[1]; // one per waiter; more follow
 };
 
+// The most waiters: one bit each in toWake.
+static const uint32_t MostWaiters = 32;
+
 WorkLock *CreateWorkLock(uint32_t waiters) {
-    if (waiters == 0)
+    if (waiters == 0 || waiters > MostWaiters)
         return nullptr;
     size_t size = sizeof(WorkLock) + (waiters - 1) * sizeof(Waiter);
     WorkLock *lock = static_cast<WorkLock *>(malloc(size));
     if (!lock)
         return nullptr;
     lock->waiters = 0;
+    lock->toWake = 0;
+    lock->setting = 0;
     for (; lock->waiters < waiters; lock->waiters++) {
         lock->waiter[lock->waiters].waiting = false;
         lock->waiter[lock->waiters].wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -50,6 +59,8 @@ WorkLock *CreateWorkLock(uint32_t waiters) {
 }
 
 void FreeWorkLock(WorkLock *lock) {
+    while (InterlockedCompareExchange(&lock->setting, 0, 0) != 0)
+        Sleep(0);
     DeleteCriticalSection(&lock->section);
     for (uint32_t i = 0; i < lock->waiters; i++)
         CloseHandle(lock->waiter[i].wake);
@@ -60,8 +71,26 @@ void TakeWorkLock(WorkLock *lock) {
     EnterCriticalSection(&lock->section);
 }
 
-void ReleaseWorkLock(WorkLock *lock) {
+// Lets go of the section, then wakes whom WakeAll named while it was held.
+// A wake-up set late at worst ends a later wait early, which every waiter
+// takes as it takes a timeout: it looks again.
+static void LeaveAndWake(WorkLock *lock) {
+    uint32_t toWake = lock->toWake;
+    lock->toWake = 0;
+    if (toWake == 0) {
+        LeaveCriticalSection(&lock->section);
+        return;
+    }
+    InterlockedIncrement(&lock->setting);
     LeaveCriticalSection(&lock->section);
+    for (uint32_t i = 0; toWake != 0; i++, toWake >>= 1)
+        if (toWake & 1)
+            SetEvent(lock->waiter[i].wake);
+    InterlockedDecrement(&lock->setting);
+}
+
+void ReleaseWorkLock(WorkLock *lock) {
+    LeaveAndWake(lock);
 }
 
 // The waiter says it waits before it lets go of the lock, and a wake-up
@@ -69,7 +98,7 @@ void ReleaseWorkLock(WorkLock *lock) {
 void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds) {
     DWORD milliseconds = (timeoutMicroseconds + 999) / 1000;
     lock->waiter[waiter].waiting = true;
-    LeaveCriticalSection(&lock->section);
+    LeaveAndWake(lock);
     WaitForSingleObject(lock->waiter[waiter].wake, milliseconds);
     EnterCriticalSection(&lock->section);
     lock->waiter[waiter].waiting = false;
@@ -78,7 +107,7 @@ void WaitForWake(WorkLock *lock, uint32_t waiter, uint32_t timeoutMicroseconds) 
 void Wake(WorkLock *lock, uint32_t waiter) {
     if (lock->waiter[waiter].waiting) {
         lock->waiter[waiter].waiting = false;
-        SetEvent(lock->waiter[waiter].wake);
+        lock->toWake |= 1u << waiter;
     }
 }
 

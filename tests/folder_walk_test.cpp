@@ -86,6 +86,13 @@ TEST(FolderWalk, ListsTheTreeInNameOrderPassingOverLinksToFoldersAndTheSignature
     for (const char *file : {"tree/a.txt", "tree/a-b.txt", "tree/B.txt", "tree/a/deep/x.txt",
                              "tree/sig.md5", "tree/\xc3\xa9.txt"})
         MakeFile(file);
+        // A second name of the signature file, in a folder below, is the same
+        // file: the listing tells it by its identity.
+#ifdef _WIN32
+    ASSERT_TRUE(CreateHardLinkA("tree\\a\\same-sig", "tree\\sig.md5", nullptr));
+#else
+    ASSERT_EQ(link("tree/sig.md5", "tree/a/same-sig"), 0);
+#endif
     // A folder "a" comes before "a-b.txt", the whole path notwithstanding.
     std::string expected = "tree/B.txt\ntree/a/deep/x.txt\ntree/a-b.txt\ntree/a.txt\n";
 #ifdef _WIN32
