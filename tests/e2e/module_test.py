@@ -881,7 +881,7 @@ class FullReport(unittest.TestCase):
                 lines = report[3 if marked else 0:].decode(encoding).split("\r\n")
                 self.assertEqual(lines[1:], [
                     "gone.txt: FAILED open or read (%s)" % russian[19], "a.txt: FAILED",
-                    "%s 2" % russian[24], "%s 1" % russian[29], "%s 1" % russian[13], ""])
+                    "%s 2" % russian[24], "%s 1" % russian[36], "%s 1" % russian[13], ""])
 
     def test_f1_on_each_notice_opens_its_own_topic(self):
         with make_panel({"a.txt": b"alpha"}, dirs=["sub"]) as panel:
