@@ -46,7 +46,12 @@ AVX512_TARGET static inline __m256i XorRotateAvx512(__m256i x, __m256i y, int bi
     // shorter for it (bench/README.md); the race keeps the AVX2 loop there.
     __m256i low = _mm256_srli_epi64(y, bits);
     __m256i high = bits == 63 ? _mm256_add_epi64(y, y) : _mm256_slli_epi64(y, 64 - bits);
-    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, bits), low, high, 0x96);
+    // The rotation's count must be a constant where it is written, for
+    // every compiler; inlined, the choice folds away.
+    __m256i rotated = bits == 24   ? _mm256_ror_epi64(x, 24)
+                      : bits == 16 ? _mm256_ror_epi64(x, 16)
+                                   : _mm256_ror_epi64(x, 63);
+    return _mm256_ternarylogic_epi64(rotated, low, high, 0x96);
 }
 
 AVX2_TARGET static inline __m256i XorRotateAvx2(__m256i x, __m256i y, int bits) {

@@ -67,7 +67,7 @@ SCHEDULE_INLINE void ScheduleQuad(__m256i *q, const uint8_t *block, int g, uint6
 #define SCHEDULED_BLOCKS(ROUNDS, ADD_BLOCK)                                                        \
     uint64_t schedules[2][80];                                                                     \
     uint64_t *wk = schedules[0], *wkNext = schedules[1];                                           \
-    __m256i q[4];                                                                                  \
+    __m256i q[4] = {};                                                                             \
     for (int quad = 0; quad < 20; quad++)                                                          \
         ScheduleQuad(q, blocks, quad, wk);                                                         \
     for (const uint8_t *end = blocks + length; blocks != end; blocks += 128) {                     \
