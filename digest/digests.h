@@ -46,6 +46,10 @@ struct DigestRecord {
     // neither a tag nor the list's name decides.
     bool Common;
     EntryForm Form;
+    // Lists written of it carry no header and end lines in LF alone: its
+    // tool reads nothing else, taking a CR into the name and a comment line
+    // for a broken entry.
+    bool BareList;
     uint32_t BlockSize; // bytes one compression takes
     uint32_t StateSize; // bytes of its single-stream state
     // The single-stream code; Start null for a digest whose code is not

@@ -423,7 +423,8 @@ static void ShowNoticeAbout(int32_t messageId, const char *fileName) {
 
 static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     SignatureOutput output;
-    if (!StartSignatureOutput(&output, fileName)) {
+    bool bare = DigestRow(run->algorithm)->BareList;
+    if (!StartSignatureOutput(&output, fileName, bare ? LfLineEnds : CrLfLineEnds)) {
         ReportFileError(fileName, ProblemNotWritten);
         return;
     }
@@ -439,7 +440,8 @@ static void WriteList(CreationRun *run, const char *fileName, bool overAList) {
     // the line it begins as no entry, as it does the header.
     if (run->inUtf8)
         fputs("\xEF\xBB\xBF", output.stream);
-    WriteSignatureHeader(output.stream);
+    if (!bare)
+        WriteSignatureHeader(output.stream);
     int stoppedAt = run->items.first;
     if (!AbortRequested) {
         char folder[4096];

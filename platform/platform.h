@@ -102,11 +102,17 @@ struct SignatureOutput {
     bool madeList; // Windows: made empty to learn where a link leads; removed unless kept
 };
 
+// How the new file's lines end: CR LF, as Windows tools write them, unless
+// the list's one reader takes LF alone.
+enum OutputLineEnds { CrLfLineEnds, LfLineEnds };
+
 // Creates the new file for a target that is an ordinary file or none yet,
 // also through symbolic links (not a device, pipe, folder or read-only
 // file), with the old list's permissions or attributes; writing to it
-// stores every LF as CR LF. False when it cannot; nothing is reported.
-bool StartSignatureOutput(SignatureOutput *output, const char *target);
+// stores every LF as CR LF, or as it is for LfLineEnds. False when it
+// cannot; nothing is reported.
+bool StartSignatureOutput(SignatureOutput *output, const char *target,
+                          OutputLineEnds lineEnds = CrLfLineEnds);
 
 // Closes the new file. When keep is true and every write reached the disk,
 // the new file replaces the list (on Windows a bare name exactly as

@@ -95,6 +95,7 @@ const uint32_t TextBufferSize = 4096;
 // The one allocation per open signature file, freed by CloseText.
 struct TextFile {
     int fd;
+    bool crLf;                   // writing stores LF as CR LF
     char raw[TextBufferSize];    // bytes on their way to the file
     char stream[TextBufferSize]; // the stream's own buffer, the runtime's size
 };
@@ -128,7 +129,7 @@ static ssize_t WriteText(void *cookie, const char *data, size_t size) {
         size_t taken = done;
         uint32_t used = 0;
         while (taken < size && used + 2 <= sizeof file->raw) {
-            if (data[taken] == '\n')
+            if (data[taken] == '\n' && file->crLf)
                 file->raw[used++] = '\r';
             file->raw[used++] = data[taken++];
         }
@@ -148,14 +149,16 @@ static int CloseText(void *cookie) {
 }
 
 // A stream over fd, which it closes: reading passes the bytes on as they
-// are, writing stores LF as CR LF. Null, with fd closed, on failure.
-static FILE *TextStream(int fd, bool reading) {
+// are, writing stores LF as CR LF unless lineEnds says LF alone. Null, with
+// fd closed, on failure.
+static FILE *TextStream(int fd, bool reading, OutputLineEnds lineEnds = CrLfLineEnds) {
     TextFile *file = static_cast<TextFile *>(malloc(sizeof(TextFile)));
     if (file == nullptr) {
         close(fd);
         return nullptr;
     }
     file->fd = fd;
+    file->crLf = lineEnds == CrLfLineEnds;
     cookie_io_functions_t functions = {};
     functions.read = reading ? ReadRaw : nullptr;
     functions.write = reading ? nullptr : WriteText;
@@ -215,7 +218,7 @@ static bool ReadOnly(const char *path, const struct stat &status) {
     return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path, W_OK) != 0;
 }
 
-bool StartSignatureOutput(SignatureOutput *output, const char *target) {
+bool StartSignatureOutput(SignatureOutput *output, const char *target, OutputLineEnds lineEnds) {
     output->stream = nullptr;
     output->madeList = false;
     if (!FollowLinks(target, output->list, sizeof output->list))
@@ -254,7 +257,7 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target) {
             mode &= ~(mode_t)(S_IRWXG | S_ISGID);
         fchmod(fd, mode);
     }
-    output->stream = TextStream(fd, false);
+    output->stream = TextStream(fd, false, lineEnds);
     if (!output->stream) {
         unlink(output->newFile);
         return false;

@@ -405,7 +405,7 @@ static bool FindList(const char *target, SignatureOutput *output, DWORD *attribu
     return fit;
 }
 
-bool StartSignatureOutput(SignatureOutput *output, const char *target) {
+bool StartSignatureOutput(SignatureOutput *output, const char *target, OutputLineEnds lineEnds) {
     output->stream = nullptr;
     output->madeList = false;
     DWORD attributes = 0;
@@ -428,10 +428,13 @@ bool StartSignatureOutput(SignatureOutput *output, const char *target) {
         if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             break;
     }
+    // Text mode stores LF as CR LF; binary mode leaves it alone.
+    bool crLf = lineEnds == CrLfLineEnds;
     int fd = handle != INVALID_HANDLE_VALUE
-                 ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT)
+                 ? _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                   _O_WRONLY | (crLf ? _O_TEXT : _O_BINARY))
                  : -1;
-    output->stream = fd >= 0 ? _fdopen(fd, "wt") : nullptr;
+    output->stream = fd >= 0 ? _fdopen(fd, crLf ? "wt" : "wb") : nullptr;
     if (output->stream)
         return true;
     if (fd >= 0)

@@ -325,6 +325,23 @@ TEST_F(SignatureFormat, WrittenBytes) {
         << bytes.size() - headerEnd - 2 << " bytes, expected " << expected.size();
 }
 
+// b3sum reads LF alone: such a list's bytes reach the disk as written, past
+// the stream buffer, CRs in names included.
+TEST_F(SignatureFormat, WrittenWithLineFeedsOnly) {
+    std::string path = PathOf("written.b3");
+    SignatureOutput output;
+    ASSERT_TRUE(StartSignatureOutput(&output, path.c_str(), LfLineEnds));
+    std::string expected;
+    for (int i = 0; i < 700; i++) {
+        std::string name = "file\r" + std::to_string(i);
+        WriteSignatureEntry(output.stream, AlgorithmBlake3, OtherDigest, name.c_str());
+        expected += std::string(OtherDigest) + "  " + name + "\n";
+    }
+    ASSERT_TRUE(FinishSignatureOutput(&output, true));
+    EXPECT_TRUE(ReadRaw(path) == expected)
+        << ReadRaw(path).size() << " bytes, expected " << expected.size();
+}
+
 TEST_F(SignatureFormat, OpeningRefused) {
     SignatureOutput output;
     EXPECT_EQ(OpenSignatureFile(PathOf("missing.md5").c_str()), nullptr);

@@ -953,8 +953,13 @@ class MainDialog(unittest.TestCase):
 SUM_TOOLS = [("md5sum", "sigfile.md5"), ("sha1sum", "list.sha1"), ("sha256sum", "SHA256SUMS.sha256")]
 
 
-@unittest.skipIf(not all(os.path.exists("/usr/bin/" + tool) for tool, _ in SUM_TOOLS),
-                 "needs GNU md5sum, sha1sum and sha256sum")
+# The tools of the other digests' lists; scripts/setup installs them.
+OTHER_TOOLS = ["sha512sum", "b2sum", "b3sum", "rhash"]
+
+
+@unittest.skipIf(not all(os.path.exists("/usr/bin/" + tool)
+                         for tool in [tool for tool, _ in SUM_TOOLS] + OTHER_TOOLS),
+                 "needs GNU md5sum, sha1sum, sha256sum, sha512sum and b2sum, b3sum and rhash")
 class WithSumTools(unittest.TestCase):
     def run_tool(self, tool, panel, *args):
         return subprocess.run([tool] + list(args), cwd=panel.path, capture_output=True)
@@ -1024,37 +1029,33 @@ class WithSumTools(unittest.TestCase):
                 self.assertEqual(end(run.trace)["selected"], ["c.bin"])
                 self.assertFalse(completion_shown(run.trace))
 
-    def computes(self, ending, digits):
-        """Whether this build computes the digest a list's ending names: a
-        list it creates under that ending holds that many digits."""
-        with make_panel({"a.txt": b"a"}) as panel:
-            run_host(["--dialog", "create", "--name", "probe" + ending], dir=panel)
-            return len(entries(panel.read("probe" + ending)).split(b" ")[0]) == digits
-
     def test_tool_lists_by_the_names_sites_give_them(self):
         # The name decides the digest of untagged lines. A list whose
         # name does not, of a digit count two digests share, is read as the
         # common one; when nothing matched, the closing notice says so, and
-        # names the other's lists where this build computes it. A list of a
-        # digest it does not compute holds no entry it reads.
-        blake3 = self.computes(".b3", 64)
-        other = [TEXTS[27], "BLAKE3: *.b3, B3SUMS"] if blake3 else []
-        cases = [("md5sum", "MD5SUMS", "ok"), ("sha1sum", "SHA1SUMS", "ok"),
-                 ("sha256sum", "SHA256SUMS", "ok"), ("sha256sum", "sha256sums.txt", "ok"),
-                 ("sha256sum", "SUMS", "assumed"), ("md5sum", "files.md5", "ok"),
-                 ("sha256sum", "B3SUMS", "ok" if blake3 else "none"),
-                 ("sha256sum", "list.b3", "ok" if blake3 else "none")]
-        for tool, name, outcome in cases:
-            with self.subTest(tool=tool, name=name), make_panel(FILES) as panel:
-                panel.write(name, self.run_tool(tool, panel, *sorted(FILES)).stdout)
+        # names the other's lists. SHA-256 digits under a BLAKE3 name are
+        # read as BLAKE3, so differ everywhere; a digest length this build
+        # does not compute gives no entry it reads.
+        other = [TEXTS[27], "BLAKE3: *.b3, B3SUMS"]
+        cases = [(["md5sum"], "MD5SUMS", "ok"), (["sha1sum"], "SHA1SUMS", "ok"),
+                 (["sha256sum"], "SHA256SUMS", "ok"), (["sha256sum"], "sha256sums.txt", "ok"),
+                 (["sha256sum"], "SUMS", "assumed"), (["md5sum"], "files.md5", "ok"),
+                 (["sha256sum"], "B3SUMS", "misread"), (["sha256sum"], "list.b3", "misread"),
+                 (["sha512sum"], "SHA512SUMS", "ok"), (["sha512sum", "--tag"], "SUMS", "ok"),
+                 (["b2sum"], "b2sums.txt", "ok"), (["b2sum", "--tag"], "SUMS", "ok"),
+                 (["b2sum", "-l", "256"], "b2sums.txt", "none"),
+                 (["b3sum"], "B3SUMS", "ok"), (["b3sum"], "release.b3", "ok"),
+                 (["rhash", "--sfv"], "files.sfv", "ok"), (["rhash", "--crc32"], "one.sfv", "ok")]
+        for command, name, outcome in cases:
+            with self.subTest(command=command, name=name), make_panel(FILES) as panel:
+                panel.write(name, self.run_tool(command[0], panel, *command[1:], *sorted(FILES)).stdout)
                 run = run_host(["--command", name], dir=panel)
                 self.assertEqual(error_notices(run.trace), [])
                 if outcome == "none":
                     self.assertFalse(completion_shown(run.trace))
                     self.assertEqual(closing_notice(run.trace), [TEXTS[14], name])
                     continue
-                # SHA-256 digits read as BLAKE3 differ everywhere.
-                if "b3" not in name.lower():
+                if outcome != "misread":
                     self.assertTrue(completion_shown(run.trace))
                     for file in FILES:
                         panel.write(file, b"changed")
@@ -1062,21 +1063,36 @@ class WithSumTools(unittest.TestCase):
                 self.assertEqual(end(run.trace)["selected"], sorted(FILES))
                 told = [TEXTS[26], "SHA-256"] + other if outcome == "assumed" else []
                 self.assertEqual(closing_notice(run.trace), told)
-                # One entry that matches says the digest was the right one.
-                if "b3" not in name.lower():
-                    panel.write("a.txt", FILES["a.txt"])
-                    run = run_host(["--command", name], dir=panel)
-                    self.assertEqual(closing_notice(run.trace), [])
+                if outcome == "misread":
+                    continue
+                # One entry that matches says the digest was the right one;
+                # with one file changed, that file alone is selected.
+                panel.write("a.txt", FILES["a.txt"])
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(closing_notice(run.trace), [])
+                for file in FILES:
+                    panel.write(file, FILES[file] if file != "c.bin" else b"changed")
+                run = run_host(["--command", name], dir=panel)
+                self.assertEqual(end(run.trace)["selected"], ["c.bin"])
 
     def test_created_lists_by_ending(self):
-        # Creation picks the digest by the ending, among those this build
-        # computes; any other name gets MD5, which its tool checks.
-        for tool, name in SUM_TOOLS + [("md5sum", "list.txt")]:
+        # Creation picks the digest by the ending; any other name gets MD5.
+        # Each list is checked by its digest's own tool, which says OK for
+        # every file: b3sum reads only LF line ends and no header.
+        checkers = [(["md5sum", "-c"], "sigfile.md5", rb": OK\n"),
+                    (["sha1sum", "-c"], "list.sha1", rb": OK\n"),
+                    (["sha256sum", "-c"], "SHA256SUMS.sha256", rb": OK\n"),
+                    (["md5sum", "-c"], "list.txt", rb": OK\n"),
+                    (["sha512sum", "-c"], "x.sha512", rb": OK\n"),
+                    (["b2sum", "-c"], "x.b2", rb": OK\n"),
+                    (["b3sum", "--check"], "x.b3", rb": OK\n"),
+                    (["rhash", "-c"], "x.sfv", rb" OK \n")]
+        for command, name, ok in checkers:
             with self.subTest(name), make_panel(FILES) as panel:
                 run_host(["--dialog", "create", "--name", name], dir=panel)
-                checked = self.run_tool(tool, panel, "-c", name)
-                self.assertEqual(checked.returncode, 0, checked.stderr)
-                self.assertEqual(checked.stdout.count(b": OK"), len(FILES))
+                checked = self.run_tool(command[0], panel, *command[1:], name)
+                self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+                self.assertEqual(len(re.findall(ok, checked.stdout)), len(FILES), checked.stdout)
                 run = run_host(["--command", name], dir=panel)
                 self.assertTrue(completion_shown(run.trace))
 
