@@ -152,7 +152,9 @@ static constexpr PermutedSchedule Permuted = MakePermutedSchedule();
 // GCC 12's headers leave the unused half of an extraction's result
 // undefined in a way its own warning then reports.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 AVX512_TARGET void Blake2bCompressAvx512(uint64_t *chain, const uint8_t *blocks, uint32_t length,
                                          uint64_t counted, int final) {
