@@ -137,7 +137,7 @@ static bool SameLettersIgnoringCase(const char *text, const char *other, size_t 
 
 // The digest an untagged entry of this many digits names: the list name's,
 // when it may be that long, else the one of that count, else the common one
-// of those that share it.
+// of those that share it; never one whose lists put the name first.
 static bool DecideByCount(uint32_t count, ListNaming naming, SignatureEntry *entry) {
     entry->DigitCount = count;
     entry->Assumed = false;
@@ -145,8 +145,14 @@ static bool DecideByCount(uint32_t count, ListNaming naming, SignatureEntry *ent
         entry->Algorithm = naming.Algorithm;
         return true;
     }
-    DigestAlgorithm found[DigestAlgorithmCount];
-    uint32_t sharing = DigestsOfLength(count, found);
+    // A digest whose lists put the name first (the .sfv form) is never
+    // read from a bare run of digits outside such a list: eight digits and
+    // a name are as likely prose or a damaged line as a CRC32.
+    DigestAlgorithm candidates[DigestAlgorithmCount], found[DigestAlgorithmCount];
+    uint32_t sharing = 0, listed = DigestsOfLength(count, candidates);
+    for (uint32_t i = 0; i < listed; i++)
+        if (DigestRow(candidates[i])->Form != SfvForm)
+            found[sharing++] = candidates[i];
     for (uint32_t i = 0; i < sharing; i++)
         if (sharing == 1 || DigestRow(found[i])->Common) {
             entry->Algorithm = found[i];

@@ -67,7 +67,10 @@ const bool Installed = [] {
 bool LaneKernelRuns(DigestAlgorithm algorithm, const char *kernel) {
     if (!kernel)
         return LanesForceKernel(algorithm, nullptr) == 1;
-    bool ours = algorithm == AlgorithmMd5 ? Among(Md5Kernels, kernel) : Among(ShaKernels, kernel);
+    // A digest without lane kernels of its own runs "single" only.
+    bool ours = !HasLaneKernels(algorithm)  ? strcmp(kernel, "single") == 0
+                : algorithm == AlgorithmMd5 ? Among(Md5Kernels, kernel)
+                                            : Among(ShaKernels, kernel);
     if (!ours)
         return false;
     return Recorded(std::string(AlgorithmTag(algorithm)) + " lanes " + kernel,

@@ -489,7 +489,9 @@ TEST(SignatureParse, EntryForms) {
         {Md5 + "  f", true, "f", Md5, AlgorithmMd5, false, "SHA512SUMS"},
         {Sha512 + "  f", true, "f", Sha512, AlgorithmSha512, true, "SHA512SUMS.old"},
         {Sha512.substr(1) + "  f", false, "", "", DigestAlgorithmCount, false, "b2sums.txt"},
-        {Crc + "  f", true, "f", Crc, AlgorithmCrc32},
+        // Eight digits name CRC32 only in a list whose name says so.
+        {Crc + "  f", false, "", ""},
+        {Crc + "  f", true, "f", Crc, AlgorithmCrc32, false, "x.sfv"},
         // An .sfv line: the name first, eight digits last behind blanks, in
         // a list named for it only.
         {"file.txt " + CrcUpper, true, "file.txt", CrcUpper, AlgorithmCrc32, false, "x.sfv"},
