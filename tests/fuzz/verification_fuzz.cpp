@@ -122,9 +122,9 @@ static void NoteNotice(const NoticeCall &call, bool kept) {
                call.Buttons == 0) {
         Host.completions++;
     } else if ((call.Flags == ClosingNoticeFlags && call.Listed.size() >= 2 &&
-                call.Listed.size() <= 16 && call.Buttons == 0) ||
+                call.Listed.size() <= 20 && call.Buttons == 0) ||
                (call.Flags == ReportOfferNoticeFlags && call.Listed.size() >= 4 &&
-                call.Listed.size() <= 18 && call.Buttons == 2)) {
+                call.Listed.size() <= 22 && call.Buttons == 2)) {
         // With or without the full report's button, which this host never
         // presses.
         Host.closings++;
@@ -304,6 +304,10 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
     // may match, change or fail to read, so either notice may.
     bool trouble = false, doubt = false;
     int entries = 0;
+    // A digest of 64 or 128 digits may be read as the common one of two
+    // (SHA-256, SHA-512): when none of the list's entries matched, the
+    // closing notice may say which was assumed.
+    bool sharedCount = false, matched = false;
     for (const std::string &line : ModelListLines(raw)) {
         // Verification polls before every line: an Escape that waits
         // since an unreadable file's notice stops the job there.
@@ -317,6 +321,8 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (!entry.isEntry)
             continue;
         entries++;
+        sharedCount =
+            sharedCount || entry.digestText.size() == 64 || entry.digestText.size() == 128;
         if (!ListedNameMayBeRead(entry.name.c_str())) {
             // Never opened: no notice of its own, named at the end.
             trouble = true;
@@ -360,6 +366,8 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
                                           : FixedContents[(size_t)onPanel];
         if (!RecordedMatches(entry.digestText, contents))
             expected.selected.insert(PanelFiles[onPanel].name);
+        else
+            matched = true;
     }
     // The poll before the next read comes at the list's end too.
     aborted = aborted || escapePending;
@@ -377,6 +385,8 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         expected.completions = {clean ? 1 : 0};
         expected.closings = {0};
     }
+    if (!aborted && sharedCount && !matched && !clean)
+        expected.closings.insert(1);
     return expected;
 }
 
