@@ -40,7 +40,10 @@ void WriteWholeFile(const std::string &path, const std::string &bytes) {
 }
 
 std::string OpenSslDigestText(const std::string &bytes, size_t digits) {
-    const EVP_MD *kind = digits == 40 ? EVP_sha1() : digits == 64 ? EVP_sha256() : EVP_md5();
+    const EVP_MD *kind = digits == 40    ? EVP_sha1()
+                         : digits == 64  ? EVP_sha256()
+                         : digits == 128 ? EVP_sha512()
+                                         : EVP_md5();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     Require(EVP_Digest(bytes.data(), bytes.size(), digest, &length, kind, nullptr) == 1 &&

@@ -139,11 +139,11 @@ static ModelEntry ModelSplitLine(std::string text) {
     text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
     if (text.empty() || text[0] == ';' || text[0] == '#')
         return entry;
-    // A digest is a run of 32, 40 or 64 digits standing alone.
+    // A digest is a run of 32, 40, 64 or 128 digits standing alone.
     size_t digits = 0;
     while (digits < text.size() && IsHex(text[digits]))
         digits++;
-    if (digits == 32 || digits == 40 || digits == 64) {
+    if (digits == 32 || digits == 40 || digits == 64 || digits == 128) {
         size_t asterisk = text.find_first_not_of(' ', digits);
         if (asterisk != std::string::npos && text[asterisk] == '*') {
             entry.isEntry = true;
@@ -156,7 +156,8 @@ static ModelEntry ModelSplitLine(std::string text) {
         }
         return entry;
     }
-    const std::pair<std::string, size_t> tags[] = {{"MD5", 32}, {"SHA1", 40}, {"SHA256", 64}};
+    const std::pair<std::string, size_t> tags[] = {
+        {"MD5", 32}, {"SHA1", 40}, {"SHA256", 64}, {"SHA512", 128}};
     const std::string separator = ") = ";
     size_t close = text.rfind(')');
     for (const auto &tag : tags) {
