@@ -279,9 +279,9 @@ void RemoveFaults() {
     System = RealSystemCalls;
 }
 
-bool InstallFaults(const char *spec) {
+bool InstallFaults(const char *faults) {
     RemoveFaults();
-    for (const char *item = spec; *item;) {
+    for (const char *item = faults; *item;) {
         size_t length = strcspn(item, ",");
         if (length > 0 && !ParseItem(item, length)) {
             RemoveFaults();
@@ -315,7 +315,7 @@ uint64_t AllocationsCounted() {
 }
 
 void InstallFaultsFromEnvironment() {
-    const char *spec = getenv("SUMBREL_FAULTS");
-    if (!spec || !InstallFaults(spec))
+    const char *faults = getenv("SUMBREL_FAULTS");
+    if (!faults || !InstallFaults(faults))
         RemoveFaults();
 }

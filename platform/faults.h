@@ -1,7 +1,7 @@
 // Faults put into the calls of system_calls.h, for tests: the unit tests
 // install them directly, the end-to-end tests through SUMBREL_FAULTS in the
 // environment of the development host, which the module reads at the start
-// of every run. A fault spec is a comma-separated list of:
+// of every run. The faults are named in a comma-separated list of:
 //
 //   read-fails-after=N    a file's read fails once N of its bytes are read
 //   read-hangs-after=N    a file's read, once N of its bytes are read, does not
@@ -18,14 +18,14 @@
 //   slow-disk / fast-disk the disk seeks slowly, or not, whatever it is
 //   only=TEXT             the file and listing faults touch only names holding TEXT
 //
-// An empty spec, or one that names no fault, leaves the real calls.
+// An empty list, or one that names no fault, leaves the real calls.
 #pragma once
 
 #include <stdint.h>
 
-// Replaces the calls the spec names; false, changing nothing, when the
-// spec holds something it does not know.
-bool InstallFaults(const char *spec);
+// Replaces the calls the list of faults names; false, changing nothing, when
+// the list holds something it does not know.
+bool InstallFaults(const char *faults);
 // The real calls again; every hung read is released.
 void RemoveFaults();
 // The allocations asked for since InstallFaults put in a memory fault: with

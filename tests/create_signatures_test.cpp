@@ -160,7 +160,7 @@ TEST_F(CreateSignaturesTest, AWalkThatFailsAnywhereIsToldOfAndCostsNoList) {
     const int allocations = (int)AllocationsCounted();
     RemoveFaults();
     const struct {
-        const char *spec, *after; // the run's number goes between them
+        const char *before, *after; // the run's number goes between them
         const char *reason;
         int last; // the first number at which nothing fails
     } faults[] = {
@@ -174,9 +174,9 @@ TEST_F(CreateSignaturesTest, AWalkThatFailsAnywhereIsToldOfAndCostsNoList) {
                     WriteBytes("sigfile.md5", oldList);
                 else
                     std::filesystem::remove("sigfile.md5");
-                std::string spec = fault.spec + std::to_string(n) + fault.after;
-                SCOPED_TRACE(spec + (overAList ? " over a list" : " anew"));
-                ASSERT_TRUE(InstallFaults(spec.c_str()));
+                std::string named = fault.before + std::to_string(n) + fault.after;
+                SCOPED_TRACE(named + (overAList ? " over a list" : " anew"));
+                ASSERT_TRUE(InstallFaults(named.c_str()));
                 Host.calls.clear();
                 Host.cursor = 0;
                 AbortRequested = 0;
