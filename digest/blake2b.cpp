@@ -89,8 +89,8 @@ static void TimedTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_
     Loops[entrant](static_cast<uint64_t *>(scratch), blocks, length, 0, 0);
 }
 
-// The blake2b module's module-wide state.
-static LoopSet Blake2bLoops = {Entrants, sizeof Entrants / sizeof Entrants[0], TimedTurn, {0}, {0}};
+static const LoopSet Blake2bLoops = {AlgorithmBlake2b, Entrants,
+                                     sizeof Entrants / sizeof Entrants[0], TimedTurn};
 
 int Blake2bForceLoop(const char *name) {
     return ForceEntrant(&Blake2bLoops, name);

@@ -12,9 +12,8 @@
 
 #include <string.h>
 
-#include <atomic>
-
 #include "digest/blake3_kernels.h"
+#include "digest/choices.h"
 #include "digest/lane_kernels.h"
 #include "digest/loop_race.h"
 #include "digest/md5_avx512.h"
@@ -101,11 +100,6 @@ static const KernelEntry Kernels[] = {
 };
 static const int KernelCount = (int)(sizeof Kernels / sizeof Kernels[0]);
 
-// The blake3 module's module-wide state: the kernel in use and the one
-// measured fastest, -1 until the first digest races them. Relaxed atomics
-// for the reason digest/loop_race.h gives.
-static std::atomic<int> ChosenKernel{-1}, FastestKernel{-1};
-
 // Each entrant hashes the same 16 chunks, the race's bytes over again, so
 // that every kernel fills its lanes. Which kernels may run is asked before
 // the race: the processor's answer can take longer than a kernel's turn
@@ -123,8 +117,11 @@ static void KernelTurn(void *usable, int entrant, const uint8_t *blocks, uint32_
                    values + 8 * i);
 }
 
+// The kernel in use and the one measured fastest are BLAKE3's record in the
+// table's choices (choices.h), each an index into Kernels plus one.
 static int Fastest() {
-    int fastest = FastestKernel.load(std::memory_order_relaxed);
+    DigestChoice *record = DigestChoiceOf(AlgorithmBlake3);
+    int fastest = record->FastestLoop.load(std::memory_order_relaxed) - 1;
     if (fastest < 0) {
         bool usable[KernelCount];
         for (int i = 0; i < KernelCount; i++)
@@ -135,16 +132,17 @@ static int Fastest() {
         for (int i = 1; i < KernelCount; i++)
             if (usable[i] && best[i] < best[fastest])
                 fastest = i;
-        FastestKernel.store(fastest, std::memory_order_relaxed);
+        record->FastestLoop.store(fastest + 1, std::memory_order_relaxed);
     }
     return fastest;
 }
 
 static const KernelEntry &Chosen() {
-    int chosen = ChosenKernel.load(std::memory_order_relaxed);
+    DigestChoice *record = DigestChoiceOf(AlgorithmBlake3);
+    int chosen = record->Loop.load(std::memory_order_relaxed) - 1;
     if (chosen < 0) {
         chosen = Fastest();
-        ChosenKernel.store(chosen, std::memory_order_relaxed);
+        record->Loop.store(chosen + 1, std::memory_order_relaxed);
     }
     return Kernels[chosen];
 }
@@ -159,7 +157,7 @@ int Blake3ForceKernel(const char *name) {
         if (chosen < 0)
             return 0;
     }
-    ChosenKernel.store(chosen, std::memory_order_relaxed);
+    DigestChoiceOf(AlgorithmBlake3)->Loop.store(chosen + 1, std::memory_order_relaxed);
     return 1;
 }
 

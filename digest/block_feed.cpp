@@ -3,8 +3,8 @@
 
 #include <string.h>
 
-static void Compress(BlockFeed *feed, uint32_t *words, LoopChoice *loops, const uint8_t *blocks,
-                     uint32_t length) {
+static void Compress(BlockFeed *feed, uint32_t *words, const LoopChoice *loops,
+                     const uint8_t *blocks, uint32_t length) {
     feed->ByteCount += length;
     ChosenLoop(loops)(words, blocks, length);
 }
@@ -14,7 +14,7 @@ void FeedStart(BlockFeed *feed) {
     feed->BufferedLength = 0;
 }
 
-void FeedBytes(BlockFeed *feed, uint32_t *words, LoopChoice *loops, const void *bytes,
+void FeedBytes(BlockFeed *feed, uint32_t *words, const LoopChoice *loops, const void *bytes,
                uint32_t length) {
     const uint8_t *input = static_cast<const uint8_t *>(bytes);
     if (feed->BufferedLength != 0) {
@@ -56,7 +56,7 @@ uint32_t FeedEndBlocks(const BlockFeed *feed, const uint8_t *tail, uint32_t tail
     return length;
 }
 
-void FeedEnd(BlockFeed *feed, uint32_t *words, LoopChoice *loops, ByteOrder order) {
+void FeedEnd(BlockFeed *feed, uint32_t *words, const LoopChoice *loops, ByteOrder order) {
     uint8_t end[128];
     uint32_t length = FeedEndBlocks(feed, feed->Buffer, feed->BufferedLength, order, end);
     Compress(feed, words, loops, end, length);

@@ -22,11 +22,11 @@ void FeedStart(BlockFeed *feed);
 // Compresses what makes whole blocks into words by the loop chosen; input
 // is copied only to complete a block, whole blocks in the caller's memory
 // are compressed where they lie.
-void FeedBytes(BlockFeed *feed, uint32_t *words, LoopChoice *loops, const void *bytes,
+void FeedBytes(BlockFeed *feed, uint32_t *words, const LoopChoice *loops, const void *bytes,
                uint32_t length);
 
 // Pads what waits and compresses it: the words hold the digest then.
-void FeedEnd(BlockFeed *feed, uint32_t *words, LoopChoice *loops, ByteOrder order);
+void FeedEnd(BlockFeed *feed, uint32_t *words, const LoopChoice *loops, ByteOrder order);
 
 // The one or two blocks that end a message, written to end (128 bytes): the
 // tailLength bytes at tail (fewer than 64; tail may be null when there are

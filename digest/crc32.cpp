@@ -8,8 +8,7 @@
 
 #include <string.h>
 
-#include <atomic>
-
+#include "digest/choices.h"
 #include "digest/crc32_kernels.h"
 #include "digest/loop_race.h"
 
@@ -72,11 +71,6 @@ static const CrcLoop Loops[] = {
 };
 static const int LoopCount = (int)(sizeof Loops / sizeof Loops[0]);
 
-// The crc32 module's module-wide state: the loop in use and the one
-// measured fastest, -1 until the first digest races them. Relaxed atomics
-// for the reason digest/loop_race.h gives.
-static std::atomic<int> ChosenCrcLoop{-1}, FastestCrcLoop{-1};
-
 // Which loops may run is asked before the race: the processor's answer can
 // take longer than a loop's turn (under a hypervisor, which traps it).
 struct LoopRace {
@@ -90,8 +84,11 @@ static void LoopTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t
         race->Sink ^= Loops[entrant].Run(0, blocks, length);
 }
 
+// The loop in use and the one measured fastest are CRC32's record in the
+// table's choices (choices.h), each an index into Loops plus one.
 static int Fastest() {
-    int fastest = FastestCrcLoop.load(std::memory_order_relaxed);
+    DigestChoice *record = DigestChoiceOf(AlgorithmCrc32);
+    int fastest = record->FastestLoop.load(std::memory_order_relaxed) - 1;
     if (fastest < 0) {
         LoopRace race = {{}, 0};
         for (int i = 0; i < LoopCount; i++)
@@ -102,16 +99,17 @@ static int Fastest() {
         for (int i = 1; i < LoopCount; i++)
             if (race.Usable[i] && best[i] < best[fastest])
                 fastest = i;
-        FastestCrcLoop.store(fastest, std::memory_order_relaxed);
+        record->FastestLoop.store(fastest + 1, std::memory_order_relaxed);
     }
     return fastest;
 }
 
 static const CrcLoop &Chosen() {
-    int chosen = ChosenCrcLoop.load(std::memory_order_relaxed);
+    DigestChoice *record = DigestChoiceOf(AlgorithmCrc32);
+    int chosen = record->Loop.load(std::memory_order_relaxed) - 1;
     if (chosen < 0) {
         chosen = Fastest();
-        ChosenCrcLoop.store(chosen, std::memory_order_relaxed);
+        record->Loop.store(chosen + 1, std::memory_order_relaxed);
     }
     return Loops[chosen];
 }
@@ -126,7 +124,7 @@ int Crc32ForceLoop(const char *name) {
         if (chosen < 0)
             return 0;
     }
-    ChosenCrcLoop.store(chosen, std::memory_order_relaxed);
+    DigestChoiceOf(AlgorithmCrc32)->Loop.store(chosen + 1, std::memory_order_relaxed);
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #include <stddef.h>
 
 #include "digest/algorithm.h"
+#include "digest/choices.h"
 
 static void Sha512StartState(AlgorithmState *state) {
     Sha512Start(&state->Sha512);
@@ -205,6 +206,14 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
 
 const DigestRecord *DigestRow(DigestAlgorithm algorithm) {
     return (uint32_t)algorithm < DigestAlgorithmCount ? &Digests[algorithm] : nullptr;
+}
+
+// The table's one mutable part: what each row's code chose to run here
+// (choices.h). Indexed by DigestAlgorithm.
+static DigestChoice Choices[DigestAlgorithmCount];
+
+DigestChoice *DigestChoiceOf(DigestAlgorithm algorithm) {
+    return &Choices[algorithm];
 }
 
 static_assert(LongestDigestBytes * 2 == LongestDigestDigits, "whole bytes");

@@ -16,9 +16,8 @@
 
 #include <string.h>
 
-#include <atomic>
-
 #include "digest/block_feed.h"
+#include "digest/choices.h"
 #include "digest/lane_kernels.h"
 #include "digest/loop_race.h"
 #include "digest/md5_avx512.h"
@@ -53,35 +52,31 @@ static const KernelEntry Sha256Kernels[] = {
     {"shani-2", 2, ShaInstructionsUsable, Sha256PairNi},
 };
 
-// One algorithm's choice, indices into its kernels. Measured is -1 until
-// the first call races the kernels; ForFewer[n] is the kernel for a call of
-// n messages, fewer than the winner's width. Relaxed atomics for the reason
-// digest/loop_race.h gives: several threads may each race once, and whatever
-// any of them stores is a kernel that can run.
+// One algorithm's kernels. Which of them runs is the algorithm's record in
+// the table's choices (choices.h): LaneKernel, 0 until the first call races
+// the kernels; LaneKernelFor[n], the kernel for a call of n messages, fewer
+// than the winner's width; ForcedLaneKernel, 0 for none. Each an index
+// into Kernels plus one.
 struct LaneChoice {
     DigestAlgorithm Algorithm;
     uint32_t BlockSize;
     const KernelEntry *Kernels;
     int KernelCount;
-    std::atomic<int> Forced; // -1: none
-    std::atomic<int> Measured;
-    std::atomic<int> ForFewer[MostLanes];
 };
 
 #define COUNT_OF(table) ((int)(sizeof table / sizeof table[0]))
 
-// The lanes module's module-wide state.
-static LaneChoice Md5Choice = {AlgorithmMd5, 64, Md5Kernels, COUNT_OF(Md5Kernels), {-1}, {-1}, {}};
-static LaneChoice Sha1Choice = {AlgorithmSha1, 64,   Sha1Kernels, COUNT_OF(Sha1Kernels),
-                                {-1},          {-1}, {}};
-static LaneChoice Sha256Choice = {
-    AlgorithmSha256, 64, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
+static const LaneChoice Md5Choice = {AlgorithmMd5, 64, Md5Kernels, COUNT_OF(Md5Kernels)};
+static const LaneChoice Sha1Choice = {AlgorithmSha1, 64, Sha1Kernels, COUNT_OF(Sha1Kernels)};
+static const LaneChoice Sha256Choice = {AlgorithmSha256, 64, Sha256Kernels,
+                                        COUNT_OF(Sha256Kernels)};
 
 // Each digest's lane kernels by its row; null for a digest that has none,
 // which goes one message after another through its own single-stream code.
-static LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice, &Sha256Choice};
+static const LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice,
+                                                                &Sha256Choice};
 
-static LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
+static const LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
     return (uint32_t)algorithm < DigestAlgorithmCount ? Choices[algorithm] : nullptr;
 }
 
@@ -167,7 +162,7 @@ static int CheapestFor(const KernelEntry *kernels, const int *raced, const uint6
     return cheapest;
 }
 
-static int Measure(LaneChoice *choice) {
+static int Measure(const LaneChoice *choice) {
     static_assert(COUNT_OF(Md5Kernels) <= MostLanes, "one best time a kernel");
     RaceScratch race;
     race.Choice = choice;
@@ -187,38 +182,40 @@ static int Measure(LaneChoice *choice) {
     for (int i = 1; i < count; i++)
         if (best[i] < best[fastest])
             fastest = i;
+    DigestChoice *record = DigestChoiceOf(choice->Algorithm);
     for (uint32_t n = 1; n < MostLanes; n++)
-        choice->ForFewer[n].store(CheapestFor(choice->Kernels, raced, best, count, n),
-                                  std::memory_order_relaxed);
+        record->LaneKernelFor[n].store(CheapestFor(choice->Kernels, raced, best, count, n) + 1,
+                                       std::memory_order_relaxed);
     return raced[fastest];
 }
 
 // The kernel for a full call: the forced one, else the measured winner.
-static int FullKernel(LaneChoice *choice) {
-    int forced = choice->Forced.load(std::memory_order_relaxed);
-    if (forced >= 0)
-        return forced;
-    int measured = choice->Measured.load(std::memory_order_relaxed);
+static int FullKernel(const LaneChoice *choice) {
+    DigestChoice *record = DigestChoiceOf(choice->Algorithm);
+    int forced = record->ForcedLaneKernel.load(std::memory_order_relaxed);
+    if (forced)
+        return forced - 1;
+    int measured = record->LaneKernel.load(std::memory_order_relaxed) - 1;
     if (measured < 0) {
         measured = Measure(choice);
-        choice->Measured.store(measured, std::memory_order_relaxed);
+        record->LaneKernel.store(measured + 1, std::memory_order_relaxed);
     }
     return measured;
 }
 
 uint32_t LaneBlockSize(DigestAlgorithm algorithm) {
-    LaneChoice *choice = ChoiceOf(algorithm);
+    const LaneChoice *choice = ChoiceOf(algorithm);
     return choice ? choice->BlockSize : DigestRow(algorithm)->BlockSize;
 }
 
 uint32_t LaneCount(DigestAlgorithm algorithm) {
-    LaneChoice *choice = ChoiceOf(algorithm);
+    const LaneChoice *choice = ChoiceOf(algorithm);
     return choice ? choice->Kernels[FullKernel(choice)].Width : 1;
 }
 
 void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
                  const uint8_t *const blocks[], uint32_t count, uint32_t blockCount) {
-    LaneChoice *choice = ChoiceOf(algorithm);
+    const LaneChoice *choice = ChoiceOf(algorithm);
     if (!choice) {
         uint32_t length = blockCount * LaneBlockSize(algorithm);
         for (uint32_t i = 0; i < count; i++)
@@ -226,11 +223,12 @@ void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
         return;
     }
     int full = FullKernel(choice);
-    bool forced = choice->Forced.load(std::memory_order_relaxed) >= 0;
+    DigestChoice *record = DigestChoiceOf(algorithm);
+    bool forced = record->ForcedLaneKernel.load(std::memory_order_relaxed) != 0;
     while (count != 0) {
         int k = full;
         if (count < choice->Kernels[full].Width && !forced)
-            k = choice->ForFewer[count].load(std::memory_order_relaxed);
+            k = record->LaneKernelFor[count].load(std::memory_order_relaxed) - 1;
         const KernelEntry *kernel = &choice->Kernels[k];
         uint32_t lanes = count < kernel->Width ? count : kernel->Width;
         RunKernel(choice, kernel, states, blocks, lanes, blockCount);
@@ -259,16 +257,17 @@ void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size) {
 }
 
 int LanesForceKernel(DigestAlgorithm algorithm, const char *name) {
-    LaneChoice *choice = ChoiceOf(algorithm);
+    const LaneChoice *choice = ChoiceOf(algorithm);
     if (!choice)
         return !name || strcmp(name, "single") == 0;
+    DigestChoice *record = DigestChoiceOf(algorithm);
     if (!name) {
-        choice->Forced.store(-1, std::memory_order_relaxed);
+        record->ForcedLaneKernel.store(0, std::memory_order_relaxed);
         return 1;
     }
     for (int k = 0; k < choice->KernelCount; k++) {
         if (strcmp(choice->Kernels[k].Name, name) == 0 && choice->Kernels[k].Usable()) {
-            choice->Forced.store(k, std::memory_order_relaxed);
+            record->ForcedLaneKernel.store(k + 1, std::memory_order_relaxed);
             return 1;
         }
     }
@@ -276,7 +275,7 @@ int LanesForceKernel(DigestAlgorithm algorithm, const char *name) {
 }
 
 const char *LanesKernelName(DigestAlgorithm algorithm) {
-    LaneChoice *choice = ChoiceOf(algorithm);
+    const LaneChoice *choice = ChoiceOf(algorithm);
     if (!choice)
         return "single";
     return choice->Kernels[FullKernel(choice)].Name;

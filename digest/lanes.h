@@ -15,9 +15,7 @@
 #include <stdint.h>
 
 #include "digest/algorithm.h"
-
-// The most messages any kernel takes at once.
-const uint32_t MostLanes = 32;
+#include "digest/choices.h"
 
 // The length of the algorithm's block, the unit DigestLanes advances a
 // message by: 64 bytes for MD5, SHA-1 and SHA-256.

@@ -44,39 +44,43 @@ static int FastestLoop(const CompressLoop loops[2]) {
     return best[1] < best[0] ? 1 : 0;
 }
 
-static CompressLoop FastestOf(LoopChoice *choice) {
-    CompressLoop fastest = choice->Fastest.load(std::memory_order_relaxed);
+static int FastestOf(const LoopChoice *choice) {
+    DigestChoice *record = DigestChoiceOf(choice->Algorithm);
+    int fastest = record->FastestLoop.load(std::memory_order_relaxed);
     if (!fastest) {
-        fastest = choice->Plain;
         const CompressLoop loops[2] = {choice->Plain, choice->Accelerated};
-        if (choice->AcceleratedUsable() && FastestLoop(loops) == 1)
-            fastest = choice->Accelerated;
-        choice->Fastest.store(fastest, std::memory_order_relaxed);
+        fastest = choice->AcceleratedUsable() && FastestLoop(loops) == 1 ? 2 : 1;
+        record->FastestLoop.store(fastest, std::memory_order_relaxed);
     }
     return fastest;
 }
 
-CompressLoop ChosenLoop(LoopChoice *choice) {
-    CompressLoop loop = choice->Chosen.load(std::memory_order_relaxed);
+static int Chosen(const LoopChoice *choice) {
+    DigestChoice *record = DigestChoiceOf(choice->Algorithm);
+    int loop = record->Loop.load(std::memory_order_relaxed);
     if (!loop) {
         loop = FastestOf(choice);
-        choice->Chosen.store(loop, std::memory_order_relaxed);
+        record->Loop.store(loop, std::memory_order_relaxed);
     }
     return loop;
 }
 
-int ForceLoop(LoopChoice *choice, const char *name) {
-    CompressLoop loop = FastestOf(choice);
+CompressLoop ChosenLoop(const LoopChoice *choice) {
+    return Chosen(choice) == 2 ? choice->Accelerated : choice->Plain;
+}
+
+int ForceLoop(const LoopChoice *choice, const char *name) {
+    int loop = FastestOf(choice);
     if (name && strcmp(name, "scalar") == 0)
-        loop = choice->Plain;
+        loop = 1;
     else if (name && strcmp(name, choice->AcceleratedName) == 0 && choice->AcceleratedUsable())
-        loop = choice->Accelerated;
+        loop = 2;
     else if (name)
         return 0;
-    choice->Chosen.store(loop, std::memory_order_relaxed);
+    DigestChoiceOf(choice->Algorithm)->Loop.store(loop, std::memory_order_relaxed);
     return 1;
 }
 
-const char *LoopName(LoopChoice *choice) {
-    return ChosenLoop(choice) == choice->Plain ? "scalar" : choice->AcceleratedName;
+const char *LoopName(const LoopChoice *choice) {
+    return Chosen(choice) == 2 ? choice->AcceleratedName : "scalar";
 }

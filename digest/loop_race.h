@@ -5,36 +5,32 @@
 
 #include <stdint.h>
 
-#include <atomic>
+#include "digest/choices.h"
 
 // Compresses length / 64 blocks into the chaining words; length is a
 // multiple of 64.
 typedef void (*CompressLoop)(uint32_t *words, const uint8_t *blocks, uint32_t length);
 
-// One algorithm's loops. Chosen is null until the first digest races the
-// loops and fixes the winner, kept in Fastest for ForceLoop. A module-wide
-// LoopChoice is constant-initialised, so the first digest finds it set
-// whatever order static objects are built in (a test's static digest may
-// run before any dynamic initialiser). Relaxed atomics, because digests of
-// separate states may run on several threads, which may each race once; on
-// x86 their loads and stores are plain moves.
+// One algorithm's two loops; which of them runs is the algorithm's record
+// in the table's choices (choices.h): 1 the plain loop, 2 the accelerated
+// one, 0 until the first digest races them.
 struct LoopChoice {
+    DigestAlgorithm Algorithm;
     CompressLoop Plain, Accelerated;
     const char *AcceleratedName;
     int (*AcceleratedUsable)();
-    std::atomic<CompressLoop> Chosen, Fastest;
 };
 
 // The loop to run, raced at the first call.
-CompressLoop ChosenLoop(LoopChoice *choice);
+CompressLoop ChosenLoop(const LoopChoice *choice);
 
 // Tests and benchmarks switch loops, never while a digest runs: "scalar",
 // the accelerated loop's name, or null for the fastest again. Returns 0,
 // changing nothing, for a loop this processor cannot run.
-int ForceLoop(LoopChoice *choice, const char *name);
+int ForceLoop(const LoopChoice *choice, const char *name);
 
 // The name of the loop in use: "scalar" or the accelerated loop's.
-const char *LoopName(LoopChoice *choice);
+const char *LoopName(const LoopChoice *choice);
 
 // The race itself, for choices among more than two entrants that weigh more
 // than which one won (the lane kernels, digest/lanes.cpp): turn runs entrant

@@ -8,7 +8,7 @@ static bool Usable(const LoopEntrant &entrant) {
 }
 
 struct SetRace {
-    LoopSet *Set;
+    const LoopSet *Set;
     int Index[8]; // the usable entrants, in the set's order
     uint64_t Words[32];
 };
@@ -18,8 +18,9 @@ static void SetTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_t 
     race->Set->Turn(race->Words, race->Index[entrant], blocks, length);
 }
 
-static int FastestOf(LoopSet *set) {
-    int fastest = set->Fastest.load(std::memory_order_relaxed);
+static int FastestOf(const LoopSet *set) {
+    DigestChoice *record = DigestChoiceOf(set->Algorithm);
+    int fastest = record->FastestLoop.load(std::memory_order_relaxed);
     if (fastest)
         return fastest - 1;
     SetRace race = {set, {0}, {0}};
@@ -33,20 +34,21 @@ static int FastestOf(LoopSet *set) {
     for (int i = 1; i < count; i++)
         if (best[i] < best[winner])
             winner = i;
-    set->Fastest.store(race.Index[winner] + 1, std::memory_order_relaxed);
+    record->FastestLoop.store(race.Index[winner] + 1, std::memory_order_relaxed);
     return race.Index[winner];
 }
 
-int ChosenEntrant(LoopSet *set) {
-    int chosen = set->Chosen.load(std::memory_order_relaxed);
+int ChosenEntrant(const LoopSet *set) {
+    DigestChoice *record = DigestChoiceOf(set->Algorithm);
+    int chosen = record->Loop.load(std::memory_order_relaxed);
     if (chosen)
         return chosen - 1;
     int fastest = FastestOf(set);
-    set->Chosen.store(fastest + 1, std::memory_order_relaxed);
+    record->Loop.store(fastest + 1, std::memory_order_relaxed);
     return fastest;
 }
 
-int ForceEntrant(LoopSet *set, const char *name) {
+int ForceEntrant(const LoopSet *set, const char *name) {
     int entrant = FastestOf(set);
     if (name) {
         entrant = -1;
@@ -56,10 +58,10 @@ int ForceEntrant(LoopSet *set, const char *name) {
         if (entrant < 0)
             return 0;
     }
-    set->Chosen.store(entrant + 1, std::memory_order_relaxed);
+    DigestChoiceOf(set->Algorithm)->Loop.store(entrant + 1, std::memory_order_relaxed);
     return 1;
 }
 
-const char *EntrantName(LoopSet *set) {
+const char *EntrantName(const LoopSet *set) {
     return set->Entrants[ChosenEntrant(set)].Name;
 }

@@ -7,8 +7,6 @@
 
 #include <stdint.h>
 
-#include <atomic>
-
 #include "digest/loop_race.h"
 
 struct LoopEntrant {
@@ -17,23 +15,23 @@ struct LoopEntrant {
 };
 
 // Entrant 0 runs everywhere and is the one the others are measured against.
-// Chosen and Fastest hold an index plus one, 0 until the first digest races
-// the entrants; constant-initialised and relaxed, as LoopChoice is. Turn
+// Which entrant runs is the algorithm's record in the table's choices
+// (choices.h), an index plus one, 0 until the first digest races them. Turn
 // runs entrant i over whole blocks into a scratch of 32 zeroed 64-bit words.
 struct LoopSet {
+    DigestAlgorithm Algorithm;
     const LoopEntrant *Entrants;
     int Count;
     RaceTurn Turn;
-    std::atomic<int> Chosen, Fastest;
 };
 
 // The index of the loop to run, raced at the first call.
-int ChosenEntrant(LoopSet *set);
+int ChosenEntrant(const LoopSet *set);
 
 // Tests and benchmarks switch loops by name, never while a digest runs; null
 // is the fastest again. Returns 0, changing nothing, for a loop this
 // processor cannot run or that does not exist.
-int ForceEntrant(LoopSet *set, const char *name);
+int ForceEntrant(const LoopSet *set, const char *name);
 
 // The name of the loop in use.
-const char *EntrantName(LoopSet *set);
+const char *EntrantName(const LoopSet *set);

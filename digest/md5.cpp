@@ -63,10 +63,9 @@ static void CompressScalar(uint32_t *words, const uint8_t *blocks, uint32_t leng
 
 // On some processors with AVX-512VL the plain loop is the quicker one (where
 // vprold takes two cycles, as on AMD's Zen 4, the vector step is no shorter
-// than the plain loop's longest; see bench/README.md): they race. The md5
-// module's module-wide state.
-static LoopChoice Md5Loops = {CompressScalar, CompressAvx512, "avx512vl",
-                              Avx512VlUsable, {nullptr},      {nullptr}};
+// than the plain loop's longest; see bench/README.md): they race.
+static const LoopChoice Md5Loops = {AlgorithmMd5, CompressScalar, CompressAvx512, "avx512vl",
+                                    Avx512VlUsable};
 
 int DigestForceLoop(const char *name) {
     return ForceLoop(&Md5Loops, name);

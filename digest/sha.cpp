@@ -102,13 +102,13 @@ static void Sha256CompressScalar(uint32_t *words, const uint8_t *blocks, uint32_
     }
 }
 
-// Each algorithm's loops race as MD5's do. The sha module's module-wide state.
-static LoopChoice Sha1Loops = {Sha1CompressScalar,    Sha1CompressNi, "shani",
-                               ShaInstructionsUsable, {nullptr},      {nullptr}};
-static LoopChoice Sha256Loops = {Sha256CompressScalar,  Sha256CompressNi, "shani",
-                                 ShaInstructionsUsable, {nullptr},        {nullptr}};
+// Each algorithm's loops race as MD5's do.
+static const LoopChoice Sha1Loops = {AlgorithmSha1, Sha1CompressScalar, Sha1CompressNi, "shani",
+                                     ShaInstructionsUsable};
+static const LoopChoice Sha256Loops = {AlgorithmSha256, Sha256CompressScalar, Sha256CompressNi,
+                                       "shani", ShaInstructionsUsable};
 
-static LoopChoice *LoopsOf(uint32_t wordCount) {
+static const LoopChoice *LoopsOf(uint32_t wordCount) {
     return wordCount == 5 ? &Sha1Loops : &Sha256Loops;
 }
 

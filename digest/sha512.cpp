@@ -106,8 +106,8 @@ static void TimedTurn(void *scratch, int entrant, const uint8_t *blocks, uint32_
     Loops[entrant](static_cast<uint64_t *>(scratch), blocks, length);
 }
 
-// The sha512 module's module-wide state.
-static LoopSet Sha512Loops = {Entrants, sizeof Entrants / sizeof Entrants[0], TimedTurn, {0}, {0}};
+static const LoopSet Sha512Loops = {AlgorithmSha512, Entrants, sizeof Entrants / sizeof Entrants[0],
+                                    TimedTurn};
 
 int Sha512ForceLoop(const char *name) {
     return ForceEntrant(&Sha512Loops, name);

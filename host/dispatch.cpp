@@ -117,7 +117,7 @@ static void RunMainDialog() {
 }
 
 SUMBREL_EXPORT void *SUMBREL_WINAPI OpenPlugin(int32_t openFrom, intptr_t item) {
-    if (PluginDisabled)
+    if (PluginDisabled())
         return SUMBREL_NO_PANEL;
     AbortRequested = 0;
     // Between calls the host owns the keyboard: what the last job left in

@@ -6,13 +6,16 @@
 #include "host/records.h"
 
 // The module-wide state, for the life of the library, and all of it that
-// the jobs share: the host's startup record, copied once; whether that
-// record was too short to use; and 1 once the user pressed Escape during a
-// job (a poll found it, or the file error notice was closed by it), cleared
-// by OpenPlugin at every job's start.
+// the jobs share: the host's startup record, copied once, its Size the one
+// the host gave even when too short to copy whole; and 1 once the user
+// pressed Escape during a job (a poll found it, or the file error notice was
+// closed by it), cleared by OpenPlugin at every job's start.
 extern StartupRecord HostServices;
-extern int PluginDisabled;
 extern int AbortRequested;
+
+// 1 while the startup record was too short to use, or none came: the
+// module then never reaches the operations it lacks.
+int PluginDisabled();
 
 SUMBREL_EXPORT void SUMBREL_WINAPI SetStartupInfo(const StartupRecord *record);
 SUMBREL_EXPORT void SUMBREL_WINAPI GetPluginInfo(PluginInfoRecord *info);

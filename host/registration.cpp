@@ -6,7 +6,6 @@
 #include "host/host.h"
 
 StartupRecord HostServices;
-int PluginDisabled;
 int AbortRequested;
 
 // The host reads the menu entries after GetPluginInfo has returned.
@@ -18,11 +17,15 @@ SUMBREL_EXPORT void SUMBREL_WINAPI SetStartupInfo(const StartupRecord *record) {
     // disabled then and never reaches the missing operations.
     size_t length = record->Size < sizeof HostServices ? record->Size : sizeof HostServices;
     memcpy(&HostServices, record, length);
-    PluginDisabled = record->Size < StartupRecordMinimumSize ? 1 : 0;
+    HostServices.Size = record->Size;
+}
+
+int PluginDisabled() {
+    return HostServices.Size < StartupRecordMinimumSize ? 1 : 0;
 }
 
 SUMBREL_EXPORT void SUMBREL_WINAPI GetPluginInfo(PluginInfoRecord *info) {
-    if (PluginDisabled)
+    if (PluginDisabled())
         return;
     info->Size = PluginInfoRecordSize;
     MenuEntries[0] = HostText(MessageTitle);

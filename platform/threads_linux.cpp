@@ -119,8 +119,13 @@ struct WorkerThread {
     std::atomic<int> stage;
 };
 
-static std::atomic<uint32_t> LeftRunning{0};
-static std::atomic<uint32_t> Cancellations{0};
+// The process's count of workers left to end on their own, which the next
+// run waits for, and of the cancellations sent to blocked calls, which the
+// faults' hung reads watch for.
+struct WorkerCounts {
+    std::atomic<uint32_t> LeftRunning, Cancellations;
+};
+static WorkerCounts Workers;
 
 static void *RunWorker(void *started) {
     WorkerThread *worker = static_cast<WorkerThread *>(started);
@@ -128,7 +133,7 @@ static void *RunWorker(void *started) {
     int running = WorkerRunning;
     if (!worker->stage.compare_exchange_strong(running, WorkerEnded)) {
         free(worker);
-        LeftRunning.fetch_sub(1);
+        Workers.LeftRunning.fetch_sub(1);
     }
     return nullptr;
 }
@@ -170,7 +175,7 @@ static const uint32_t CancelInterval = 5 * 1000;
 
 bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
     for (uint32_t waited = 0;; waited += CancelInterval) {
-        Cancellations.fetch_add(1);
+        Workers.Cancellations.fetch_add(1);
         struct timespec until = RealtimeIn(CancelInterval);
         if (pthread_timedjoin_np(worker->thread, nullptr, &until) == 0) {
             free(worker);
@@ -180,25 +185,25 @@ bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
             break;
     }
     KeepModuleLoaded();
-    LeftRunning.fetch_add(1);
+    Workers.LeftRunning.fetch_add(1);
     int running = WorkerRunning;
     if (worker->stage.compare_exchange_strong(running, WorkerLeft)) {
         pthread_detach(worker->thread);
         return false;
     }
     // It ended just now.
-    LeftRunning.fetch_sub(1);
+    Workers.LeftRunning.fetch_sub(1);
     pthread_join(worker->thread, nullptr);
     free(worker);
     return true;
 }
 
 uint32_t WorkersLeftRunning() {
-    return LeftRunning.load();
+    return Workers.LeftRunning.load();
 }
 
 uint32_t CancellationsSent() {
-    return Cancellations.load();
+    return Workers.Cancellations.load();
 }
 
 void PauseMicroseconds(uint32_t microseconds) {

@@ -129,8 +129,13 @@ struct WorkerThread {
     std::atomic<int> stage;
 };
 
-static std::atomic<uint32_t> LeftRunning{0};
-static std::atomic<uint32_t> Cancellations{0};
+// The process's count of workers left to end on their own, which the next
+// run waits for, and of the cancellations sent to blocked calls, which the
+// faults' hung reads watch for.
+struct WorkerCounts {
+    std::atomic<uint32_t> LeftRunning, Cancellations;
+};
+static WorkerCounts Workers;
 
 static DWORD WINAPI RunWorker(void *started) {
     WorkerThread *worker = static_cast<WorkerThread *>(started);
@@ -140,7 +145,7 @@ static DWORD WINAPI RunWorker(void *started) {
         return 0;
     HMODULE module = worker->module;
     free(worker);
-    LeftRunning.fetch_sub(1);
+    Workers.LeftRunning.fetch_sub(1);
     // The module may be unloaded the moment its reference is given back:
     // the thread ends in the same call, outside it.
     if (module)
@@ -185,7 +190,7 @@ bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
     CancelCall cancel = CancelSynchronousIoCall();
     DWORD timeout = (timeoutMicroseconds + 999) / 1000;
     for (DWORD waited = 0;; waited += CancelInterval) {
-        Cancellations.fetch_add(1);
+        Workers.Cancellations.fetch_add(1);
         if (cancel)
             cancel(worker->thread);
         if (WaitForSingleObject(worker->thread, CancelInterval) == WAIT_OBJECT_0) {
@@ -202,7 +207,7 @@ bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCWSTR>(reinterpret_cast<void *>(RunWorker)), &module);
     worker->module = module;
-    LeftRunning.fetch_add(1);
+    Workers.LeftRunning.fetch_add(1);
     HANDLE thread = worker->thread;
     int running = WorkerRunning;
     if (worker->stage.compare_exchange_strong(running, WorkerLeft)) {
@@ -210,7 +215,7 @@ bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
         return false;
     }
     // It ended just now.
-    LeftRunning.fetch_sub(1);
+    Workers.LeftRunning.fetch_sub(1);
     if (module)
         FreeLibrary(module);
     WaitForSingleObject(thread, INFINITE);
@@ -220,11 +225,11 @@ bool EndWorkerThread(WorkerThread *worker, uint32_t timeoutMicroseconds) {
 }
 
 uint32_t WorkersLeftRunning() {
-    return LeftRunning.load();
+    return Workers.LeftRunning.load();
 }
 
 uint32_t CancellationsSent() {
-    return Cancellations.load();
+    return Workers.Cancellations.load();
 }
 
 void PauseMicroseconds(uint32_t microseconds) {

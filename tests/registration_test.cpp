@@ -24,10 +24,10 @@ TEST(Registration, StartupRecordBelowTheMinimumDisablesTheModule) {
     for (const auto &c : cases) {
         StartupRecord record = FakeStartupRecord(c.size);
         SetStartupInfo(&record);
-        EXPECT_EQ(PluginDisabled, c.disabled) << c.size;
+        EXPECT_EQ(PluginDisabled(), c.disabled) << c.size;
     }
     StartFakeHost();
-    EXPECT_EQ(PluginDisabled, 0) << "a later large enough record enables it again";
+    EXPECT_EQ(PluginDisabled(), 0) << "a later large enough record enables it again";
 }
 
 TEST(Registration, ShortRecordIsCopiedOnlyAsFarAsItGoes) {
