@@ -76,8 +76,8 @@ static double RunModule(void *context) {
     Job *job = static_cast<Job *>(context);
     double start = ThreadSeconds();
     FileProblem problem;
-    if (!FileDigest(job->Path, NameInCodePage, Algorithm, job->Text, sizeof job->Text, &problem,
-                    nullptr) ||
+    if (!FileDigest(job->Path, NameInCodePage, Algorithm, DigestTextLength(Algorithm), job->Text,
+                    sizeof job->Text, &problem, nullptr) ||
         AbortRequested)
         job->Failed = true;
     return ThreadSeconds() - start;

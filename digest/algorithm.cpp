@@ -3,7 +3,12 @@
 #include "digest/algorithm.h"
 
 void AlgorithmStart(AlgorithmState *state, DigestAlgorithm algorithm) {
+    AlgorithmStartDigits(state, algorithm, DigestTextLength(algorithm));
+}
+
+void AlgorithmStartDigits(AlgorithmState *state, DigestAlgorithm algorithm, uint32_t digitCount) {
     state->Algorithm = algorithm;
+    state->DigitCount = digitCount;
     DigestRow(algorithm)->Start(state);
 }
 
@@ -15,5 +20,5 @@ void AlgorithmEnd(AlgorithmState *state, char *text, uint32_t size) {
     const DigestRecord *row = DigestRow(state->Algorithm);
     uint8_t digest[LongestDigestBytes];
     row->End(state, digest);
-    BytesToHex(digest, row->DigitCount / 2, text, size);
+    BytesToHex(digest, state->DigitCount / 2, text, size);
 }

@@ -16,6 +16,7 @@
 
 struct AlgorithmState {
     DigestAlgorithm Algorithm;
+    uint32_t DigitCount; // of its text: the row's, or a chosen length's
     // Each digest's single-stream state; a new digest adds its own here
     // (DigestRecord::StateSize says what it needs).
     union {
@@ -30,6 +31,10 @@ struct AlgorithmState {
 
 // Only for an algorithm DigestAvailable at its full length.
 void AlgorithmStart(AlgorithmState *state, DigestAlgorithm algorithm);
+// At digitCount digits, a length DigestAvailable for the algorithm: a
+// digest of chosen length ("BLAKE2b-256") computes its own, not the full
+// one cut short.
+void AlgorithmStartDigits(AlgorithmState *state, DigestAlgorithm algorithm, uint32_t digitCount);
 void AlgorithmAdd(AlgorithmState *state, const void *bytes, uint32_t length);
 // Finishes the digest and writes its text, lowercase digits, into text, a
 // buffer of size bytes: as many digit pairs as fit, then a NUL if it fits.

@@ -17,10 +17,10 @@ static void Sha512AddState(AlgorithmState *state, const void *bytes, uint32_t le
 static void Sha512EndState(AlgorithmState *state, uint8_t *digest) {
     Sha512End(&state->Sha512, digest);
 }
-// Lists name BLAKE2b at its full 512 bits unless a tag says less; the
-// shorter lengths are read, not computed.
+// Lists name BLAKE2b at its full 512 bits unless a tag or the list's name
+// says less.
 static void Blake2bStartState(AlgorithmState *state) {
-    Blake2bStart(&state->Blake2b, Blake2bLongestDigestSize);
+    Blake2bStart(&state->Blake2b, state->DigitCount / 2);
 }
 static void Blake2bAddState(AlgorithmState *state, const void *bytes, uint32_t length) {
     Blake2bAdd(&state->Blake2b, bytes, length);
@@ -225,10 +225,7 @@ static bool StateFits(const DigestRecord *row) {
 
 bool DigestAvailable(DigestAlgorithm algorithm, uint32_t digitCount) {
     const DigestRecord *row = DigestRow(algorithm);
-    // A shorter length of a digest of chosen length is its own computation
-    // (BLAKE2b's parameters hold it), which the single-stream entry points
-    // do not yet take: only the full length is offered.
-    return row && row->Start && digitCount == row->DigitCount && StateFits(row);
+    return row && row->Start && DigestTakesDigits(algorithm, digitCount) && StateFits(row);
 }
 
 uint32_t DigestTextLength(DigestAlgorithm algorithm) {

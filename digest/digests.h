@@ -53,7 +53,9 @@ struct DigestRecord {
     uint32_t BlockSize; // bytes one compression takes
     uint32_t StateSize; // bytes of its single-stream state
     // The single-stream code; Start null for a digest whose code is not
-    // part of this build: lists may name it, nothing computes it.
+    // part of this build: lists may name it, nothing computes it. Start
+    // finds the length asked for in the state (AlgorithmState::DigitCount),
+    // End writes that many digits' bytes.
     void (*Start)(AlgorithmState *state);
     void (*Add)(AlgorithmState *state, const void *bytes, uint32_t length);
     void (*End)(AlgorithmState *state, uint8_t *digest);
@@ -75,7 +77,8 @@ const DigestAlgorithm DefaultDigest = AlgorithmMd5;
 
 const DigestRecord *DigestRow(DigestAlgorithm algorithm);
 
-// Whether this build computes the digest at this many digits.
+// Whether this build computes the digest at this many digits: its full
+// count, or any other DigestTakesDigits allows.
 bool DigestAvailable(DigestAlgorithm algorithm, uint32_t digitCount);
 
 // The number of hexadecimal digits of the algorithm's full digest.

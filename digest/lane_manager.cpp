@@ -4,9 +4,10 @@
 
 #include <stddef.h>
 
-void StartLaneMessage(LaneMessage *message, DigestAlgorithm algorithm, int64_t tag) {
+void StartLaneMessage(LaneMessage *message, DigestAlgorithm algorithm, uint32_t digitCount,
+                      int64_t tag) {
     message->tag = tag;
-    AlgorithmStart(&message->state, algorithm);
+    AlgorithmStartDigits(&message->state, algorithm, digitCount);
     message->ended = false;
     message->text[0] = 0;
     message->next = nullptr;

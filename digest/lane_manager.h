@@ -47,8 +47,10 @@ struct LaneManager {
     LaneMessage *lanes[MostLanes]; // null: a free lane
 };
 
-// Starts a message of the algorithm with the caller's tag.
-void StartLaneMessage(LaneMessage *message, DigestAlgorithm algorithm, int64_t tag);
+// Starts a message of the algorithm at digitCount digits (AlgorithmStartDigits)
+// with the caller's tag.
+void StartLaneMessage(LaneMessage *message, DigestAlgorithm algorithm, uint32_t digitCount,
+                      int64_t tag);
 
 // Starts a manager with every lane free for messages of the algorithm.
 void StartLaneManager(LaneManager *manager, DigestAlgorithm algorithm);

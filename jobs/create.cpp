@@ -263,7 +263,8 @@ static void GiveRunItem(CreationRun *run, int index) {
     char name[3 * PanelItemNameSize];
     NameEncoding encoding;
     if (RunItemFileName(run, index, name, sizeof name, &encoding))
-        GiveFile(&run->engine, index, name, encoding, run->algorithm);
+        GiveFile(&run->engine, index, name, encoding, run->algorithm,
+                 DigestTextLength(run->algorithm));
     else
         GiveUnread(&run->engine, index, item->Name, NameInCodePage, ProblemTwoFilesFit);
 }
@@ -309,7 +310,8 @@ static bool GiveWalkStep(CreationRun *run) {
     else if (step.encoding == NameInUtf8 && !run->inUtf8)
         GiveUnread(&run->engine, run->nextItem, step.name, step.encoding, ProblemBeyondCodePage);
     else
-        GiveFile(&run->engine, run->nextItem, step.name, step.encoding, run->algorithm);
+        GiveFile(&run->engine, run->nextItem, step.name, step.encoding, run->algorithm,
+                 DigestTextLength(run->algorithm));
     return true;
 }
 

@@ -554,8 +554,9 @@ static bool NextAlone(DigestEngine *engine, EngineResult *result, const WaitRepo
     if (!engine->passed) {
         AloneProgress alone = {engine, report};
         ProgressReport progress = {ForwardProgress, &alone};
-        out->read = FileDigest(engine->name, engine->encoding, engine->algorithm, out->text,
-                               sizeof out->text, &out->problem, report ? &progress : nullptr);
+        out->read =
+            FileDigest(engine->name, engine->encoding, engine->algorithm, engine->digitCount,
+                       out->text, sizeof out->text, &out->problem, report ? &progress : nullptr);
         if (out->read && AbortRequested)
             return false;
     }
@@ -619,13 +620,14 @@ static void CopyName(char *to, const char *name) {
 }
 
 static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
-                 DigestAlgorithm algorithm, bool passed, FileProblem problem) {
+                 DigestAlgorithm algorithm, uint32_t digitCount, bool passed, FileProblem problem) {
     if (OneAtATime(engine)) {
         engine->holding = true;
         engine->given++;
         engine->tag = tag;
         engine->encoding = encoding;
         engine->algorithm = algorithm;
+        engine->digitCount = digitCount;
         engine->passed = passed;
         engine->problem = problem;
         CopyName(engine->name, name);
@@ -648,7 +650,7 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->size = -1;
     file->bytesRead = file->bytesDigested = file->waitedSince = 0;
     file->chunksRead = file->chunksDigested = 0;
-    StartLaneMessage(&file->message, algorithm, (int64_t)flight->given);
+    StartLaneMessage(&file->message, algorithm, digitCount, (int64_t)flight->given);
     flight->given++;
     if (flight->given - flight->handedBack == flight->slots)
         flight->refilling = false;
@@ -657,13 +659,13 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
 }
 
 void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
-              DigestAlgorithm algorithm) {
-    Give(engine, tag, name, encoding, algorithm, false, ProblemUntold);
+              DigestAlgorithm algorithm, uint32_t digitCount) {
+    Give(engine, tag, name, encoding, algorithm, digitCount, false, ProblemUntold);
 }
 
 void GiveUnread(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
                 FileProblem problem) {
-    Give(engine, tag, name, encoding, AlgorithmMd5, true, problem);
+    Give(engine, tag, name, encoding, AlgorithmMd5, DigestTextLength(AlgorithmMd5), true, problem);
 }
 
 // Starting and stopping.

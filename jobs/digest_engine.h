@@ -71,6 +71,7 @@ struct DigestEngine {
     int64_t tag;
     NameEncoding encoding;
     DigestAlgorithm algorithm;
+    uint32_t digitCount;
     bool passed;
     FileProblem problem;
     char name[EngineNameSize];
@@ -86,9 +87,10 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
 // True while another file can be given before a result is taken.
 bool EngineHasRoom(const DigestEngine *engine);
 
-// Gives the next file of the run; name is copied.
+// Gives the next file of the run, to be digested by the algorithm at
+// digitCount digits; name is copied.
 void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
-              DigestAlgorithm algorithm);
+              DigestAlgorithm algorithm, uint32_t digitCount);
 // Gives the next name of the run as one nobody reads: it comes back in its
 // turn, passed, with the problem given, so that a job tells whatever it
 // has to about it in list order.

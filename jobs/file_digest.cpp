@@ -46,8 +46,9 @@ static void UpdateProgress(Progress *progress, FILE *stream, size_t delivered, u
                                (uint64_t)progress->Total);
 }
 
-bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorithm, char *text,
-                uint32_t size, FileProblem *problem, const ProgressReport *progress) {
+bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorithm,
+                uint32_t digitCount, char *text, uint32_t size, FileProblem *problem,
+                const ProgressReport *progress) {
     FILE *stream = System.open(name, encoding);
     if (!stream) {
         *problem = WhyNotOpened(name, encoding);
@@ -59,7 +60,7 @@ bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorit
     Progress read = {MonotonicMicroseconds(), 0, 0, -1, progress};
 
     AlgorithmState state;
-    AlgorithmStart(&state, algorithm);
+    AlgorithmStartDigits(&state, algorithm, digitCount);
     uint8_t chunk[ReadSize];
     // End of file is tested before the poll and the poll comes before the
     // read, so an Escape found at a job's first poll stops it before it has

@@ -378,7 +378,8 @@ static void GiveEntry(VerificationRun *run, const SignatureEntry *entry) {
         GiveUnread(&run->engine, tag, entry->Name, NameInCodePage, ProblemNotReached);
     else
         GiveFile(&run->engine, tag, entry->Name,
-                 ListedNameEncoding(entry->Name, run->list.encoding), entry->Algorithm);
+                 ListedNameEncoding(entry->Name, run->list.encoding), entry->Algorithm,
+                 entry->DigitCount);
 }
 
 static void TakeResult(VerificationRun *run, const EngineResult *result) {

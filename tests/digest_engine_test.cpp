@@ -112,7 +112,7 @@ static std::vector<std::string> ThroughEngine(const std::vector<Given> &files,
                            ProblemNotReached);
             else
                 GiveFile(engine.get(), (int64_t)next, files[next].name.c_str(), NameInCodePage,
-                         algorithm);
+                         algorithm, DigestTextLength(algorithm));
         EngineResult result;
         if (!NextResult(engine.get(), &result, &watchdog))
             break;
@@ -135,8 +135,8 @@ static std::vector<std::string> OneByOne(const std::vector<Given> &files,
         FileProblem problem = ProblemUntold;
         if (file.passed)
             lines.push_back("passed " + file.name);
-        else if (FileDigest(file.name.c_str(), NameInCodePage, algorithm, text, sizeof text,
-                            &problem, nullptr))
+        else if (FileDigest(file.name.c_str(), NameInCodePage, algorithm,
+                            DigestTextLength(algorithm), text, sizeof text, &problem, nullptr))
             lines.push_back(text);
         else
             lines.push_back("problem " + std::to_string(problem));

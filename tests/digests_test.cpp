@@ -65,6 +65,32 @@ TEST(DigestTable, RowsAgree) {
         AlgorithmEnd(&state, text, sizeof text);
         EXPECT_EQ(strlen(text), row->DigitCount);
     }
+    // A digest of chosen length is computed at every whole number of bytes
+    // down to its shortest, and writes as many digits as asked; the others
+    // only at their own count.
+    const struct {
+        DigestAlgorithm algorithm;
+        uint32_t digits;
+        bool available;
+    } lengths[] = {
+        {AlgorithmBlake2b, 128, true},  {AlgorithmBlake2b, 64, true},  {AlgorithmBlake2b, 2, true},
+        {AlgorithmBlake2b, 126, true},  {AlgorithmBlake2b, 63, false}, {AlgorithmBlake2b, 0, false},
+        {AlgorithmBlake2b, 130, false}, {AlgorithmSha512, 64, false},  {AlgorithmMd5, 30, false},
+        {AlgorithmBlake3, 32, false},   {AlgorithmCrc32, 8, true},
+    };
+    for (const auto &length : lengths) {
+        SCOPED_TRACE(std::string(AlgorithmName(length.algorithm)) + " at " +
+                     std::to_string(length.digits));
+        ASSERT_EQ(DigestAvailable(length.algorithm, length.digits), length.available);
+        if (!length.available)
+            continue;
+        AlgorithmState state;
+        AlgorithmStartDigits(&state, length.algorithm, length.digits);
+        char text[LongestDigestTextSize + 1];
+        memset(text, 'x', sizeof text);
+        AlgorithmEnd(&state, text, sizeof text);
+        EXPECT_EQ(strlen(text), length.digits);
+    }
     EXPECT_EQ(DigestRow(DigestAlgorithmCount), nullptr);
     EXPECT_FALSE(DigestAvailable(DigestAlgorithmCount, 32));
     EXPECT_TRUE(DigestAvailable(DefaultDigest, DigestTextLength(DefaultDigest)));

@@ -70,8 +70,8 @@ static std::string Walk(const char *start, const FileIdentity *skipped = nullptr
         FileProblem problem = ProblemUntold;
         if (step.kind == WalkFolderUnread)
             steps += " [unread " + std::to_string(step.problem) + "]";
-        else if (!FileDigest(step.name, step.encoding, AlgorithmMd5, text, sizeof text, &problem,
-                             nullptr))
+        else if (!FileDigest(step.name, step.encoding, AlgorithmMd5, DigestTextLength(AlgorithmMd5),
+                             text, sizeof text, &problem, nullptr))
             steps += " [not opened]";
         steps += "\n";
     }

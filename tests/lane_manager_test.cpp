@@ -38,7 +38,7 @@ static std::vector<std::string> ThroughManager(DigestAlgorithm algorithm,
     for (size_t i = 0; i < messages.size(); i++) {
         fed[i].bytes = messages[i];
         fed[i].offset = 0;
-        StartLaneMessage(&fed[i].message, algorithm, (int64_t)i);
+        StartLaneMessage(&fed[i].message, algorithm, DigestTextLength(algorithm), (int64_t)i);
         ready.push_back(i);
     }
     std::vector<std::string> texts(messages.size(), "never handed back");
@@ -115,7 +115,7 @@ TEST(LaneManager, WaitsForFullLanesUntilFlushed) {
         std::string bytes(64 * 3, 'x');
         std::vector<LaneMessage> messages(lanes.width);
         for (uint32_t i = 0; i + 1 < lanes.width; i++) {
-            StartLaneMessage(&messages[i], kernel.algorithm, i);
+            StartLaneMessage(&messages[i], kernel.algorithm, DigestTextLength(kernel.algorithm), i);
             EXPECT_EQ(SubmitPiece(&lanes, &messages[i],
                                   reinterpret_cast<const uint8_t *>(bytes.data()), 64 * 3, false),
                       nullptr)

@@ -58,6 +58,6 @@ std::string DigestOf(const std::string &bytes) {
 
 bool ReadFileDigest(const char *name, char *text, uint32_t size, FileProblem *problem) {
     FileProblem ignored;
-    return FileDigest(name, NameInCodePage, AlgorithmMd5, text, size, problem ? problem : &ignored,
-                      nullptr);
+    return FileDigest(name, NameInCodePage, AlgorithmMd5, DigestTextLength(AlgorithmMd5), text,
+                      size, problem ? problem : &ignored, nullptr);
 }

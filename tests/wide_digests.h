@@ -1,16 +1,15 @@
-// SHA-512 and BLAKE2b, whatever the length of the digest, through one
-// interface for their tests: each digest as its tool names it, and the
-// loops of each family.
+// SHA-512 and BLAKE2b, whatever the length of the digest, through the
+// table's entry points as the jobs reach them: each digest as its tool
+// names it, and the loops of each family.
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
 
-#include "digest/blake2b.h"
-#include "digest/md5.h"
-#include "digest/sha512.h"
+#include "digest/algorithm.h"
 
 struct WideDigest {
     const char *Name;
@@ -51,31 +50,24 @@ static inline void WideForceFastest() {
 }
 
 // The digest's text of the bytes fed in pieces of the given lengths in
-// turn, the last repeated; a piece of 0 is a call with nothing.
+// turn, the last repeated; a piece of 0 is a call with nothing. Empty where
+// the table does not offer the digest at that length.
 static inline std::string WideDigestFed(const WideDigest &digest, const uint8_t *bytes,
                                         size_t length, const std::vector<size_t> &pieces) {
-    Sha512State sha;
-    Blake2bState blake;
-    if (digest.Blake2b)
-        Blake2bStart(&blake, digest.Bytes);
-    else
-        Sha512Start(&sha);
+    DigestAlgorithm algorithm = digest.Blake2b ? AlgorithmBlake2b : AlgorithmSha512;
+    if (!DigestAvailable(algorithm, 2 * digest.Bytes))
+        return "";
+    AlgorithmState state;
+    AlgorithmStartDigits(&state, algorithm, 2 * digest.Bytes);
     for (size_t done = 0, turn = 0; done < length || turn == 0; turn++) {
         size_t n = pieces[turn < pieces.size() ? turn : pieces.size() - 1];
         if (n > length - done)
             n = length - done;
-        if (digest.Blake2b)
-            Blake2bAdd(&blake, bytes + done, (uint32_t)n);
-        else
-            Sha512Add(&sha, bytes + done, (uint32_t)n);
+        AlgorithmAdd(&state, bytes + done, (uint32_t)n);
         done += n;
     }
-    uint8_t out[64];
-    if (digest.Blake2b)
-        Blake2bEnd(&blake, out);
-    else
-        Sha512End(&sha, out);
-    char text[129];
-    BytesToHex(out, digest.Bytes, text, sizeof text);
+    char text[LongestDigestTextSize + 1];
+    memset(text, 'x', sizeof text);
+    AlgorithmEnd(&state, text, sizeof text);
     return text;
 }
