@@ -665,7 +665,9 @@ void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding 
 
 void GiveUnread(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
                 FileProblem problem) {
-    Give(engine, tag, name, encoding, AlgorithmMd5, DigestTextLength(AlgorithmMd5), true, problem);
+    // Never digested: any digest this build computes starts its idle state.
+    Give(engine, tag, name, encoding, DefaultDigest, DigestTextLength(DefaultDigest), true,
+         problem);
 }
 
 // Starting and stopping.

@@ -19,5 +19,10 @@ std::string ScratchPath(const char *name);
 void WriteWholeFile(const std::string &path, const std::string &bytes);
 
 // The MD5 text of bytes according to OpenSSL.
-// MD5, or SHA-1 for 40 digits, SHA-256 for 64.
-std::string OpenSslDigestText(const std::string &bytes, size_t digits = 32);
+std::string OpenSslMd5Text(const std::string &bytes);
+
+// The digest text of bytes by the digest a list's tag names ("SHA256",
+// "BLAKE2b"), at digits digits, each from code we did not write: OpenSSL
+// for MD5, the SHAs and BLAKE2b of 512 bits, libb2 for BLAKE2b's other
+// lengths, zlib for CRC32, the b3sum tool for BLAKE3.
+std::string ReferenceDigestText(const std::string &tag, size_t digits, const std::string &bytes);

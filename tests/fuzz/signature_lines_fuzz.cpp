@@ -30,9 +30,9 @@ static void CheckParse(char *line) {
     Require(TerminatedInside(entry.DigestText, line), "digest text outside the line buffer");
     Require(model.name == entry.Name, "name differs from the model");
     Require(model.digestText == entry.DigestText, "digest text differs from the model");
-    Require(strlen(entry.DigestText) == entry.DigitCount &&
-                entry.DigitCount == DigestTextLength(entry.Algorithm),
-            "digest text not of its algorithm's length");
+    Require(strlen(entry.DigestText) == entry.DigitCount, "digest text not of its length");
+    Require(model.algorithm == AlgorithmTag(entry.Algorithm) && model.assumed == entry.Assumed,
+            "digest differs from the model");
 }
 
 // The list reader reads its first ListRawSize bytes at once. An input whose

@@ -101,6 +101,7 @@ static bool IsHex(char c) {
 }
 
 static ModelEntry ModelSplitLine(std::string text);
+static ModelEntry ModelSplitTagged(const std::string &text);
 
 // md5sum's escaped line: a backslash first (behind a mark and blanks), then
 // an entry whose name holds only the escapes "\\\\", "\\n" and "\\r".
@@ -132,6 +133,66 @@ ModelEntry ModelParseLine(const std::string &line) {
     return entry;
 }
 
+// The tag and the digits it asks for at the line's start, and where the
+// name starts; none where no tag is there. BLAKE2b may carry its length in
+// bits behind a dash, as b2sum -l writes it: a whole number of bytes from 8
+// to 512 bits, written without leading zeros.
+static bool ModelTag(const std::string &text, std::string *tag, size_t *digits, size_t *nameAt) {
+    const std::pair<std::string, size_t> tags[] = {
+        {"MD5", 32},      {"SHA1", 40},   {"SHA256", 64}, {"SHA512", 128},
+        {"BLAKE2b", 128}, {"BLAKE3", 64}, {"CRC32", 8}};
+    for (const auto &known : tags) {
+        if (text.compare(0, known.first.size(), known.first) != 0)
+            continue;
+        *tag = known.first;
+        size_t at = known.first.size();
+        *digits = known.second;
+        if (known.first == "BLAKE2b" && at < text.size() && text[at] == '-') {
+            size_t end = at + 1;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+                end++;
+            std::string bits = text.substr(at + 1, end - at - 1);
+            if (bits.empty() || bits.size() > 3 || bits[0] == '0')
+                return false;
+            int count = std::stoi(bits);
+            if (count % 8 != 0 || count < 8 || count > 512)
+                return false;
+            *digits = (size_t)count / 4;
+            at = end;
+        }
+        if (text.compare(at, 2, " (") != 0)
+            return false;
+        *nameAt = at + 2;
+        return true;
+    }
+    return false;
+}
+
+// "TAG (name) = digits": the name runs to the line's last ')', the digits,
+// as many as the tag asks for, end the line.
+static ModelEntry ModelSplitTagged(const std::string &text) {
+    ModelEntry entry;
+    std::string tag;
+    size_t digits = 0, nameAt = 0;
+    if (!ModelTag(text, &tag, &digits, &nameAt))
+        return entry;
+    const std::string separator = ") = ";
+    size_t close = text.rfind(')');
+    if (close == std::string::npos || text.compare(close, separator.size(), separator) != 0)
+        return entry;
+    std::string digest = text.substr(close + separator.size());
+    if (digest.size() != digits)
+        return entry;
+    for (char c : digest)
+        if (!IsHex(c))
+            return entry;
+    entry.isEntry = true;
+    entry.name = text.substr(nameAt, close - nameAt);
+    entry.digestText = digest;
+    entry.algorithm = tag;
+    return entry;
+}
+
 static ModelEntry ModelSplitLine(std::string text) {
     ModelEntry entry;
     if (text.compare(0, 3, "\xef\xbb\xbf") == 0)
@@ -139,7 +200,10 @@ static ModelEntry ModelSplitLine(std::string text) {
     text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
     if (text.empty() || text[0] == ';' || text[0] == '#')
         return entry;
-    // A digest is a run of 32, 40, 64 or 128 digits standing alone.
+    // A digest is a run of 32, 40, 64 or 128 digits standing alone: MD5,
+    // SHA-1, and of the two digests that share 64 and 128 digits the common
+    // one (SHA-256 over BLAKE3, SHA-512 over BLAKE2b). Eight digits would be
+    // CRC32, which only lists named for it hold untagged.
     size_t digits = 0;
     while (digits < text.size() && IsHex(text[digits]))
         digits++;
@@ -154,30 +218,14 @@ static ModelEntry ModelSplitLine(std::string text) {
             entry.digestText = text.substr(0, digits);
             entry.name = text.substr(digits + 2);
         }
+        entry.algorithm = digits == 32   ? "MD5"
+                          : digits == 40 ? "SHA1"
+                          : digits == 64 ? "SHA256"
+                                         : "SHA512";
+        entry.assumed = digits == 64 || digits == 128;
         return entry;
     }
-    const std::pair<std::string, size_t> tags[] = {
-        {"MD5", 32}, {"SHA1", 40}, {"SHA256", 64}, {"SHA512", 128}};
-    const std::string separator = ") = ";
-    size_t close = text.rfind(')');
-    for (const auto &tag : tags) {
-        const std::string prefix = tag.first + " (";
-        if (text.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        if (close == std::string::npos || text.compare(close, separator.size(), separator) != 0)
-            return entry;
-        std::string digest = text.substr(close + separator.size());
-        if (digest.size() != tag.second)
-            return entry;
-        for (char c : digest)
-            if (!IsHex(c))
-                return entry;
-        entry.isEntry = true;
-        entry.name = text.substr(prefix.size(), close - prefix.size());
-        entry.digestText = digest;
-        return entry;
-    }
-    return entry;
+    return ModelSplitTagged(text);
 }
 
 bool ModelIsCommentOrEmpty(const std::string &line) {

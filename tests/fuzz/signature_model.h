@@ -15,6 +15,11 @@ struct ModelEntry {
     bool isEntry = false;
     std::string name;
     std::string digestText;
+    // The digest by the tag that names it in lists ("SHA256", "BLAKE2b"),
+    // at digestText's length; assumed when no tag named it and another
+    // digest has as many digits.
+    std::string algorithm;
+    bool assumed = false;
 };
 
 // Splits a line as the C string it is (up to its first NUL).

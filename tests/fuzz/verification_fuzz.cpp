@@ -277,9 +277,11 @@ static bool ReadContents(const std::string &name, std::string *contents) {
     return read;
 }
 
-// The recorded digits name the algorithm by their number.
-static bool RecordedMatches(const std::string &recorded, const std::string &contents) {
-    std::string actual = OpenSslDigestText(contents, recorded.size());
+// The entry's digits against its digest of the contents, as code we did
+// not write computes it.
+static bool RecordedMatches(const ModelEntry &entry, const std::string &contents) {
+    const std::string &recorded = entry.digestText;
+    std::string actual = ReferenceDigestText(entry.algorithm, recorded.size(), contents);
     if (recorded.size() != actual.size())
         return false;
     for (size_t i = 0; i < recorded.size(); i++) {
@@ -304,8 +306,8 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
     // may match, change or fail to read, so either notice may.
     bool trouble = false, doubt = false;
     int entries = 0;
-    // A digest of 64 or 128 digits may be read as the common one of two
-    // (SHA-256, SHA-512): when none of the list's entries matched, the
+    // An untagged digest of 64 or 128 digits is read as the common one of
+    // two (SHA-256, SHA-512): when none of the list's entries matched, the
     // closing notice may say which was assumed.
     bool sharedCount = false, matched = false;
     for (const std::string &line : ModelListLines(raw)) {
@@ -321,8 +323,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (!entry.isEntry)
             continue;
         entries++;
-        sharedCount =
-            sharedCount || entry.digestText.size() == 64 || entry.digestText.size() == 128;
+        sharedCount = sharedCount || entry.assumed;
         if (!ListedNameMayBeRead(entry.name.c_str())) {
             // Never opened: no notice of its own, named at the end.
             trouble = true;
@@ -356,15 +357,15 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
             expected.errorOptional.push_back(true);
             doubt = true;
             std::string contents;
-            if (BelowPanelFolder(entry.name) && (!ReadContents(entry.name, &contents) ||
-                                                 !RecordedMatches(entry.digestText, contents)))
+            if (BelowPanelFolder(entry.name) &&
+                (!ReadContents(entry.name, &contents) || !RecordedMatches(entry, contents)))
                 expected.selected.insert("sub");
             continue;
         }
         const std::string &contents = std::string(PanelFiles[onPanel].name) == SignatureName
                                           ? raw
                                           : FixedContents[(size_t)onPanel];
-        if (!RecordedMatches(entry.digestText, contents))
+        if (!RecordedMatches(entry, contents))
             expected.selected.insert(PanelFiles[onPanel].name);
         else
             matched = true;
