@@ -210,10 +210,10 @@ const DigestRecord *DigestRow(DigestAlgorithm algorithm) {
 
 // The table's one mutable part: what each row's code chose to run here
 // (choices.h). Indexed by DigestAlgorithm.
-static DigestChoice Choices[DigestAlgorithmCount];
+static DigestChoice DigestChoices[DigestAlgorithmCount];
 
 DigestChoice *DigestChoiceOf(DigestAlgorithm algorithm) {
-    return &Choices[algorithm];
+    return &DigestChoices[algorithm];
 }
 
 static_assert(LongestDigestBytes * 2 == LongestDigestDigits, "whole bytes");
