@@ -227,8 +227,12 @@ void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
     bool forced = record->ForcedLaneKernel.load(std::memory_order_relaxed) != 0;
     while (count != 0) {
         int k = full;
-        if (count < choice->Kernels[full].Width && !forced)
-            k = record->LaneKernelFor[count].load(std::memory_order_relaxed) - 1;
+        // Another thread's race may have stored the winner and not yet the
+        // kernels for fewer: kernel 0, which runs everywhere, meanwhile.
+        if (count < choice->Kernels[full].Width && !forced) {
+            int fewer = record->LaneKernelFor[count].load(std::memory_order_relaxed);
+            k = fewer > 0 ? fewer - 1 : 0;
+        }
         const KernelEntry *kernel = &choice->Kernels[k];
         uint32_t lanes = count < kernel->Width ? count : kernel->Width;
         RunKernel(choice, kernel, states, blocks, lanes, blockCount);
