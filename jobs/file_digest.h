@@ -18,11 +18,11 @@ struct ProgressReport {
 };
 
 // Writes the file's digest text by the given algorithm at digitCount digits
-// (AlgorithmEnd of text and size; LongestDigestTextSize holds any) and returns true, also after
-// Escape stopped the read (AbortRequested); returns false for a file that
-// cannot be opened or read, with why in problem; nothing is reported. The
-// text is the file's digest only when the result is true and AbortRequested
-// is 0. progress may be null.
+// (AlgorithmEnd of text and size; LongestDigestTextSize holds any) and
+// returns true, also after Escape stopped the read (AbortRequested); returns
+// false for a file that cannot be opened or read, with why in problem;
+// nothing is reported. The text is the file's digest only when the result
+// is true and AbortRequested is 0. progress may be null.
 bool FileDigest(const char *name, NameEncoding encoding, DigestAlgorithm algorithm,
                 uint32_t digitCount, char *text, uint32_t size, FileProblem *problem,
                 const ProgressReport *progress);
