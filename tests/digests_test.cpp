@@ -10,6 +10,7 @@
 
 #include "digest/algorithm.h"
 #include "digest/digests.h"
+#include "digest/lanes.h"
 
 static std::string Folded(const char *text) {
     std::string folded;
@@ -94,4 +95,37 @@ TEST(DigestTable, RowsAgree) {
     EXPECT_EQ(DigestRow(DigestAlgorithmCount), nullptr);
     EXPECT_FALSE(DigestAvailable(DigestAlgorithmCount, 32));
     EXPECT_TRUE(DigestAvailable(DefaultDigest, DigestTextLength(DefaultDigest)));
+}
+
+// Each digest keeps what its code chose in its own record of the table's
+// choices: forcing one digest's plain loop and single lane leaves every
+// other digest's loop and lane kernel as they were, and letting go brings
+// its own back.
+TEST(DigestTable, EachDigestKeepsItsOwnChoices) {
+    std::string loops[DigestAlgorithmCount], lanes[DigestAlgorithmCount];
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++) {
+        loops[i] = DigestRow((DigestAlgorithm)i)->LoopName();
+        lanes[i] = LanesKernelName((DigestAlgorithm)i);
+    }
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++) {
+        const DigestRecord *row = DigestRow((DigestAlgorithm)i);
+        SCOPED_TRACE(row->Name);
+        int forced = 0;
+        for (const char *name : {"scalar", "portable", "table"})
+            forced += row->ForceLoop(name);
+        ASSERT_EQ(forced, 1) << "one plain loop";
+        ASSERT_EQ(LanesForceKernel((DigestAlgorithm)i, "single"), 1);
+        for (uint32_t j = 0; j < DigestAlgorithmCount; j++) {
+            if (j == i)
+                continue;
+            EXPECT_EQ(DigestRow((DigestAlgorithm)j)->LoopName(), loops[j])
+                << AlgorithmName((DigestAlgorithm)j);
+            EXPECT_EQ(LanesKernelName((DigestAlgorithm)j), lanes[j])
+                << AlgorithmName((DigestAlgorithm)j);
+        }
+        EXPECT_EQ(row->ForceLoop(nullptr), 1);
+        EXPECT_EQ(LanesForceKernel((DigestAlgorithm)i, nullptr), 1);
+        EXPECT_EQ(row->LoopName(), loops[i]);
+        EXPECT_EQ(LanesKernelName((DigestAlgorithm)i), lanes[i]);
+    }
 }
