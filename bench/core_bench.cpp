@@ -21,6 +21,9 @@
 static const size_t BufferSize = 64u << 20;
 static const int Passes = 16;
 
+// The most loops an algorithm has.
+static const int MostLoops = 6;
+
 // What differs between the algorithms beyond their rows in the table of
 // digests: the benchmark's own names for each and the names of its loops.
 struct Algorithm {
@@ -28,7 +31,7 @@ struct Algorithm {
     const char *Argument; // as the command line names it
     const char *Label;    // for the processor line; MD5's line keeps its old text
     const char *Call;     // the module's routine that is timed
-    const char *Loops[4];
+    const char *Loops[MostLoops];
 };
 
 static const Algorithm Algorithms[] = {
@@ -36,7 +39,11 @@ static const Algorithm Algorithms[] = {
     {AlgorithmSha1, "sha1", "SHA-1 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha256, "sha256", "SHA-256 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha512, "sha512", "SHA-512 ", "Sha512Add", {"scalar", "bmi2", "avx512vl"}},
-    {AlgorithmBlake2b, "b2", "BLAKE2b ", "Blake2bAdd", {"scalar", "ssse3", "avx2", "avx512vl"}},
+    {AlgorithmBlake2b,
+     "b2",
+     "BLAKE2b ",
+     "Blake2bAdd",
+     {"scalar", "ssse3", "avx2", "avx512vl", "avx2-acd", "avx512vl-acd"}},
 };
 
 static const Algorithm *Chosen;
@@ -252,15 +259,15 @@ int main(int argc, char **argv) {
     printf("%-18s %s (%s%s loop chosen by racing the loops it can run)\n", processorFigure,
            processor, Chosen->Label, PathName());
     // The chosen loop, then each other one this processor runs, then the peer.
-    static char names[5][64];
-    static Job jobs[6];
-    const char *loops[5] = {PathName()};
+    static char names[MostLoops][64];
+    static Job jobs[MostLoops + 1];
+    const char *loops[MostLoops] = {PathName()};
     int loopCount = 1;
     for (const char *loop : Chosen->Loops)
         if (loop && strcmp(loop, loops[0]) != 0 && ForceLoop(loop))
             loops[loopCount++] = loop;
     ForceLoop(nullptr);
-    Contender contenders[6];
+    Contender contenders[MostLoops + 1];
     int count = 0;
     for (int i = 0; i < loopCount; i++) {
         snprintf(names[i], sizeof names[i], "%s, %s loop", Chosen->Call, loops[i]);
