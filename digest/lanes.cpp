@@ -18,6 +18,7 @@
 
 #include <atomic>
 
+#include "digest/blake2b_lanes.h"
 #include "digest/block_feed.h"
 #include "digest/lane_kernels.h"
 #include "digest/loop_race.h"
@@ -52,6 +53,11 @@ static const KernelEntry Sha256Kernels[] = {
     {"single", 1, AlwaysUsable, nullptr},
     {"shani-2", 2, ShaInstructionsUsable, Sha256PairNi},
 };
+static const KernelEntry Blake2bKernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"avx2-4", 4, Avx2Usable, Blake2bLanesAvx2},
+    {"avx512-8", 8, Avx512VlUsable, Blake2bLanesAvx512},
+};
 
 // One algorithm's choice, indices into its kernels. Measured is -1 until
 // the first call races the kernels; ForFewer[n] is the kernel for a call of
@@ -76,10 +82,13 @@ static LaneChoice Sha1Choice = {AlgorithmSha1, 64,   Sha1Kernels, COUNT_OF(Sha1K
                                 {-1},          {-1}, {}};
 static LaneChoice Sha256Choice = {
     AlgorithmSha256, 64, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
+static LaneChoice Blake2bChoice = {
+    AlgorithmBlake2b, 128, Blake2bKernels, COUNT_OF(Blake2bKernels), {-1}, {-1}, {}};
 
 // Each digest's lane kernels by its row; null for a digest that has none,
 // which goes one message after another through its own single-stream code.
-static LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice, &Sha256Choice};
+static LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice, &Sha256Choice,
+                                                          nullptr, &Blake2bChoice};
 
 static LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
     return (uint32_t)algorithm < DigestAlgorithmCount ? Choices[algorithm] : nullptr;
@@ -89,7 +98,13 @@ bool HasLaneKernels(DigestAlgorithm algorithm) {
     return ChoiceOf(algorithm) != nullptr;
 }
 
+bool EndsInLanes(DigestAlgorithm algorithm) {
+    return HasLaneKernels(algorithm) && algorithm != AlgorithmBlake2b;
+}
+
 static uint32_t *WordsOf(AlgorithmState *state) {
+    if (state->Algorithm == AlgorithmBlake2b)
+        return Blake2bLaneWords(&state->Blake2b);
     return state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
 }
 
@@ -103,7 +118,8 @@ static const BlockFeed *FeedOf(const AlgorithmState *state) {
 
 // Runs the kernel over its first lanes messages, lanes no more than its
 // width; the single-stream path counts its bytes in its own feed, a kernel's
-// are counted here in the feeds of the states it advanced.
+// are counted here in the feeds of the states it advanced, but BLAKE2b's,
+// whose kernels count in the states themselves.
 static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
                       AlgorithmState *const states[], const uint8_t *const blocks[], uint32_t lanes,
                       uint32_t blockCount) {
@@ -113,14 +129,18 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
             AlgorithmAdd(states[i], blocks[i], length);
         return;
     }
-    uint32_t idle[8] = {0};
+    AlgorithmState idle;
+    if (lanes < kernel->Width)
+        AlgorithmStart(&idle, choice->Algorithm);
     uint32_t *laneWords[MostLanes];
     const uint8_t *laneBlocks[MostLanes];
     for (uint32_t i = 0; i < kernel->Width; i++) {
-        laneWords[i] = i < lanes ? WordsOf(states[i]) : idle;
+        laneWords[i] = WordsOf(i < lanes ? states[i] : &idle);
         laneBlocks[i] = i < lanes ? blocks[i] : blocks[0];
     }
     kernel->Run(laneWords, laneBlocks, blockCount);
+    if (choice->Algorithm == AlgorithmBlake2b)
+        return;
     for (uint32_t i = 0; i < lanes; i++)
         FeedOf(states[i])->ByteCount += length;
 }

@@ -29,6 +29,12 @@ uint32_t LaneBlockSize(DigestAlgorithm algorithm);
 // its tail, AlgorithmEnd), never by LaneEndBlocks and LaneDigestText.
 bool HasLaneKernels(DigestAlgorithm algorithm);
 
+// Whether a message of the algorithm ends in its lane (LaneEndBlocks,
+// LaneDigestText: MD5, SHA-1, SHA-256) or on its single-stream code
+// (AlgorithmAdd of its tail, AlgorithmEnd: every other, BLAKE2b among them,
+// whose kernels keep each message's latest block back in its state).
+bool EndsInLanes(DigestAlgorithm algorithm);
+
 // How many messages DigestLanes advances at once at its best for the
 // algorithm on this processor: 1 where one message after another is fastest.
 // Fewer messages still run side by side; more run in turns.
