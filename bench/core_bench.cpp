@@ -123,7 +123,12 @@ static double RunLanes(void *context) {
     for (uint32_t i = 0; i < MostLanes; i++)
         blocks[i] = job->Buffer + i * LaneSlice;
     for (int pass = 0; pass < LanePasses; pass++)
-        DigestLanes(kind, pointers, blocks, MostLanes, LaneCallBlocks);
+        DigestLanes(kind, pointers, blocks, MostLanes, LaneSlice / LaneBlockSize(kind));
+    if (!EndsInLanes(kind)) {
+        for (uint32_t i = 0; i < MostLanes; i++)
+            AlgorithmEnd(&states[i], job->Digests[i], LongestDigestTextSize);
+        return ThreadSeconds() - start;
+    }
     static uint8_t ends[MostLanes][128];
     uint32_t endBlocks = 0;
     for (uint32_t i = 0; i < MostLanes; i++) {
@@ -154,7 +159,8 @@ static double RunLanesPeer(void *context) {
 }
 
 static const char *const LaneKernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
-                                          "avx2-16", "avx512-16", "avx512-32", "shani-2"};
+                                          "avx2-16", "avx512-16", "avx512-32", "shani-2",
+                                          "avx2-4",  "avx512-8"};
 static const int LaneKernelCount = sizeof LaneKernels / sizeof LaneKernels[0];
 
 // The kernel the module chose as the figure NAME, then each other one it can
@@ -249,8 +255,7 @@ int main(int argc, char **argv) {
     snprintf(processorFigure, sizeof processorFigure, "processor%s%s%s%s", lanes ? "-lanes" : "",
              Chosen->Kind == AlgorithmMd5 ? "" : "-",
              Chosen->Kind == AlgorithmMd5 ? "" : algorithmName, win32 ? "-win32" : "");
-    if (lanes && Chosen->Kind != AlgorithmMd5 && Chosen->Kind != AlgorithmSha1 &&
-        Chosen->Kind != AlgorithmSha256) {
+    if (lanes && !HasLaneKernels(Chosen->Kind)) {
         fprintf(stderr, "core bench: no lanes for %s yet\n", algorithmName);
         return 2;
     }
