@@ -12,9 +12,8 @@
 //
 // Lane j of the diagonal steps then computes diagonal j - 1 (mod 4), so the
 // message words of the diagonal steps come in that order too. "avx2-acd"
-// rotates by byte shuffles and shifts, "avx512vl-acd" with vprorq and takes
-// each of its four message vectors with one permutation of the block's
-// sixteen words.
+// rotates by byte shuffles and shifts; "avx512vl-acd" the same but for the
+// turn by 63 bits, which it takes partly off the chain (XorRotateAvx512).
 #include <immintrin.h>
 #include <string.h>
 
@@ -38,14 +37,15 @@ AVX2_TARGET static inline __m256i XorRotateAvx2(__m256i x, __m256i y, int bits) 
     return _mm256_or_si256(_mm256_srli_epi64(v, 63), _mm256_add_epi64(v, v));
 }
 
-// The rotation's count must be a constant where it is written, for every
-// compiler; inlined, the choice folds away.
+// (x ^ y) >>> bits, y the value just computed. By 63 (a turn left by one)
+// as x's turn, off the chain, joined to y + y and y >> 63 by one
+// vpternlogq: two cycles after y, where the xor and a turn take three. The
+// others as byte shuffles, one cycle each, where vprorq takes two.
 AVX512_TARGET static inline __m256i XorRotateAvx512(__m256i x, __m256i y, int bits) {
-    __m256i v = _mm256_xor_si256(x, y);
-    return bits == 32   ? _mm256_ror_epi64(v, 32)
-           : bits == 24 ? _mm256_ror_epi64(v, 24)
-           : bits == 16 ? _mm256_ror_epi64(v, 16)
-                        : _mm256_ror_epi64(v, 63);
+    if (bits != 63)
+        return XorRotateAvx2(x, y, bits);
+    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, 63), _mm256_add_epi64(y, y),
+                                     _mm256_srli_epi64(y, 63), 0x96);
 }
 
 // One half of G on four lanes: a += m + b, d = (d ^ a) >>> r1, c += d,
@@ -96,7 +96,7 @@ AVX512_TARGET static inline __m256i XorRotateAvx512(__m256i x, __m256i y, int bi
 // vectors takes: the column steps' first and second words, then the
 // diagonal steps', lane j of the diagonals taking diagonal j - 1's.
 struct LaneSchedule {
-    uint64_t Index[12][4][8]; // the last four of each unused: zmm loads
+    uint8_t Index[12][4][4];
 };
 
 static constexpr LaneSchedule MakeLaneSchedule() {
@@ -115,56 +115,31 @@ static constexpr LaneSchedule MakeLaneSchedule() {
 // Constant-initialised, ready before any static object's digest.
 static constexpr LaneSchedule Schedule = MakeLaneSchedule();
 
-AVX2_TARGET static inline __m256i PickWords(const uint64_t *m, const uint64_t *index) {
+AVX2_TARGET static inline __m256i PickWords(const uint64_t *m, const uint8_t *index) {
     return _mm256_set_epi64x((long long)m[index[3]], (long long)m[index[2]], (long long)m[index[1]],
                              (long long)m[index[0]]);
 }
 
-AVX2_TARGET void Blake2bCompressAvx2Acd(uint64_t *chain, const uint8_t *blocks, uint32_t length,
-                                        uint64_t counted, int final) {
-    __m256i low = _mm256_loadu_si256((const __m256i *)chain);
-    __m256i high = _mm256_loadu_si256((const __m256i *)(chain + 4));
-    for (const uint8_t *end = blocks + length; blocks != end; blocks += 128) {
-        uint64_t m[16];
-        memcpy(m, blocks, sizeof m);
-        START_BLOCK
-        for (int r = 0; r < 12; r++) {
-            const uint64_t(*index)[8] = Schedule.Index[r];
-            ROUND(XorRotateAvx2, PickWords(m, index[0]), PickWords(m, index[1]),
-                  PickWords(m, index[2]), PickWords(m, index[3]))
-        }
-        END_BLOCK
+// The loop, given its rotation.
+#define ROWS_LOOP(TARGET, NAME, XOR_ROTATE)                                                        \
+    TARGET void NAME(uint64_t *chain, const uint8_t *blocks, uint32_t length, uint64_t counted,    \
+                     int final) {                                                                  \
+        __m256i low = _mm256_loadu_si256((const __m256i *)chain);                                  \
+        __m256i high = _mm256_loadu_si256((const __m256i *)(chain + 4));                           \
+        for (const uint8_t *end = blocks + length; blocks != end; blocks += 128) {                 \
+            uint64_t m[16];                                                                        \
+            memcpy(m, blocks, sizeof m);                                                           \
+            START_BLOCK                                                                            \
+            for (int r = 0; r < 12; r++) {                                                         \
+                const uint8_t(*index)[4] = Schedule.Index[r];                                      \
+                ROUND(XOR_ROTATE, PickWords(m, index[0]), PickWords(m, index[1]),                  \
+                      PickWords(m, index[2]), PickWords(m, index[3]))                              \
+            }                                                                                      \
+            END_BLOCK                                                                              \
+        }                                                                                          \
+        _mm256_storeu_si256((__m256i *)chain, low);                                                \
+        _mm256_storeu_si256((__m256i *)(chain + 4), high);                                         \
     }
-    _mm256_storeu_si256((__m256i *)chain, low);
-    _mm256_storeu_si256((__m256i *)(chain + 4), high);
-}
 
-// GCC 12's headers leave the unused half of the narrowing cast undefined in
-// a way its own warning then reports.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-AVX512_TARGET static inline __m256i PermuteWords(__m512i m0, __m512i m1, const uint64_t *index) {
-    return _mm512_castsi512_si256(_mm512_permutex2var_epi64(m0, _mm512_loadu_si512(index), m1));
-}
-
-AVX512_TARGET void Blake2bCompressAvx512Acd(uint64_t *chain, const uint8_t *blocks, uint32_t length,
-                                            uint64_t counted, int final) {
-    __m256i low = _mm256_loadu_si256((const __m256i *)chain);
-    __m256i high = _mm256_loadu_si256((const __m256i *)(chain + 4));
-    for (const uint8_t *end = blocks + length; blocks != end; blocks += 128) {
-        const __m512i m0 = _mm512_loadu_si512(blocks), m1 = _mm512_loadu_si512(blocks + 64);
-        START_BLOCK
-        for (int r = 0; r < 12; r++) {
-            const uint64_t(*index)[8] = Schedule.Index[r];
-            ROUND(XorRotateAvx512, PermuteWords(m0, m1, index[0]), PermuteWords(m0, m1, index[1]),
-                  PermuteWords(m0, m1, index[2]), PermuteWords(m0, m1, index[3]))
-        }
-        END_BLOCK
-    }
-    _mm256_storeu_si256((__m256i *)chain, low);
-    _mm256_storeu_si256((__m256i *)(chain + 4), high);
-}
-#pragma GCC diagnostic pop
+ROWS_LOOP(AVX2_TARGET, Blake2bCompressAvx2Acd, XorRotateAvx2)
+ROWS_LOOP(AVX512_TARGET, Blake2bCompressAvx512Acd, XorRotateAvx512)
