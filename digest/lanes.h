@@ -65,10 +65,11 @@ void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size);
 // once by the first call: "single" (one message after another on the
 // single-stream loop), for MD5 "sse2-4", "sse2-8", "avx2-8", "avx2-16",
 // "avx512-16" and "avx512-32" (instruction set and messages at once), for
-// SHA-1 and SHA-256 "shani-2", for BLAKE2b "avx2-4" and "avx512-8". Tests and benchmarks force one with
-// LanesForceKernel (null: the measured one again), never while a digest
-// runs; it returns 0, changing nothing, for a kernel this processor cannot
-// run. A forced kernel also takes counts below its width, which the measured
-// choice gives to whichever kernel digests that many fastest.
+// SHA-1 and SHA-256 "shani-2", for BLAKE2b "avx2-4" and "avx512-8". Tests
+// and benchmarks force one with LanesForceKernel (null: the measured one
+// again), never while a digest runs; it returns 0, changing nothing, for a
+// kernel this processor cannot run. A forced kernel also takes counts below
+// its width, which the measured choice gives to whichever kernel digests
+// that many fastest.
 int LanesForceKernel(DigestAlgorithm algorithm, const char *name);
 const char *LanesKernelName(DigestAlgorithm algorithm);
