@@ -129,13 +129,20 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
             AlgorithmAdd(states[i], blocks[i], length);
         return;
     }
-    AlgorithmState idle;
-    if (lanes < kernel->Width)
-        AlgorithmStart(&idle, choice->Algorithm);
+    // What the lanes no message fills work on; BLAKE2b's kernels take a
+    // whole state there. A worker's stack is small: not a whole
+    // AlgorithmState.
+    uint32_t idleWords[8] = {0};
+    Blake2bState idleBlake2b;
+    uint32_t *idle = idleWords;
+    if (choice->Algorithm == AlgorithmBlake2b && lanes < kernel->Width) {
+        Blake2bStart(&idleBlake2b, Blake2bLongestDigestSize);
+        idle = Blake2bLaneWords(&idleBlake2b);
+    }
     uint32_t *laneWords[MostLanes];
     const uint8_t *laneBlocks[MostLanes];
     for (uint32_t i = 0; i < kernel->Width; i++) {
-        laneWords[i] = WordsOf(i < lanes ? states[i] : &idle);
+        laneWords[i] = i < lanes ? WordsOf(states[i]) : idle;
         laneBlocks[i] = i < lanes ? blocks[i] : blocks[0];
     }
     kernel->Run(laneWords, laneBlocks, blockCount);
