@@ -21,6 +21,9 @@
 static const size_t BufferSize = 64u << 20;
 static const int Passes = 16;
 
+// The most loops an algorithm has.
+static const int MostLoops = 6;
+
 // What differs between the algorithms beyond their rows in the table of
 // digests: the benchmark's own names for each and the names of its loops.
 struct Algorithm {
@@ -28,7 +31,7 @@ struct Algorithm {
     const char *Argument; // as the command line names it
     const char *Label;    // for the processor line; MD5's line keeps its old text
     const char *Call;     // the module's routine that is timed
-    const char *Loops[4];
+    const char *Loops[MostLoops];
 };
 
 static const Algorithm Algorithms[] = {
@@ -36,7 +39,11 @@ static const Algorithm Algorithms[] = {
     {AlgorithmSha1, "sha1", "SHA-1 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha256, "sha256", "SHA-256 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha512, "sha512", "SHA-512 ", "Sha512Add", {"scalar", "bmi2", "avx512vl"}},
-    {AlgorithmBlake2b, "b2", "BLAKE2b ", "Blake2bAdd", {"scalar", "ssse3", "avx2", "avx512vl"}},
+    {AlgorithmBlake2b,
+     "b2",
+     "BLAKE2b ",
+     "Blake2bAdd",
+     {"scalar", "ssse3", "avx2", "avx512vl", "avx2-acd", "avx512vl-acd"}},
 };
 
 static const Algorithm *Chosen;
@@ -116,7 +123,12 @@ static double RunLanes(void *context) {
     for (uint32_t i = 0; i < MostLanes; i++)
         blocks[i] = job->Buffer + i * LaneSlice;
     for (int pass = 0; pass < LanePasses; pass++)
-        DigestLanes(kind, pointers, blocks, MostLanes, LaneCallBlocks);
+        DigestLanes(kind, pointers, blocks, MostLanes, LaneSlice / LaneBlockSize(kind));
+    if (!EndsInLanes(kind)) {
+        for (uint32_t i = 0; i < MostLanes; i++)
+            AlgorithmEnd(&states[i], job->Digests[i], LongestDigestTextSize);
+        return ThreadSeconds() - start;
+    }
     static uint8_t ends[MostLanes][128];
     uint32_t endBlocks = 0;
     for (uint32_t i = 0; i < MostLanes; i++) {
@@ -147,7 +159,8 @@ static double RunLanesPeer(void *context) {
 }
 
 static const char *const LaneKernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
-                                          "avx2-16", "avx512-16", "avx512-32", "shani-2"};
+                                          "avx2-16", "avx512-16", "avx512-32", "shani-2",
+                                          "avx2-4",  "avx512-8"};
 static const int LaneKernelCount = sizeof LaneKernels / sizeof LaneKernels[0];
 
 // The kernel the module chose as the figure NAME, then each other one it can
@@ -242,8 +255,7 @@ int main(int argc, char **argv) {
     snprintf(processorFigure, sizeof processorFigure, "processor%s%s%s%s", lanes ? "-lanes" : "",
              Chosen->Kind == AlgorithmMd5 ? "" : "-",
              Chosen->Kind == AlgorithmMd5 ? "" : algorithmName, win32 ? "-win32" : "");
-    if (lanes && Chosen->Kind != AlgorithmMd5 && Chosen->Kind != AlgorithmSha1 &&
-        Chosen->Kind != AlgorithmSha256) {
+    if (lanes && !HasLaneKernels(Chosen->Kind)) {
         fprintf(stderr, "core bench: no lanes for %s yet\n", algorithmName);
         return 2;
     }
@@ -252,15 +264,15 @@ int main(int argc, char **argv) {
     printf("%-18s %s (%s%s loop chosen by racing the loops it can run)\n", processorFigure,
            processor, Chosen->Label, PathName());
     // The chosen loop, then each other one this processor runs, then the peer.
-    static char names[5][64];
-    static Job jobs[6];
-    const char *loops[5] = {PathName()};
+    static char names[MostLoops][64];
+    static Job jobs[MostLoops + 1];
+    const char *loops[MostLoops] = {PathName()};
     int loopCount = 1;
     for (const char *loop : Chosen->Loops)
         if (loop && strcmp(loop, loops[0]) != 0 && ForceLoop(loop))
             loops[loopCount++] = loop;
     ForceLoop(nullptr);
-    Contender contenders[6];
+    Contender contenders[MostLoops + 1];
     int count = 0;
     for (int i = 0; i < loopCount; i++) {
         snprintf(names[i], sizeof names[i], "%s, %s loop", Chosen->Call, loops[i]);

@@ -6,6 +6,8 @@
 //                       of the same list
 //   many-medium         2,000 files of 1 MiB, the same
 //   many-medium-sha256  those files by a SHA-256 list against sha256sum -c
+//   many-medium-b2      the same by a BLAKE2b list against b2sum -c
+//   many-medium-sfv     the same by an SFV list (CRC32) against rhash --check
 //   many-create         creation over the whole panel of those files in this
 //                       process against md5sum * > list
 //   many-win32          the many-medium verification by the real DLL under
@@ -17,6 +19,7 @@
 // on the spot: cat of every file to /dev/null (the page cache's copy of the
 // bytes) and an open and close of each file; under Wine, Wine's start-up,
 // after its figure.
+#include <ctype.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -47,6 +50,8 @@ static const DataSet MediumSet = {"many-medium-2000", 2000, 1u << 20, "2,000 fil
 // Both lists are in md5sum's form, so module and peer read the same one.
 static const char Md5List[] = "many.md5";
 static const char Sha256List[] = "many.sha256";
+static const char Blake2bList[] = "many.b2";
+static const char SfvList[] = "many.sfv";
 static const char CreatedList[] = "sigfile.md5"; // the name creation offers
 static const char PeerList[] = "list";
 
@@ -90,6 +95,42 @@ static bool MakeSet(const std::string &directory, const DataSet &set) {
     if (fclose(md5) != 0 || fclose(sha256) != 0)
         return false;
     return MarkDataSetComplete(directory);
+}
+
+// A list of the set's files in the form its tool writes, made from the
+// files already there the first time it is asked for: b2sum's as md5sum's,
+// SFV's with the name first and upper-case digits last.
+static bool MakeList(const DataSet &set, DigestAlgorithm algorithm, const char *path, bool sfv) {
+    if (access(path, R_OK) == 0)
+        return true;
+    std::string partial = std::string(path) + ".partial";
+    FILE *list = fopen(partial.c_str(), "wb");
+    if (!list)
+        return false;
+    std::vector<uint8_t> bytes(set.FileSize);
+    bool written = true;
+    for (int i = 0; i < set.Files && written; i++) {
+        std::string name = FileName(i);
+        FILE *file = fopen(name.c_str(), "rb");
+        written = file && fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (file)
+            fclose(file);
+        if (!written)
+            break;
+        if (!sfv) {
+            written = AddEntry(list, algorithm, bytes, name);
+            continue;
+        }
+        AlgorithmState state;
+        AlgorithmStart(&state, algorithm);
+        AlgorithmAdd(&state, bytes.data(), (uint32_t)bytes.size());
+        char text[LongestDigestTextSize];
+        AlgorithmEnd(&state, text, sizeof text);
+        for (char *c = text; *c; c++)
+            *c = (char)toupper((unsigned char)*c);
+        written = fprintf(list, "%s %s\n", name.c_str(), text) > 0;
+    }
+    return fclose(list) == 0 && written && rename(partial.c_str(), path) == 0;
 }
 
 struct Job {
@@ -207,16 +248,20 @@ static bool Intact(std::vector<const char *> argv, const DataSet &set) {
            output.find("\n0 items selected\n") != std::string::npos;
 }
 
+// The peer's command checks the list, printing only what fails.
 static bool Verify(const char *name, const DataSet &set, const char *host, const char *list,
-                   const char *peerTool) {
+                   std::vector<const char *> peerCommand) {
     if (!Intact({host, "--batch", "--dir", ".", "--command", list}, set)) {
         fprintf(stderr, "many bench: %s: the host did not find every file intact\n", name);
         return false;
     }
     Job module = {{}, list, {}, false};
-    Job peer = ProgramJob({peerTool, "-c", "--quiet", list});
+    std::string peerName = peerCommand[0];
+    for (size_t i = 1; i + 1 < peerCommand.size(); i++)
+        peerName += std::string(" ") + peerCommand[i];
+    Job peer = ProgramJob(peerCommand);
     Contender contenders[2] = {{"OpenPlugin in process", VerifyInProcess, &module, 0},
-                               {peerTool, RunProgramJob, &peer, 0}};
+                               {peerName.c_str(), RunProgramJob, &peer, 0}};
     RunContest(contenders, 2, BenchRounds(3));
     if (module.Failed || peer.Failed) {
         fprintf(stderr, "many bench: %s: a run failed (module %s, peer %s)\n", name,
@@ -317,11 +362,22 @@ int main(int argc, char **argv) {
     if (!EnterSet(data, SmallSet))
         return 1;
     ReportLimits("many-small", SmallSet);
-    if (!Verify("many-small", SmallSet, host, Md5List, "md5sum") || !EnterSet(data, MediumSet))
+    if (!Verify("many-small", SmallSet, host, Md5List, {"md5sum", "-c", "--quiet", Md5List}) ||
+        !EnterSet(data, MediumSet))
         return 1;
+    if (!MakeList(MediumSet, AlgorithmBlake2b, Blake2bList, false) ||
+        !MakeList(MediumSet, AlgorithmCrc32, SfvList, true)) {
+        fprintf(stderr, "many bench: the BLAKE2b and SFV lists could not be made\n");
+        return 1;
+    }
     ReportLimits("many-medium", MediumSet);
-    if (!Verify("many-medium", MediumSet, host, Md5List, "md5sum") ||
-        !Verify("many-medium-sha256", MediumSet, host, Sha256List, "sha256sum") ||
+    if (!Verify("many-medium", MediumSet, host, Md5List, {"md5sum", "-c", "--quiet", Md5List}) ||
+        !Verify("many-medium-sha256", MediumSet, host, Sha256List,
+                {"sha256sum", "-c", "--quiet", Sha256List}) ||
+        !Verify("many-medium-b2", MediumSet, host, Blake2bList,
+                {"b2sum", "-c", "--quiet", Blake2bList}) ||
+        !Verify("many-medium-sfv", MediumSet, host, SfvList,
+                {"rhash", "--check", "--skip-ok", SfvList}) ||
         !Create(MediumSet))
         return 1;
     std::string empty = std::string(data) + "/many-empty";

@@ -76,12 +76,12 @@ int Ssse3Usable() {
     return (ecx & bit_SSSE3) ? 1 : 0;
 }
 
-static const Blake2bLoop Loops[] = {Blake2bCompressScalar, Blake2bCompressSsse3,
-                                    Blake2bCompressAvx2, Blake2bCompressAvx512};
-static const LoopEntrant Entrants[] = {{"scalar", nullptr},
-                                       {"ssse3", Ssse3Usable},
-                                       {"avx2", Avx2Usable},
-                                       {"avx512vl", Avx512VlUsable}};
+static const Blake2bLoop Loops[] = {Blake2bCompressScalar,  Blake2bCompressSsse3,
+                                    Blake2bCompressAvx2,    Blake2bCompressAvx512,
+                                    Blake2bCompressAvx2Acd, Blake2bCompressAvx512Acd};
+static const LoopEntrant Entrants[] = {{"scalar", nullptr},      {"ssse3", Ssse3Usable},
+                                       {"avx2", Avx2Usable},     {"avx512vl", Avx512VlUsable},
+                                       {"avx2-acd", Avx2Usable}, {"avx512vl-acd", Avx512VlUsable}};
 static_assert(sizeof Loops / sizeof Loops[0] == sizeof Entrants / sizeof Entrants[0],
               "a name for every loop");
 

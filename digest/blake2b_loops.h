@@ -38,6 +38,13 @@ void Blake2bCompressAvx2(uint64_t *chain, const uint8_t *blocks, uint32_t length
 void Blake2bCompressAvx512(uint64_t *chain, const uint8_t *blocks, uint32_t length,
                            uint64_t counted, int final);
 
+// The same with the first, third and fourth rows turned for the diagonal
+// steps, the second kept (digest/blake2b_rows.cpp).
+void Blake2bCompressAvx2Acd(uint64_t *chain, const uint8_t *blocks, uint32_t length,
+                            uint64_t counted, int final);
+void Blake2bCompressAvx512Acd(uint64_t *chain, const uint8_t *blocks, uint32_t length,
+                              uint64_t counted, int final);
+
 // Only where Ssse3Usable.
 void Blake2bCompressSsse3(uint64_t *chain, const uint8_t *blocks, uint32_t length, uint64_t counted,
                           int final);

@@ -35,7 +35,7 @@ static void AfterWholeBlocks(LaneMessage *message) {
     if (!message->last || message->ending)
         return;
     message->ending = true;
-    if (!HasLaneKernels(message->state.Algorithm)) {
+    if (!EndsInLanes(message->state.Algorithm)) {
         AlgorithmAdd(&message->state, message->next, message->tailLength);
         message->blocksLeft = 0;
         return;
@@ -57,7 +57,7 @@ LaneMessage *ThroughMessage(LaneManager *manager) {
         manager->lanes[i] = nullptr;
         manager->busy--;
         if (message->ending) {
-            if (HasLaneKernels(message->state.Algorithm))
+            if (EndsInLanes(message->state.Algorithm))
                 LaneDigestText(&message->state, message->text, sizeof message->text);
             else
                 AlgorithmEnd(&message->state, message->text, sizeof message->text);

@@ -16,6 +16,7 @@
 
 #include <string.h>
 
+#include "digest/blake2b_lanes.h"
 #include "digest/block_feed.h"
 #include "digest/choices.h"
 #include "digest/lane_kernels.h"
@@ -51,6 +52,11 @@ static const KernelEntry Sha256Kernels[] = {
     {"single", 1, AlwaysUsable, nullptr},
     {"shani-2", 2, ShaInstructionsUsable, Sha256PairNi},
 };
+static const KernelEntry Blake2bKernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"avx2-4", 4, Avx2Usable, Blake2bLanesAvx2},
+    {"avx512-8", 8, Avx512VlUsable, Blake2bLanesAvx512},
+};
 
 // One algorithm's kernels. Which of them runs is the algorithm's record in
 // the table's choices (choices.h): LaneKernel, 0 until the first call races
@@ -70,11 +76,13 @@ static const LaneChoice Md5Choice = {AlgorithmMd5, 64, Md5Kernels, COUNT_OF(Md5K
 static const LaneChoice Sha1Choice = {AlgorithmSha1, 64, Sha1Kernels, COUNT_OF(Sha1Kernels)};
 static const LaneChoice Sha256Choice = {AlgorithmSha256, 64, Sha256Kernels,
                                         COUNT_OF(Sha256Kernels)};
+static const LaneChoice Blake2bChoice = {AlgorithmBlake2b, 128, Blake2bKernels,
+                                         COUNT_OF(Blake2bKernels)};
 
 // Each digest's lane kernels by its row; null for a digest that has none,
 // which goes one message after another through its own single-stream code.
-static const LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice,
-                                                                &Sha256Choice};
+static const LaneChoice *const Choices[DigestAlgorithmCount] = {
+    &Md5Choice, &Sha1Choice, &Sha256Choice, nullptr, &Blake2bChoice};
 
 static const LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
     return (uint32_t)algorithm < DigestAlgorithmCount ? Choices[algorithm] : nullptr;
@@ -84,7 +92,13 @@ bool HasLaneKernels(DigestAlgorithm algorithm) {
     return ChoiceOf(algorithm) != nullptr;
 }
 
+bool EndsInLanes(DigestAlgorithm algorithm) {
+    return HasLaneKernels(algorithm) && algorithm != AlgorithmBlake2b;
+}
+
 static uint32_t *WordsOf(AlgorithmState *state) {
+    if (state->Algorithm == AlgorithmBlake2b)
+        return Blake2bLaneWords(&state->Blake2b);
     return state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
 }
 
@@ -98,7 +112,8 @@ static const BlockFeed *FeedOf(const AlgorithmState *state) {
 
 // Runs the kernel over its first lanes messages, lanes no more than its
 // width; the single-stream path counts its bytes in its own feed, a kernel's
-// are counted here in the feeds of the states it advanced.
+// are counted here in the feeds of the states it advanced, but BLAKE2b's,
+// whose kernels count in the states themselves.
 static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
                       AlgorithmState *const states[], const uint8_t *const blocks[], uint32_t lanes,
                       uint32_t blockCount) {
@@ -108,7 +123,16 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
             AlgorithmAdd(states[i], blocks[i], length);
         return;
     }
-    uint32_t idle[8] = {0};
+    // What the lanes no message fills work on; BLAKE2b's kernels take a
+    // whole state there. A worker's stack is small: not a whole
+    // AlgorithmState.
+    uint32_t idleWords[8] = {0};
+    Blake2bState idleBlake2b;
+    uint32_t *idle = idleWords;
+    if (choice->Algorithm == AlgorithmBlake2b && lanes < kernel->Width) {
+        Blake2bStart(&idleBlake2b, Blake2bLongestDigestSize);
+        idle = Blake2bLaneWords(&idleBlake2b);
+    }
     uint32_t *laneWords[MostLanes];
     const uint8_t *laneBlocks[MostLanes];
     for (uint32_t i = 0; i < kernel->Width; i++) {
@@ -116,6 +140,8 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
         laneBlocks[i] = i < lanes ? blocks[i] : blocks[0];
     }
     kernel->Run(laneWords, laneBlocks, blockCount);
+    if (choice->Algorithm == AlgorithmBlake2b)
+        return;
     for (uint32_t i = 0; i < lanes; i++)
         FeedOf(states[i])->ByteCount += length;
 }

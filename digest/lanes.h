@@ -1,5 +1,6 @@
-// Several independent messages digested side by side: MD5 in the lanes of
-// vector registers, SHA-1 and SHA-256 two at a time on the SHA instructions.
+// Several independent messages digested side by side: MD5 and BLAKE2b in the
+// lanes of vector registers, SHA-1 and SHA-256 two at a time on the SHA
+// instructions.
 // One MD5 step waits on the step before it, and so does one SHA round, so a
 // single message leaves most of the processor idle; independent messages
 // fill it.
@@ -27,6 +28,12 @@ uint32_t LaneBlockSize(DigestAlgorithm algorithm);
 // its tail, AlgorithmEnd), never by LaneEndBlocks and LaneDigestText.
 bool HasLaneKernels(DigestAlgorithm algorithm);
 
+// Whether a message of the algorithm ends in its lane (LaneEndBlocks,
+// LaneDigestText: MD5, SHA-1, SHA-256) or on its single-stream code
+// (AlgorithmAdd of its tail, AlgorithmEnd: every other, BLAKE2b among them,
+// whose kernels keep each message's latest block back in its state).
+bool EndsInLanes(DigestAlgorithm algorithm);
+
 // How many messages DigestLanes advances at once at its best for the
 // algorithm on this processor: 1 where one message after another is fastest.
 // Fewer messages still run side by side; more run in turns.
@@ -34,8 +41,9 @@ uint32_t LaneCount(DigestAlgorithm algorithm);
 
 // Advances count messages of the algorithm by blockCount blocks each:
 // states[i] by the blockCount blocks at blocks[i]. Each state holds no
-// buffered input (only whole blocks reached it), and the blocks' bytes are
-// below 4 GiB. Any count works: the lanes of a kernel that no message fills
+// buffered input (only whole blocks reached it; BLAKE2b's holds its latest
+// block back, see digest/blake2b_lanes.h), and the blocks' bytes are below
+// 4 GiB. Any count works: the lanes of a kernel that no message fills
 // compress a copy of the first message into a state nobody reads.
 void DigestLanes(DigestAlgorithm algorithm, AlgorithmState *const states[],
                  const uint8_t *const blocks[], uint32_t count, uint32_t blockCount);
@@ -55,10 +63,11 @@ void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size);
 // once by the first call: "single" (one message after another on the
 // single-stream loop), for MD5 "sse2-4", "sse2-8", "avx2-8", "avx2-16",
 // "avx512-16" and "avx512-32" (instruction set and messages at once), for
-// SHA-1 and SHA-256 "shani-2". Tests and benchmarks force one with
-// LanesForceKernel (null: the measured one again), never while a digest
-// runs; it returns 0, changing nothing, for a kernel this processor cannot
-// run. A forced kernel also takes counts below its width, which the measured
-// choice gives to whichever kernel digests that many fastest.
+// SHA-1 and SHA-256 "shani-2", for BLAKE2b "avx2-4" and "avx512-8". Tests
+// and benchmarks force one with LanesForceKernel (null: the measured one
+// again), never while a digest runs; it returns 0, changing nothing, for a
+// kernel this processor cannot run. A forced kernel also takes counts below
+// its width, which the measured choice gives to whichever kernel digests
+// that many fastest.
 int LanesForceKernel(DigestAlgorithm algorithm, const char *name);
 const char *LanesKernelName(DigestAlgorithm algorithm);

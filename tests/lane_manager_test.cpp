@@ -18,11 +18,14 @@ struct Fed {
     LaneMessage message;
 };
 
-// Submits the message's next piece of at most pieceSize bytes.
-static LaneMessage *SubmitNext(LaneManager *lanes, Fed *fed, size_t pieceSize) {
+// Submits the message's next piece of at most pieceSize bytes. With
+// emptyEnd a full piece is never the last, as a reader that asked for a
+// full chunk and got one does not know the end yet: the last piece of a
+// message that ends on a piece's end is then empty.
+static LaneMessage *SubmitNext(LaneManager *lanes, Fed *fed, size_t pieceSize, bool emptyEnd) {
     size_t left = fed->bytes.size() - fed->offset;
     size_t length = left < pieceSize ? left : pieceSize;
-    bool last = length == left;
+    bool last = length == left && !(emptyEnd && length == pieceSize);
     const uint8_t *at = reinterpret_cast<const uint8_t *>(fed->bytes.data()) + fed->offset;
     fed->offset += length;
     return SubmitPiece(lanes, &fed->message, at, (uint32_t)length, last);
@@ -32,7 +35,7 @@ static LaneMessage *SubmitNext(LaneManager *lanes, Fed *fed, size_t pieceSize) {
 // back goes to the end of the queue for its next piece.
 static std::vector<std::string> ThroughManager(DigestAlgorithm algorithm,
                                                const std::vector<std::string> &messages,
-                                               size_t pieceSize) {
+                                               size_t pieceSize, bool emptyEnd) {
     std::vector<Fed> fed(messages.size());
     std::deque<size_t> ready;
     for (size_t i = 0; i < messages.size(); i++) {
@@ -55,7 +58,7 @@ static std::vector<std::string> ThroughManager(DigestAlgorithm algorithm,
         while (LaneManagerHasRoom(&lanes) && !ready.empty()) {
             size_t i = ready.front();
             ready.pop_front();
-            LaneMessage *through = SubmitNext(&lanes, &fed[i], pieceSize);
+            LaneMessage *through = SubmitNext(&lanes, &fed[i], pieceSize, emptyEnd);
             if (through)
                 handBack(through);
         }
@@ -79,8 +82,9 @@ TEST(LaneManager, SizesAgainstOneStream) {
             bytes[b] = (char)((b * 131 + i * 7919) >> 3);
         messages.push_back(bytes);
     }
-    const char *const kernels[] = {"single",    "sse2-4",    "sse2-8",  "avx2-8", "avx2-16",
-                                   "avx512-16", "avx512-32", "shani-2", nullptr};
+    const char *const kernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
+                                   "avx2-16", "avx512-16", "avx512-32", "shani-2",
+                                   "avx2-4",  "avx512-8",  nullptr};
     for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256, AlgorithmSha512,
                                       AlgorithmBlake2b, AlgorithmBlake3, AlgorithmCrc32}) {
         std::vector<std::string> expected;
@@ -91,9 +95,11 @@ TEST(LaneManager, SizesAgainstOneStream) {
                 continue;
             // A block a piece, a few, and the engine's chunk.
             for (size_t pieceSize : {(size_t)LaneBlockSize(algorithm), (size_t)640, (size_t)65536})
-                EXPECT_EQ(ThroughManager(algorithm, messages, pieceSize), expected)
-                    << AlgorithmTag(algorithm) << ", " << (kernel ? kernel : "measured choice")
-                    << ", pieces of " << pieceSize;
+                for (bool emptyEnd : {false, true})
+                    EXPECT_EQ(ThroughManager(algorithm, messages, pieceSize, emptyEnd), expected)
+                        << AlgorithmTag(algorithm) << ", " << (kernel ? kernel : "measured choice")
+                        << ", pieces of " << pieceSize
+                        << (emptyEnd ? ", an empty last piece after a full one" : "");
         }
         LanesForceKernel(algorithm, nullptr);
     }

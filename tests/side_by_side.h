@@ -13,8 +13,9 @@
 // LaneCount run at once, so that every call fills the kernel once and runs
 // it again part full; a lane takes the next message as soon as its own has
 // ended, and a call advances every lane by the fewest blocks any has left
-// before its end, at most mostBlocks. The messages at even places end with
-// their padding in their lane, those at odd places as a single stream.
+// before its end, at most mostBlocks. Where the algorithm's messages end in
+// their lanes, those at even places end with their padding in their lane,
+// those at odd places as a single stream; elsewhere all as a single stream.
 std::vector<std::string> DigestSideBySide(DigestAlgorithm algorithm,
                                           const std::vector<std::string> &messages,
                                           uint32_t mostBlocks);
