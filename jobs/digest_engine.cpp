@@ -189,7 +189,8 @@ static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        if (!file->beingRead && file->chunksRead - file->chunksDigested < lead)
+        uint32_t ahead = SubtreeLead(file->algorithm, lead, flight->chunksAhead, ChunkSize);
+        if (!file->beingRead && file->chunksRead - file->chunksDigested < ahead)
             return file;
         if (flight->inOrder)
             return nullptr;

@@ -20,6 +20,19 @@ bool ChunkIsSubtree(DigestAlgorithm algorithm, uint32_t index, uint32_t length,
            length == chunkSize;
 }
 
+// The lead of a file read ahead a few chunks at a time, whatever the disk.
+static const uint32_t CachedLead = 16;
+
+uint32_t SubtreeLead(DigestAlgorithm algorithm, uint32_t lead, uint32_t mostAhead,
+                     uint32_t chunkSize) {
+    const DigestRecord *row = DigestRow(algorithm);
+    if (!row || !row->Subtree || !PowerOfTwoLeaves(row->SubtreeLeaf, chunkSize) ||
+        mostAhead <= CachedLead)
+        return lead;
+    uint32_t scaled = (uint32_t)((uint64_t)lead * CachedLead / mostAhead);
+    return scaled > 0 ? scaled : 1;
+}
+
 void HashChunkSubtree(DigestAlgorithm algorithm, const uint8_t *bytes, uint32_t index,
                       uint32_t chunkSize, ChunkSubtree *subtree) {
     const DigestRecord *row = DigestRow(algorithm);

@@ -33,6 +33,13 @@ struct ChunkSubtree {
 // the root.
 bool ChunkIsSubtree(DigestAlgorithm algorithm, uint32_t index, uint32_t length, uint32_t chunkSize);
 
+// How far ahead a file of the algorithm is read, of the lead the engine
+// gives others out of its longest, mostAhead: a file hashed apart keeps up
+// with its reads, and a long lead would only carry its chunks out of the
+// processors' caches before they are hashed.
+uint32_t SubtreeLead(DigestAlgorithm algorithm, uint32_t lead, uint32_t mostAhead,
+                     uint32_t chunkSize);
+
 // Hashes a claimed chunk, the index-th of chunkSize bytes, to its value;
 // without the lock, the chunk being the claimer's until it is Hashed.
 void HashChunkSubtree(DigestAlgorithm algorithm, const uint8_t *bytes, uint32_t index,
