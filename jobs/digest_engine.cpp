@@ -108,8 +108,10 @@ struct FileInFlight {
     uint64_t waitedSince; // 0 until the caller first waits on it
     uint64_t readySince;  // when its oldest chunk not yet digested was read
     LaneMessage message;  // tagged with the file's place in the run
-    // Of a tree digest's file: the next chunk a free thread may claim to
-    // hash apart, and how many claimed are not hashed yet, a hold.
+    // Whether its whole chunks are hashed apart (a tree digest's file); the
+    // next chunk a free thread may claim to do so, and how many claimed are
+    // not hashed yet, a hold.
+    bool apart;
     uint32_t subtreeCursor;
     uint32_t subtreesHashing;
 };
@@ -189,7 +191,7 @@ static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        uint32_t ahead = SubtreeLead(file->algorithm, lead, flight->chunksAhead, ChunkSize);
+        uint32_t ahead = file->apart ? SubtreeLead(lead, flight->chunksAhead) : lead;
         if (!file->beingRead && file->chunksRead - file->chunksDigested < ahead)
             return file;
         if (flight->inOrder)
@@ -330,8 +332,8 @@ static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
             file->readySince = MonotonicMicroseconds();
         file->chunks[file->chunksRead % MostChunksAheadInOrder] = chunk;
         file->lengths[file->chunksRead % MostChunksAheadInOrder] = outcome->length;
-        bool apart = ChunkIsSubtree(file->algorithm, file->chunksRead, outcome->length, ChunkSize);
-        flight->subtrees[chunk].stage = apart ? SubtreeDue : SubtreeNone;
+        bool whole = file->chunksRead > 0 && outcome->length == ChunkSize;
+        flight->subtrees[chunk].stage = file->apart && whole ? SubtreeDue : SubtreeNone;
         file->chunksRead++;
         file->bytesRead += outcome->length;
     }
@@ -512,7 +514,7 @@ static bool DigestReady(Flight *flight) {
 // claimed or taken in order that is a whole subtree, or the file's chunks
 // read for none.
 static uint32_t DueSubtree(Flight *flight, FileInFlight *file) {
-    if (file->stage != StageReading && file->stage != StageRead)
+    if (!file->apart || (file->stage != StageReading && file->stage != StageRead))
         return file->chunksRead;
     uint32_t index = file->subtreeCursor;
     if (index < file->chunksDigested)
@@ -734,6 +736,7 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->size = -1;
     file->bytesRead = file->bytesDigested = file->waitedSince = 0;
     file->chunksRead = file->chunksDigested = 0;
+    file->apart = HashedApart(algorithm, ChunkSize);
     file->subtreeCursor = file->subtreesHashing = 0;
     StartLaneMessage(&file->message, algorithm, (int64_t)flight->given);
     flight->given++;

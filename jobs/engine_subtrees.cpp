@@ -13,21 +13,16 @@ static bool PowerOfTwoLeaves(uint32_t leaf, uint32_t chunkSize) {
     return (leaves & (leaves - 1)) == 0;
 }
 
-bool ChunkIsSubtree(DigestAlgorithm algorithm, uint32_t index, uint32_t length,
-                    uint32_t chunkSize) {
+bool HashedApart(DigestAlgorithm algorithm, uint32_t chunkSize) {
     const DigestRecord *row = DigestRow(algorithm);
-    return row && row->Subtree && PowerOfTwoLeaves(row->SubtreeLeaf, chunkSize) && index > 0 &&
-           length == chunkSize;
+    return row && row->Subtree && PowerOfTwoLeaves(row->SubtreeLeaf, chunkSize);
 }
 
 // The lead of a file read ahead a few chunks at a time, whatever the disk.
 static const uint32_t CachedLead = 16;
 
-uint32_t SubtreeLead(DigestAlgorithm algorithm, uint32_t lead, uint32_t mostAhead,
-                     uint32_t chunkSize) {
-    const DigestRecord *row = DigestRow(algorithm);
-    if (!row || !row->Subtree || !PowerOfTwoLeaves(row->SubtreeLeaf, chunkSize) ||
-        mostAhead <= CachedLead)
+uint32_t SubtreeLead(uint32_t lead, uint32_t mostAhead) {
+    if (mostAhead <= CachedLead)
         return lead;
     uint32_t scaled = (uint32_t)((uint64_t)lead * CachedLead / mostAhead);
     return scaled > 0 ? scaled : 1;

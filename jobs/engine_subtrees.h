@@ -28,17 +28,16 @@ struct ChunkSubtree {
     uint32_t value[SubtreeValueWords];
 };
 
-// Whether a chunk of the file, the index-th from its start, that a read
-// filled with length bytes of chunkSize is a whole subtree that is not
+// Whether a file of the algorithm is hashed apart, read in chunks of
+// chunkSize: every whole chunk but its first is a subtree, which cannot be
 // the root.
-bool ChunkIsSubtree(DigestAlgorithm algorithm, uint32_t index, uint32_t length, uint32_t chunkSize);
+bool HashedApart(DigestAlgorithm algorithm, uint32_t chunkSize);
 
-// How far ahead a file of the algorithm is read, of the lead the engine
-// gives others out of its longest, mostAhead: a file hashed apart keeps up
-// with its reads, and a long lead would only carry its chunks out of the
-// processors' caches before they are hashed.
-uint32_t SubtreeLead(DigestAlgorithm algorithm, uint32_t lead, uint32_t mostAhead,
-                     uint32_t chunkSize);
+// How far ahead such a file is read, of the lead the engine gives others
+// out of its longest, mostAhead: it keeps up with its reads, and a long
+// lead would only carry its chunks out of the processors' caches before
+// they are hashed.
+uint32_t SubtreeLead(uint32_t lead, uint32_t mostAhead);
 
 // Hashes a claimed chunk, the index-th of chunkSize bytes, to its value;
 // without the lock, the chunk being the claimer's until it is Hashed.
