@@ -8,10 +8,13 @@
 //   many-medium-sha256  those files by a SHA-256 list against sha256sum -c
 //   many-medium-b2      the same by a BLAKE2b list against b2sum -c
 //   many-medium-sfv     the same by an SFV list (CRC32) against rhash --check
+//   many-medium-b3      the same by a BLAKE3 list against b3sum -c
 //   many-create         creation over the whole panel of those files in this
 //                       process against md5sum * > list
 //   many-win32          the many-medium verification by the real DLL under
 //                       Wine with a console against md5sum -c natively
+//   b3-one-large        one file of 1 GiB by a BLAKE3 list against b3sum -c,
+//                       which spreads the file's tree over its own threads
 //
 // A job that keeps several files in flight is paid for by the wall clock,
 // not by one thread's processor time, so every side here is timed from start
@@ -46,12 +49,14 @@ struct DataSet {
 };
 static const DataSet SmallSet = {"many-small-20000", 20000, 4096, "20,000 files of 4 KiB"};
 static const DataSet MediumSet = {"many-medium-2000", 2000, 1u << 20, "2,000 files of 1 MiB"};
+static const DataSet LargeSet = {"one-large-1g", 1, 1u << 30, "one file of 1 GiB"};
 
 // Both lists are in md5sum's form, so module and peer read the same one.
 static const char Md5List[] = "many.md5";
 static const char Sha256List[] = "many.sha256";
 static const char Blake2bList[] = "many.b2";
 static const char SfvList[] = "many.sfv";
+static const char Blake3List[] = "many.b3";
 static const char CreatedList[] = "sigfile.md5"; // the name creation offers
 static const char PeerList[] = "list";
 
@@ -131,6 +136,16 @@ static bool MakeList(const DataSet &set, DigestAlgorithm algorithm, const char *
         written = fprintf(list, "%s %s\n", name.c_str(), text) > 0;
     }
     return fclose(list) == 0 && written && rename(partial.c_str(), path) == 0;
+}
+
+// SUMBREL_BENCH_ONLY=name,name runs only the figures named (their sets'
+// limit lines with them).
+static bool Wanted(const char *figure) {
+    const char *only = getenv("SUMBREL_BENCH_ONLY");
+    if (!only || !*only)
+        return true;
+    std::string list = std::string(",") + only + ",";
+    return list.find(std::string(",") + figure + ",") != std::string::npos;
 }
 
 struct Job {
@@ -251,6 +266,8 @@ static bool Intact(std::vector<const char *> argv, const DataSet &set) {
 // The peer's command checks the list, printing only what fails.
 static bool Verify(const char *name, const DataSet &set, const char *host, const char *list,
                    std::vector<const char *> peerCommand) {
+    if (!Wanted(name))
+        return true;
     if (!Intact({host, "--batch", "--dir", ".", "--command", list}, set)) {
         fprintf(stderr, "many bench: %s: the host did not find every file intact\n", name);
         return false;
@@ -275,6 +292,8 @@ static bool Verify(const char *name, const DataSet &set, const char *host, const
 }
 
 static bool Create(const DataSet &set) {
+    if (!Wanted("many-create"))
+        return true;
     unlink(CreatedList);
     unlink(PeerList);
     if (!StartNullHost())
@@ -338,7 +357,8 @@ static bool VerifyUnderWine(const DataSet &set, const char *wineRun, const char 
 
 static bool EnterSet(const std::string &data, const DataSet &set) {
     std::string directory = data + "/" + set.Folder;
-    if (!MakeSet(directory, set) || chdir(directory.c_str()) != 0 || !StartNullHost()) {
+    if (!MakeSet(directory, set) || chdir(directory.c_str()) != 0 ||
+        !MakeList(set, AlgorithmBlake3, Blake3List, false) || !StartNullHost()) {
         fprintf(stderr, "many bench: cannot make the files in %s\n", directory.c_str());
         return false;
     }
@@ -359,9 +379,11 @@ int main(int argc, char **argv) {
         fprintf(stderr, "many bench: a directory or program named is not there\n");
         return 1;
     }
-    if (!EnterSet(data, SmallSet))
+    bool small = Wanted("many-small");
+    if (small && !EnterSet(data, SmallSet))
         return 1;
-    ReportLimits("many-small", SmallSet);
+    if (small)
+        ReportLimits("many-small", SmallSet);
     if (!Verify("many-small", SmallSet, host, Md5List, {"md5sum", "-c", "--quiet", Md5List}) ||
         !EnterSet(data, MediumSet))
         return 1;
@@ -378,11 +400,22 @@ int main(int argc, char **argv) {
                 {"b2sum", "-c", "--quiet", Blake2bList}) ||
         !Verify("many-medium-sfv", MediumSet, host, SfvList,
                 {"rhash", "--check", "--skip-ok", SfvList}) ||
+        !Verify("many-medium-b3", MediumSet, host, Blake3List,
+                {"b3sum", "-c", "--quiet", Blake3List}) ||
         !Create(MediumSet))
         return 1;
     std::string empty = std::string(data) + "/many-empty";
     mkdir(empty.c_str(), 0777);
-    if (wine && !VerifyUnderWine(MediumSet, wineRun, windowsHost, empty.c_str()))
+    if (wine && Wanted("many-win32") &&
+        !VerifyUnderWine(MediumSet, wineRun, windowsHost, empty.c_str()))
         return 1;
+    if (Wanted("b3-one-large")) {
+        if (!EnterSet(data, LargeSet))
+            return 1;
+        ReportLimits("b3-one-large", LargeSet);
+        if (!Verify("b3-one-large", LargeSet, host, Blake3List,
+                    {"b3sum", "-c", "--quiet", Blake3List}))
+            return 1;
+    }
     return 0;
 }

@@ -37,6 +37,9 @@ static void Blake3AddState(AlgorithmState *state, const void *bytes, uint32_t le
 static void Blake3EndState(AlgorithmState *state, uint8_t *digest) {
     Blake3End(&state->Blake3, digest);
 }
+static int Blake3AddSubtreeState(AlgorithmState *state, const uint32_t *value, uint64_t length) {
+    return Blake3AddSubtree(&state->Blake3, value, length);
+}
 static void Crc32StartState(AlgorithmState *state) {
     Crc32Start(&state->Crc32);
 }
@@ -102,7 +105,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      Md5Add,
      Md5End,
      Md5ForceLoop,
-     DigestPathName},
+     DigestPathName,
+     0,
+     nullptr,
+     nullptr},
     {"SHA-1",
      "SHA1",
      {".sha1"},
@@ -118,7 +124,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      ShaAddState,
      ShaEndState,
      Sha1ForceLoop,
-     Sha1LoopName},
+     Sha1LoopName,
+     0,
+     nullptr,
+     nullptr},
     {"SHA-256",
      "SHA256",
      {".sha256"},
@@ -134,7 +143,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      ShaAddState,
      ShaEndState,
      Sha256ForceLoop,
-     Sha256LoopName},
+     Sha256LoopName,
+     0,
+     nullptr,
+     nullptr},
     {"SHA-512",
      "SHA512",
      {".sha512"},
@@ -150,7 +162,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      Sha512AddState,
      Sha512EndState,
      Sha512ForceLoop,
-     Sha512PathName},
+     Sha512PathName,
+     0,
+     nullptr,
+     nullptr},
     // b2sum writes "BLAKE2b-256" for a 256-bit digest and reads a shorter
     // untagged one by its digit count.
     {"BLAKE2b",
@@ -168,7 +183,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      Blake2bAddState,
      Blake2bEndState,
      Blake2bForceLoop,
-     Blake2bPathName},
+     Blake2bPathName,
+     0,
+     nullptr,
+     nullptr},
     // b3sum --check takes "digits  name" lines ending in LF only.
     {"BLAKE3",
      "BLAKE3",
@@ -185,7 +203,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      Blake3AddState,
      Blake3EndState,
      Blake3ForceKernel,
-     Blake3KernelName},
+     Blake3KernelName,
+     Blake3ChunkSize,
+     Blake3Subtree,
+     Blake3AddSubtreeState},
     {"CRC32",
      "CRC32",
      {".sfv"},
@@ -201,7 +222,10 @@ static const DigestRecord Digests[DigestAlgorithmCount] = {
      Crc32AddState,
      Crc32EndState,
      Crc32ForceLoop,
-     Crc32LoopName},
+     Crc32LoopName,
+     0,
+     nullptr,
+     nullptr},
 };
 
 const DigestRecord *DigestRow(DigestAlgorithm algorithm) {

@@ -64,7 +64,21 @@ struct DigestRecord {
     // 0 for a loop the processor cannot run; LoopName the one in use.
     int (*ForceLoop)(const char *name);
     const char *(*LoopName)();
+    // A digest whose message is a tree of leaves (BLAKE3), so that parts
+    // of one message can be hashed apart, on several threads: SubtreeLeaf
+    // bytes a leaf, 0 for a digest that is one chain (the two below null).
+    // Subtree hashes a run of whole leaves, a power of two of them that
+    // starts at leaf firstLeaf, a multiple of its count, and is not the
+    // whole message, to its value; AddSubtree puts the value into the
+    // message where those bytes would be fed, returning 0, changing
+    // nothing, where it does not fit.
+    uint32_t SubtreeLeaf;
+    void (*Subtree)(const uint8_t *bytes, uint64_t length, uint64_t firstLeaf, uint32_t *value);
+    int (*AddSubtree)(AlgorithmState *state, const uint32_t *value, uint64_t length);
 };
+
+// The words of a subtree's value.
+const uint32_t SubtreeValueWords = 8;
 
 // The longest digest text of any row and its NUL: buffers are sized by it.
 const uint32_t LongestDigestDigits = 128;

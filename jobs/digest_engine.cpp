@@ -35,6 +35,7 @@
 
 #include "digest/lane_manager.h"
 #include "host/host.h"
+#include "jobs/engine_subtrees.h"
 #include "jobs/escape.h"
 #include "platform/system_calls.h"
 
@@ -107,6 +108,12 @@ struct FileInFlight {
     uint64_t waitedSince; // 0 until the caller first waits on it
     uint64_t readySince;  // when its oldest chunk not yet digested was read
     LaneMessage message;  // tagged with the file's place in the run
+    // Whether its whole chunks are hashed apart (a tree digest's file); the
+    // next chunk a free thread may claim to do so, and how many claimed are
+    // not hashed yet, a hold.
+    bool apart;
+    uint32_t subtreeCursor;
+    uint32_t subtreesHashing;
 };
 
 // A reader's seat: its flight and the number it waits by.
@@ -138,6 +145,7 @@ struct Flight {
     uint32_t freeCount;
     uint32_t poolChunks;
     uint16_t freeChunks[MostPoolChunks];
+    ChunkSubtree subtrees[MostPoolChunks]; // by pool number
     void *memory;
 };
 
@@ -169,7 +177,7 @@ static void ReleaseOldestChunk(Flight *flight, FileInFlight *file) {
 static bool Through(const FileInFlight *file) {
     bool final =
         file->stage == StagePassed || file->stage == StageFailed || file->stage == StageDigested;
-    return final && !file->beingRead && !file->inLanes;
+    return final && !file->beingRead && !file->inLanes && file->subtreesHashing == 0;
 }
 
 // The file a reader should read next, when a chunk is free: the oldest
@@ -183,7 +191,8 @@ static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        if (!file->beingRead && file->chunksRead - file->chunksDigested < lead)
+        uint32_t ahead = file->apart ? SubtreeLead(lead, flight->chunksAhead) : lead;
+        if (!file->beingRead && file->chunksRead - file->chunksDigested < ahead)
             return file;
         if (flight->inOrder)
             return nullptr;
@@ -203,15 +212,21 @@ static bool FileWorthWaking(Flight *flight) {
     return FileWithin(flight, half > 0 ? half : 1) != nullptr;
 }
 
-// A chunk of the file is read and waits for lanes.
-static bool PieceReady(const FileInFlight *file) {
+static ChunkSubtree *SubtreeOf(Flight *flight, const FileInFlight *file, uint32_t index) {
+    return &flight->subtrees[file->chunks[index % MostChunksAheadInOrder]];
+}
+
+// A chunk of the file is read and waits for lanes, and no other thread
+// hashes it apart.
+static bool PieceReady(Flight *flight, const FileInFlight *file) {
     return (file->stage == StageReading || file->stage == StageRead) && !file->inLanes &&
-           file->chunksDigested < file->chunksRead;
+           file->chunksDigested < file->chunksRead &&
+           SubtreeOf(flight, file, file->chunksDigested)->stage != SubtreeHashing;
 }
 
 static FileInFlight *OldestReady(Flight *flight) {
     for (uint64_t n = flight->handedBack; n < flight->given; n++)
-        if (PieceReady(Slot(flight, n)))
+        if (PieceReady(flight, Slot(flight, n)))
             return Slot(flight, n);
     return nullptr;
 }
@@ -317,6 +332,8 @@ static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
             file->readySince = MonotonicMicroseconds();
         file->chunks[file->chunksRead % MostChunksAheadInOrder] = chunk;
         file->lengths[file->chunksRead % MostChunksAheadInOrder] = outcome->length;
+        bool whole = file->chunksRead > 0 && outcome->length == ChunkSize;
+        flight->subtrees[chunk].stage = file->apart && whole ? SubtreeDue : SubtreeNone;
         file->chunksRead++;
         file->bytesRead += outcome->length;
     }
@@ -357,6 +374,8 @@ static void ReadNextChunk(Flight *flight, FileInFlight *file) {
 }
 
 static bool DigestReady(Flight *flight);
+static bool HashSubtree(Flight *flight);
+static bool HashFileSubtree(Flight *flight, FileInFlight *file);
 static void FreeFlight(Flight *flight);
 
 static void ReadFiles(void *seated) {
@@ -365,9 +384,11 @@ static void ReadFiles(void *seated) {
     TakeWorkLock(flight->lock);
     while (!flight->stopping) {
         FileInFlight *file = FileToRead(flight);
-        if (file)
+        if (file) {
             ReadNextChunk(flight, file);
-        else if (!DigestReady(flight))
+            // Hashed while the copy is still in this processor's cache.
+            HashFileSubtree(flight, file);
+        } else if (!HashSubtree(flight) && !DigestReady(flight))
             // Nothing to read or digest, as seen in this same hold.
             SleepUntilWoken(flight, seat->waiter, IdleWait);
     }
@@ -385,6 +406,7 @@ struct Piece {
     const uint8_t *bytes;
     uint32_t length;
     bool last;
+    const ChunkSubtree *subtree; // its value, hashed apart; null: the bytes go
 };
 
 // Called holding the lock: the ready chunks of the algorithm's files, the
@@ -393,7 +415,7 @@ static uint32_t TakePieces(Flight *flight, const LaneManager *lanes, Piece *piec
     uint32_t count = 0, room = lanes->width - lanes->busy;
     for (uint64_t n = flight->handedBack; n < flight->given && count < room; n++) {
         FileInFlight *file = Slot(flight, n);
-        if (!PieceReady(file) || file->algorithm != lanes->algorithm)
+        if (!PieceReady(flight, file) || file->algorithm != lanes->algorithm)
             continue;
         uint32_t index = file->chunksDigested % MostChunksAheadInOrder;
         Piece *piece = &pieces[count++];
@@ -401,6 +423,9 @@ static uint32_t TakePieces(Flight *flight, const LaneManager *lanes, Piece *piec
         piece->bytes = ChunkBytes(flight, file->chunks[index]);
         piece->length = file->lengths[index];
         piece->last = file->stage == StageRead && file->chunksDigested + 1 == file->chunksRead;
+        ChunkSubtree *subtree = SubtreeOf(flight, file, file->chunksDigested);
+        piece->subtree = subtree->stage == SubtreeHashed ? subtree : nullptr;
+        subtree->stage = SubtreeNone; // nobody claims it now
         file->inLanes = true;
     }
     return count;
@@ -438,7 +463,7 @@ static bool DigestsNow(Flight *flight) {
         reading = reading || file->beingRead;
         if (file->algorithm != first->algorithm)
             continue;
-        ready += PieceReady(file);
+        ready += PieceReady(flight, file);
         company = company || (file->stage == StageReading && !file->inLanes &&
                               file->chunksDigested == file->chunksRead);
     }
@@ -460,8 +485,19 @@ static bool DigestReady(Flight *flight) {
     uint32_t done = 0;
     for (uint32_t i = 0; i < count; i++) {
         const Piece *piece = &pieces[i];
-        LaneMessage *message =
-            SubmitPiece(&lanes, &piece->file->message, piece->bytes, piece->length, piece->last);
+        uint32_t length = piece->length;
+        LaneMessage *own = &piece->file->message;
+        // A value hashed apart takes the chunk's place; only the end of a
+        // file that ends with it still goes through the lanes.
+        if (piece->subtree &&
+            AddChunkSubtree(lanes.algorithm, &own->state, piece->subtree, length)) {
+            if (!piece->last) {
+                through[done++] = own;
+                continue;
+            }
+            length = 0;
+        }
+        LaneMessage *message = SubmitPiece(&lanes, own, piece->bytes, length, piece->last);
         if (message)
             through[done++] = message;
     }
@@ -472,6 +508,58 @@ static bool DigestReady(Flight *flight) {
         PieceDigested(flight, Slot(flight, (uint64_t)through[i]->tag));
     WakeWhomItConcerns(flight, false);
     return true;
+}
+
+// Called holding the lock: the oldest chunk of the file no thread has
+// claimed or taken in order that is a whole subtree, or the file's chunks
+// read for none.
+static uint32_t DueSubtree(Flight *flight, FileInFlight *file) {
+    if (!file->apart || (file->stage != StageReading && file->stage != StageRead))
+        return file->chunksRead;
+    uint32_t index = file->subtreeCursor;
+    if (index < file->chunksDigested)
+        index = file->chunksDigested;
+    while (index < file->chunksRead && SubtreeOf(flight, file, index)->stage != SubtreeDue)
+        index++;
+    file->subtreeCursor = index;
+    return index;
+}
+
+// Called holding the lock, which is let go while it hashes: the file's
+// oldest due chunk, hashed apart to its value, which the file's digest
+// takes in order; false when none is due. While more are due a thread
+// asleep is woken to hash them too, so that one large file keeps every
+// processor busy.
+static bool HashFileSubtree(Flight *flight, FileInFlight *file) {
+    uint32_t index = DueSubtree(flight, file);
+    if (index >= file->chunksRead)
+        return false;
+    ChunkSubtree *subtree = SubtreeOf(flight, file, index);
+    subtree->stage = SubtreeHashing;
+    file->subtreesHashing++;
+    file->subtreeCursor = index + 1;
+    if (flight->sleeping != 0 && DueSubtree(flight, file) < file->chunksRead) {
+        uint32_t waiter = 0;
+        while (!(flight->sleeping & (1u << waiter)))
+            waiter++;
+        WakeWaiter(flight, waiter);
+    }
+    const uint8_t *bytes = ChunkBytes(flight, file->chunks[index % MostChunksAheadInOrder]);
+    ReleaseWorkLock(flight->lock);
+    HashChunkSubtree(file->algorithm, bytes, index, ChunkSize, subtree);
+    TakeWorkLock(flight->lock);
+    subtree->stage = SubtreeHashed;
+    file->subtreesHashing--;
+    WakeWhomItConcerns(flight, index == file->chunksDigested);
+    return true;
+}
+
+// The same for the oldest file with a chunk due.
+static bool HashSubtree(Flight *flight) {
+    for (uint64_t n = flight->handedBack; n < flight->given; n++)
+        if (HashFileSubtree(flight, Slot(flight, n)))
+            return true;
+    return false;
 }
 
 static void FillResult(const FileInFlight *file, uint64_t number, EngineResult *result) {
@@ -515,7 +603,7 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         if (through)
             return true;
         TakeWorkLock(flight->lock);
-        if (!Through(oldest) && !DigestReady(flight))
+        if (!Through(oldest) && !HashSubtree(flight) && !DigestReady(flight))
             SleepUntilWoken(flight, CallerWaiter, CallerWait); // not through, nothing to digest
     }
 }
@@ -650,6 +738,8 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->size = -1;
     file->bytesRead = file->bytesDigested = file->waitedSince = 0;
     file->chunksRead = file->chunksDigested = 0;
+    file->apart = HashedApart(algorithm, ChunkSize);
+    file->subtreeCursor = file->subtreesHashing = 0;
     StartLaneMessage(&file->message, algorithm, digitCount, (int64_t)flight->given);
     flight->given++;
     if (flight->given - flight->handedBack == flight->slots)

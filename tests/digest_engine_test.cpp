@@ -3,12 +3,14 @@
 // flight or the sizes that make lanes end at different times; no thread or
 // handle of its own left behind.
 #include <gtest/gtest.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -258,9 +260,17 @@ TEST_F(DigestEngineTest, StoppedRunLeavesNoThreadOrHandle) {
         WriteBytes(name, Pattern(i * 1000, i));
         files.push_back({name, false});
     }
+    // Large ones, whose trees are being hashed apart when BLAKE3's run stops.
+    for (uint32_t i = 0; i < 4; i++) {
+        std::string name = "large" + std::to_string(i);
+        WriteBytes(name, Pattern((4 << 20) + i * 1000, i));
+        files.insert(files.begin() + 2 * i, {name, false});
+    }
     size_t before = ThreadsAndHandles();
-    for (size_t stopAfter : {0, 1, 7, 150})
-        EXPECT_EQ(ThroughEngine(files, AlgorithmMd5, 0, stopAfter).size(), stopAfter);
+    for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmBlake3})
+        for (size_t stopAfter : {0, 1, 7, 150})
+            EXPECT_EQ(ThroughEngine(files, algorithm, 0, stopAfter).size(), stopAfter)
+                << AlgorithmTag(algorithm);
     EXPECT_EQ(ThreadsAndHandles(), before);
 }
 
@@ -305,19 +315,23 @@ TEST_F(DigestEngineTest, ReadFailingPartWay) {
          {"read-fails-after=0,only=bad-", "read-fails-after=1000,only=bad-",
           "read-fails-after=65536,only=bad-", "read-fails-after=700000,only=bad-"}) {
         ASSERT_TRUE(InstallFaults(faults));
-        std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
-        EXPECT_EQ(std::count(expected.begin(), expected.end(),
-                             "problem " + std::to_string(ProblemCannotRead)),
-                  30);
-        for (uint32_t atOnce : {2u, 64u})
-            for (const char *disk : Disks) {
-                RunSeen seen;
-                std::vector<std::string> got =
-                    ThroughEngine(files, AlgorithmMd5, atOnce, SIZE_MAX, disk, &seen);
-                EXPECT_TRUE(got == expected) << faults << ", " << atOnce << " at once, disk of "
-                                             << disk << "; " << FirstDifference(got, expected);
-                EXPECT_EQ(seen.chunksHeld, 0u) << faults << ", " << atOnce << " at once";
-            }
+        // BLAKE3's files are hashed apart by several threads at once.
+        for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmBlake3}) {
+            std::vector<std::string> expected = OneByOne(files, algorithm);
+            EXPECT_EQ(std::count(expected.begin(), expected.end(),
+                                 "problem " + std::to_string(ProblemCannotRead)),
+                      30);
+            for (uint32_t atOnce : {2u, 64u})
+                for (const char *disk : Disks) {
+                    RunSeen seen;
+                    std::vector<std::string> got =
+                        ThroughEngine(files, algorithm, atOnce, SIZE_MAX, disk, &seen);
+                    EXPECT_TRUE(got == expected)
+                        << faults << ", " << AlgorithmTag(algorithm) << ", " << atOnce
+                        << " at once, disk of " << disk << "; " << FirstDifference(got, expected);
+                    EXPECT_EQ(seen.chunksHeld, 0u) << faults << ", " << atOnce << " at once";
+                }
+        }
     }
 }
 
@@ -480,6 +494,73 @@ TEST_F(DigestEngineTest, HungReadDoesNotHoldEscape) {
 }
 
 #ifdef __linux__
+// b3sum's digest text of each file, in order: one run over all of them.
+static std::vector<std::string> Blake3Oracle(const std::vector<Given> &files) {
+    std::string command = "b3sum --";
+    for (const Given &file : files)
+        command += " " + file.name;
+    std::vector<std::string> digests;
+    FILE *output = popen(command.c_str(), "r");
+    if (!output)
+        return digests;
+    char line[512];
+    while (fgets(line, sizeof line, output))
+        digests.push_back(std::string(line).substr(0, 64));
+    EXPECT_EQ(pclose(output), 0) << command;
+    return digests;
+}
+#else
+// Where b3sum cannot run, the one-file digest, which the table of b3sum's
+// digests checks.
+static std::vector<std::string> Blake3Oracle(const std::vector<Given> &files) {
+    return OneByOne(files, AlgorithmBlake3);
+}
+#endif
+
+// One large BLAKE3 file's tree hashed apart a pool chunk at a time on
+// several threads: files whose 1 KiB chunks end at every kind of boundary
+// of the tree and of the engine's 64 KiB reads (a whole power of two of
+// chunks, one byte more or less, a last chunk cut short inside a read, a
+// read that is the whole message, more reads than the pool holds), each
+// alone and all together among tiny ones, against b3sum where it runs.
+TEST_F(DigestEngineTest, Blake3TreeAcrossThreads) {
+    const size_t KiB = 1024;
+    std::vector<size_t> sizes;
+    for (size_t chunks : {1u, 63u, 64u, 65u, 128u, 192u, 256u, 1024u, 4096u})
+        for (size_t size : {chunks * KiB - 1, chunks * KiB, chunks * KiB + 1})
+            sizes.push_back(size);
+    for (size_t size : {64 * KiB + 512, 3 * 64 * KiB + KiB + 1, 5 * 1024 * KiB + 3 * KiB,
+                        17 * 1024 * KiB + 64 * KiB, 40 * 1024 * KiB + 1})
+        sizes.push_back(size);
+    std::mt19937 random(20261208);
+    std::vector<Given> files;
+    for (size_t i = 0; i < sizes.size(); i++) {
+        std::string bytes(sizes[i], 0);
+        for (char &place : bytes)
+            place = (char)random();
+        files.push_back({"big" + std::to_string(i), false});
+        WriteBytes(files.back().name, bytes);
+        files.push_back({"tiny" + std::to_string(i), false});
+        WriteBytes(files.back().name, Pattern(i * 37, (uint32_t)i));
+    }
+    std::vector<std::string> expected = Blake3Oracle(files);
+    ASSERT_EQ(expected.size(), files.size());
+    size_t before = ThreadsAndHandles();
+    for (uint32_t atOnce : {2u, 64u})
+        for (const char *disk : Disks) {
+            std::vector<std::string> got =
+                ThroughEngine(files, AlgorithmBlake3, atOnce, SIZE_MAX, disk);
+            EXPECT_TRUE(got == expected)
+                << atOnce << " at once, disk of " << disk << "; " << FirstDifference(got, expected);
+        }
+    for (size_t i = 0; i < files.size(); i += 2) {
+        std::vector<std::string> got = ThroughEngine({files[i]}, AlgorithmBlake3, 0);
+        EXPECT_TRUE(got.size() == 1 && got[0] == expected[i]) << sizes[i / 2] << " bytes alone";
+    }
+    EXPECT_EQ(ThreadsAndHandles(), before);
+}
+
+#ifdef __linux__
 // Two to four readers, one per processor within those bounds, as the help
 // tells users.
 TEST_F(DigestEngineTest, StartsTwoToFourReaders) {
@@ -493,8 +574,6 @@ TEST_F(DigestEngineTest, StartsTwoToFourReaders) {
     EXPECT_EQ(during - before, expected);
     EXPECT_EQ(EntriesIn("/proc/self/task"), before);
 }
-
-#include <random>
 
 #include "tests/openssl_peer.h"
 
