@@ -52,6 +52,10 @@ static const KernelEntry Sha256Kernels[] = {
     {"single", 1, AlwaysUsable, nullptr},
     {"shani-2", 2, ShaInstructionsUsable, Sha256PairNi},
 };
+static const KernelEntry Sha512Kernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"avx512-8", 8, Avx512BwUsable, Sha512LanesAvx512},
+};
 
 // One algorithm's choice, indices into its kernels. Measured is -1 until
 // the first call races the kernels; ForFewer[n] is the kernel for a call of
@@ -76,10 +80,13 @@ static LaneChoice Sha1Choice = {AlgorithmSha1, 64,   Sha1Kernels, COUNT_OF(Sha1K
                                 {-1},          {-1}, {}};
 static LaneChoice Sha256Choice = {
     AlgorithmSha256, 64, Sha256Kernels, COUNT_OF(Sha256Kernels), {-1}, {-1}, {}};
+static LaneChoice Sha512Choice = {
+    AlgorithmSha512, 128, Sha512Kernels, COUNT_OF(Sha512Kernels), {-1}, {-1}, {}};
 
 // Each digest's lane kernels by its row; null for a digest that has none,
 // which goes one message after another through its own single-stream code.
-static LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice, &Sha256Choice};
+static LaneChoice *const Choices[DigestAlgorithmCount] = {&Md5Choice, &Sha1Choice, &Sha256Choice,
+                                                          &Sha512Choice};
 
 static LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
     return (uint32_t)algorithm < DigestAlgorithmCount ? Choices[algorithm] : nullptr;
@@ -89,7 +96,11 @@ bool HasLaneKernels(DigestAlgorithm algorithm) {
     return ChoiceOf(algorithm) != nullptr;
 }
 
+// SHA-512's kernels take its 64-bit chaining words through the same
+// pointers as bytes.
 static uint32_t *WordsOf(AlgorithmState *state) {
+    if (state->Algorithm == AlgorithmSha512)
+        return reinterpret_cast<uint32_t *>(state->Sha512.Words);
     return state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
 }
 
@@ -113,7 +124,7 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
             AlgorithmAdd(states[i], blocks[i], length);
         return;
     }
-    uint32_t idle[8] = {0};
+    uint32_t idle[16] = {0}; // room for any algorithm's chaining words
     uint32_t *laneWords[MostLanes];
     const uint8_t *laneBlocks[MostLanes];
     for (uint32_t i = 0; i < kernel->Width; i++) {
@@ -121,8 +132,12 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
         laneBlocks[i] = i < lanes ? blocks[i] : blocks[0];
     }
     kernel->Run(laneWords, laneBlocks, blockCount);
-    for (uint32_t i = 0; i < lanes; i++)
-        FeedOf(states[i])->ByteCount += length;
+    for (uint32_t i = 0; i < lanes; i++) {
+        if (states[i]->Algorithm == AlgorithmSha512)
+            states[i]->Sha512.ByteCount += length;
+        else
+            FeedOf(states[i])->ByteCount += length;
+    }
 }
 
 // What the race digests with: each kernel takes the raced bytes as one
@@ -246,12 +261,19 @@ static ByteOrder OrderOf(const AlgorithmState *state) {
 
 uint32_t LaneEndBlocks(const AlgorithmState *state, const uint8_t *tail, uint32_t tailLength,
                        uint8_t *end) {
+    if (state->Algorithm == AlgorithmSha512)
+        return Sha512EndBlocks(&state->Sha512, tail, tailLength, end) / 128;
     return FeedEndBlocks(FeedOf(state), tail, tailLength, OrderOf(state), end) /
            ChoiceOf(state->Algorithm)->BlockSize;
 }
 
 void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size) {
-    uint8_t digest[Sha256DigestSize];
+    uint8_t digest[Sha512DigestSize];
+    if (state->Algorithm == AlgorithmSha512) {
+        Sha512StoreDigest(state->Sha512.Words, digest);
+        BytesToHex(digest, Sha512DigestSize, text, size);
+        return;
+    }
     uint32_t count = state->Algorithm == AlgorithmMd5 ? 4 : state->Sha.WordCount;
     const uint32_t *words = state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
     StoreWords(digest, words, count, OrderOf(state));

@@ -10,10 +10,12 @@
 #include "tests/side_by_side.h"
 
 TEST(LanesAgainstOpenSsl, RandomLengthsSideBySide) {
-    const char *const kernels[] = {"single",    "sse2-4",    "sse2-8",  "avx2-8", "avx2-16",
-                                   "avx512-16", "avx512-32", "shani-2", nullptr};
+    const char *const kernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
+                                   "avx2-16", "avx512-16", "avx512-32", "shani-2",
+                                   "sse2-2",  "avx2-4",    "avx512-8",  nullptr};
     std::mt19937 random(20261209);
-    for (DigestAlgorithm algorithm : {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256}) {
+    for (DigestAlgorithm algorithm :
+         {AlgorithmMd5, AlgorithmSha1, AlgorithmSha256, AlgorithmSha512}) {
         // Mostly a few blocks long, one in ten up to 300.
         std::vector<std::string> messages(200);
         std::vector<std::string> expected;

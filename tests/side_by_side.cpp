@@ -10,7 +10,7 @@ struct Lane {
     const uint8_t *Next;
     uint32_t BlocksLeft; // of the message's whole blocks, or of its end blocks once Ending
     bool Ending;
-    uint8_t End[128];
+    uint8_t End[256];
     AlgorithmState State;
 };
 } // namespace
@@ -19,7 +19,7 @@ struct Lane {
 // as a single stream. Returns whether the lane has more to digest.
 static bool AfterWholeBlocks(Lane *lane, const std::string &message,
                              std::vector<std::string> &digests) {
-    uint32_t tail = (uint32_t)(message.size() % 64);
+    uint32_t tail = (uint32_t)(message.size() % LaneBlockSize(lane->State.Algorithm));
     if (lane->Message % 2 == 0) {
         lane->BlocksLeft = LaneEndBlocks(&lane->State, lane->Next, tail, lane->End);
         lane->Next = lane->End;
@@ -37,7 +37,7 @@ static void Take(Lane *lane, DigestAlgorithm algorithm, size_t index,
                  const std::vector<std::string> &messages, std::vector<std::string> &digests) {
     lane->Message = index;
     lane->Next = reinterpret_cast<const uint8_t *>(messages[index].data());
-    lane->BlocksLeft = (uint32_t)(messages[index].size() / 64);
+    lane->BlocksLeft = (uint32_t)(messages[index].size() / LaneBlockSize(algorithm));
     lane->Ending = false;
     AlgorithmStart(&lane->State, algorithm);
     if (lane->BlocksLeft == 0 && !AfterWholeBlocks(lane, messages[index], digests))
@@ -71,7 +71,7 @@ std::vector<std::string> DigestSideBySide(DigestAlgorithm algorithm,
             return digests;
         DigestLanes(algorithm, states.data(), blocks.data(), (uint32_t)busy.size(), blockCount);
         for (Lane *lane : busy) {
-            lane->Next += 64 * blockCount;
+            lane->Next += LaneBlockSize(algorithm) * blockCount;
             lane->BlocksLeft -= blockCount;
             if (lane->BlocksLeft != 0)
                 continue;
