@@ -91,8 +91,7 @@ static double RunPeer(void *context) {
 // file cache would, so the figures measure the digest, not the memory. The
 // peer takes the same pieces in the same order, each into its own message's
 // state, one stream at a time.
-static const uint32_t LaneCallBlocks = 512;
-static const size_t LaneSlice = 64 * LaneCallBlocks;
+static const size_t LaneSlice = 32 << 10;
 static const int LanePasses = (int)(BufferSize * Passes / (MostLanes * LaneSlice));
 
 struct LanesJob {
@@ -116,8 +115,8 @@ static double RunLanes(void *context) {
     for (uint32_t i = 0; i < MostLanes; i++)
         blocks[i] = job->Buffer + i * LaneSlice;
     for (int pass = 0; pass < LanePasses; pass++)
-        DigestLanes(kind, pointers, blocks, MostLanes, LaneCallBlocks);
-    static uint8_t ends[MostLanes][128];
+        DigestLanes(kind, pointers, blocks, MostLanes, (uint32_t)LaneSlice / LaneBlockSize(kind));
+    static uint8_t ends[MostLanes][256];
     uint32_t endBlocks = 0;
     for (uint32_t i = 0; i < MostLanes; i++) {
         endBlocks = LaneEndBlocks(&states[i], nullptr, 0, ends[i]);
@@ -147,7 +146,8 @@ static double RunLanesPeer(void *context) {
 }
 
 static const char *const LaneKernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
-                                          "avx2-16", "avx512-16", "avx512-32", "shani-2"};
+                                          "avx2-16", "avx512-16", "avx512-32", "shani-2",
+                                          "sse2-2",  "avx2-4",    "avx512-8"};
 static const int LaneKernelCount = sizeof LaneKernels / sizeof LaneKernels[0];
 
 // The kernel the module chose as the figure NAME, then each other one it can
@@ -242,8 +242,7 @@ int main(int argc, char **argv) {
     snprintf(processorFigure, sizeof processorFigure, "processor%s%s%s%s", lanes ? "-lanes" : "",
              Chosen->Kind == AlgorithmMd5 ? "" : "-",
              Chosen->Kind == AlgorithmMd5 ? "" : algorithmName, win32 ? "-win32" : "");
-    if (lanes && Chosen->Kind != AlgorithmMd5 && Chosen->Kind != AlgorithmSha1 &&
-        Chosen->Kind != AlgorithmSha256) {
+    if (lanes && !HasLaneKernels(Chosen->Kind)) {
         fprintf(stderr, "core bench: no lanes for %s yet\n", algorithmName);
         return 2;
     }
