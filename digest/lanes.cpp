@@ -54,6 +54,8 @@ static const KernelEntry Sha256Kernels[] = {
 };
 static const KernelEntry Sha512Kernels[] = {
     {"single", 1, AlwaysUsable, nullptr},
+    {"sse2-2", 2, Sse2Usable, Sha512LanesSse2},
+    {"avx2-4", 4, Avx2Usable, Sha512LanesAvx2},
     {"avx512-8", 8, Avx512BwUsable, Sha512LanesAvx512},
 };
 
