@@ -35,7 +35,11 @@ static const Algorithm Algorithms[] = {
     {AlgorithmMd5, "md5", "", "DigestAdd", {"scalar", "avx512vl"}},
     {AlgorithmSha1, "sha1", "SHA-1 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha256, "sha256", "SHA-256 ", "ShaAdd", {"scalar", "shani"}},
-    {AlgorithmSha512, "sha512", "SHA-512 ", "Sha512Add", {"scalar", "bmi2", "avx512vl"}},
+    {AlgorithmSha512,
+     "sha512",
+     "SHA-512 ",
+     "Sha512Add",
+     {"scalar", "bmi2", "avx512vl", "avx512vl-ring"}},
     {AlgorithmBlake2b, "b2", "BLAKE2b ", "Blake2bAdd", {"scalar", "ssse3", "avx2", "avx512vl"}},
 };
 

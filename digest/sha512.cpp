@@ -96,9 +96,12 @@ static int Avx512AndBmi2Usable() {
     return Avx512VlUsable() && Bmi2Usable();
 }
 
-static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512};
-static const LoopEntrant Entrants[] = {
-    {"scalar", nullptr}, {"bmi2", Avx512AndBmi2Usable}, {"avx512vl", Avx512VlUsable}};
+static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512,
+                                   Sha512CompressRing};
+static const LoopEntrant Entrants[] = {{"scalar", nullptr},
+                                       {"bmi2", Avx512AndBmi2Usable},
+                                       {"avx512vl", Avx512VlUsable},
+                                       {"avx512vl-ring", Avx512VlUsable}};
 static_assert(sizeof Loops / sizeof Loops[0] == sizeof Entrants / sizeof Entrants[0],
               "a name for every loop");
 

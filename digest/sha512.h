@@ -29,10 +29,11 @@ uint32_t Sha512EndBlocks(const Sha512State *state, const uint8_t *tail, uint32_t
 void Sha512StoreDigest(const uint64_t *words, uint8_t *out);
 
 // The loop that proved fastest here among "scalar", "bmi2" (the rounds in
-// integer registers with rorx, the schedule on AVX-512VL) and "avx512vl"
-// (the rounds in vector registers too; see sha512_avx512.cpp), raced by the
-// first digest. Sha512ForceLoop switches for tests and benchmarks (null: the
-// fastest again) and returns 0, changing nothing, for a loop this processor
-// cannot run.
+// integer registers with rorx, the schedule on AVX-512VL), "avx512vl" (the
+// rounds in vector registers too; see sha512_avx512.cpp) and
+// "avx512vl-ring" (the same with the older words in memory, for eight
+// vector registers; see sha512_ring.cpp), raced by the first digest. Sha512ForceLoop switches for
+// tests and benchmarks (null: the fastest again) and returns 0, changing nothing, for a loop this
+// processor cannot run.
 int Sha512ForceLoop(const char *name);
 const char *Sha512PathName();
