@@ -28,7 +28,7 @@ struct Algorithm {
     const char *Argument; // as the command line names it
     const char *Label;    // for the processor line; MD5's line keeps its old text
     const char *Call;     // the module's routine that is timed
-    const char *Loops[4];
+    const char *Loops[5];
 };
 
 static const Algorithm Algorithms[] = {
@@ -39,7 +39,7 @@ static const Algorithm Algorithms[] = {
      "sha512",
      "SHA-512 ",
      "Sha512Add",
-     {"scalar", "bmi2", "avx512vl", "avx512vl-ring"}},
+     {"scalar", "bmi2", "avx512vl", "avx512vl-ring", "bmi2-asm"}},
     {AlgorithmBlake2b, "b2", "BLAKE2b ", "Blake2bAdd", {"scalar", "ssse3", "avx2", "avx512vl"}},
 };
 
@@ -255,9 +255,9 @@ int main(int argc, char **argv) {
     printf("%-18s %s (%s%s loop chosen by racing the loops it can run)\n", processorFigure,
            processor, Chosen->Label, PathName());
     // The chosen loop, then each other one this processor runs, then the peer.
-    static char names[5][64];
-    static Job jobs[6];
-    const char *loops[5] = {PathName()};
+    static char names[6][64];
+    static Job jobs[7];
+    const char *loops[6] = {PathName()};
     int loopCount = 1;
     for (const char *loop : Chosen->Loops)
         if (loop && strcmp(loop, loops[0]) != 0 && ForceLoop(loop))

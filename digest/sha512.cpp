@@ -97,11 +97,12 @@ static int Avx512AndBmi2Usable() {
 }
 
 static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512,
-                                   Sha512CompressRing};
+                                   Sha512CompressRing, Sha512CompressBmi2Asm};
 static const LoopEntrant Entrants[] = {{"scalar", nullptr},
                                        {"bmi2", Avx512AndBmi2Usable},
                                        {"avx512vl", Avx512VlUsable},
-                                       {"avx512vl-ring", Avx512VlUsable}};
+                                       {"avx512vl-ring", Avx512VlUsable},
+                                       {"bmi2-asm", Sha512AsmRoundsUsable}};
 static_assert(sizeof Loops / sizeof Loops[0] == sizeof Entrants / sizeof Entrants[0],
               "a name for every loop");
 

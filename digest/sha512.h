@@ -32,7 +32,9 @@ void Sha512StoreDigest(const uint64_t *words, uint8_t *out);
 // integer registers with rorx, the schedule on AVX-512VL), "avx512vl" (the
 // rounds in vector registers too; see sha512_avx512.cpp) and
 // "avx512vl-ring" (the same with the older words in memory, for eight
-// vector registers; see sha512_ring.cpp), raced by the first digest. Sha512ForceLoop switches for
+// vector registers; see sha512_ring.cpp) and "bmi2-asm" (bmi2's rounds in
+// an order of their own, 64-bit builds only; see sha512_bmi2_asm.cpp),
+// raced by the first digest. Sha512ForceLoop switches for
 // tests and benchmarks (null: the fastest again) and returns 0, changing nothing, for a loop this
 // processor cannot run.
 int Sha512ForceLoop(const char *name);

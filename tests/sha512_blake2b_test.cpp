@@ -250,6 +250,7 @@ TEST(WideLoopChoice, LoopsRunExactlyWhereTheProcessorReportsThem) {
         {"sha512:bmi2", avx512 && ProcessorReportsBmi2()},
         {"sha512:avx512vl", avx512},
         {"sha512:avx512vl-ring", avx512},
+        {"sha512:bmi2-asm", avx512 && ProcessorReportsBmi2() && sizeof(void *) == 8},
         {"blake2b:scalar", true},
         {"blake2b:ssse3", ProcessorReportsSsse3()},
         {"blake2b:avx2", ProcessorReportsAvx2()},

@@ -29,7 +29,7 @@ const int WideDigestCount = sizeof WideDigests / sizeof WideDigests[0];
 
 // Each family's loops, "family:loop", as the tests force them.
 static const char *const WideLoops[] = {
-    "sha512:scalar",  "sha512:bmi2",   "sha512:avx512vl", "sha512:avx512vl-ring",
+    "sha512:scalar",  "sha512:bmi2",   "sha512:avx512vl", "sha512:avx512vl-ring", "sha512:bmi2-asm",
     "blake2b:scalar", "blake2b:ssse3", "blake2b:avx2",    "blake2b:avx512vl"};
 
 // Forces the loop named "family:loop"; 0 where this processor cannot run it.
