@@ -37,18 +37,22 @@
                Add(w[((i) + 9) % 16], SmallSigma1(w[((i) + 14) % 16])));
 
 #define SHA512_LANE_EIGHT(t, first, SCHEDULE)                                                      \
-    SCHEDULE(first)                                                                                \
-    SHA512_LANE_ROUND(a, b, c, d, e, f, g, h, (first), t)                                          \
-    SCHEDULE((first) + 1) SHA512_LANE_ROUND(h, a, b, c, d, e, f, g, (first) + 1, t)                \
-        SCHEDULE((first) + 2) SHA512_LANE_ROUND(g, h, a, b, c, d, e, f, (first) + 2, t)            \
-            SCHEDULE((first) + 3) SHA512_LANE_ROUND(f, g, h, a, b, c, d, e, (first) + 3, t)        \
-                SCHEDULE((first) + 4) SHA512_LANE_ROUND(e, f, g, h, a, b, c, d, (first) + 4, t)    \
-                    SCHEDULE((first) + 5)                                                          \
-                        SHA512_LANE_ROUND(d, e, f, g, h, a, b, c, (first) + 5, t)                  \
-                            SCHEDULE((first) + 6)                                                  \
-                                SHA512_LANE_ROUND(c, d, e, f, g, h, a, b, (first) + 6, t)          \
-                                    SCHEDULE((first) + 7)                                          \
-                                        SHA512_LANE_ROUND(b, c, d, e, f, g, h, a, (first) + 7, t)
+    SCHEDULE((first));                                                                             \
+    SHA512_LANE_ROUND(a, b, c, d, e, f, g, h, (first), t);                                         \
+    SCHEDULE((first) + 1);                                                                         \
+    SHA512_LANE_ROUND(h, a, b, c, d, e, f, g, (first) + 1, t);                                     \
+    SCHEDULE((first) + 2);                                                                         \
+    SHA512_LANE_ROUND(g, h, a, b, c, d, e, f, (first) + 2, t);                                     \
+    SCHEDULE((first) + 3);                                                                         \
+    SHA512_LANE_ROUND(f, g, h, a, b, c, d, e, (first) + 3, t);                                     \
+    SCHEDULE((first) + 4);                                                                         \
+    SHA512_LANE_ROUND(e, f, g, h, a, b, c, d, (first) + 4, t);                                     \
+    SCHEDULE((first) + 5);                                                                         \
+    SHA512_LANE_ROUND(d, e, f, g, h, a, b, c, (first) + 5, t);                                     \
+    SCHEDULE((first) + 6);                                                                         \
+    SHA512_LANE_ROUND(c, d, e, f, g, h, a, b, (first) + 6, t);                                     \
+    SCHEDULE((first) + 7);                                                                         \
+    SHA512_LANE_ROUND(b, c, d, e, f, g, h, a, (first) + 7, t);
 
 #define SHA512_LANE_NO_SCHEDULE(i)
 
