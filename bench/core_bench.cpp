@@ -38,7 +38,11 @@ static const Algorithm Algorithms[] = {
     {AlgorithmMd5, "md5", "", "DigestAdd", {"scalar", "avx512vl"}},
     {AlgorithmSha1, "sha1", "SHA-1 ", "ShaAdd", {"scalar", "shani"}},
     {AlgorithmSha256, "sha256", "SHA-256 ", "ShaAdd", {"scalar", "shani"}},
-    {AlgorithmSha512, "sha512", "SHA-512 ", "Sha512Add", {"scalar", "bmi2", "avx512vl"}},
+    {AlgorithmSha512,
+     "sha512",
+     "SHA-512 ",
+     "Sha512Add",
+     {"scalar", "bmi2", "avx512vl", "avx512vl-ring", "bmi2-asm"}},
     {AlgorithmBlake2b,
      "b2",
      "BLAKE2b ",
@@ -98,8 +102,7 @@ static double RunPeer(void *context) {
 // file cache would, so the figures measure the digest, not the memory. The
 // peer takes the same pieces in the same order, each into its own message's
 // state, one stream at a time.
-static const uint32_t LaneCallBlocks = 512;
-static const size_t LaneSlice = 64 * LaneCallBlocks;
+static const size_t LaneSlice = 32 << 10;
 static const int LanePasses = (int)(BufferSize * Passes / (MostLanes * LaneSlice));
 
 struct LanesJob {
@@ -123,13 +126,13 @@ static double RunLanes(void *context) {
     for (uint32_t i = 0; i < MostLanes; i++)
         blocks[i] = job->Buffer + i * LaneSlice;
     for (int pass = 0; pass < LanePasses; pass++)
-        DigestLanes(kind, pointers, blocks, MostLanes, LaneSlice / LaneBlockSize(kind));
+        DigestLanes(kind, pointers, blocks, MostLanes, (uint32_t)LaneSlice / LaneBlockSize(kind));
     if (!EndsInLanes(kind)) {
         for (uint32_t i = 0; i < MostLanes; i++)
             AlgorithmEnd(&states[i], job->Digests[i], LongestDigestTextSize);
         return ThreadSeconds() - start;
     }
-    static uint8_t ends[MostLanes][128];
+    static uint8_t ends[MostLanes][256];
     uint32_t endBlocks = 0;
     for (uint32_t i = 0; i < MostLanes; i++) {
         endBlocks = LaneEndBlocks(&states[i], nullptr, 0, ends[i]);
@@ -160,7 +163,7 @@ static double RunLanesPeer(void *context) {
 
 static const char *const LaneKernels[] = {"single",  "sse2-4",    "sse2-8",    "avx2-8",
                                           "avx2-16", "avx512-16", "avx512-32", "shani-2",
-                                          "avx2-4",  "avx512-8"};
+                                          "sse2-2",  "avx2-4",    "avx512-8"};
 static const int LaneKernelCount = sizeof LaneKernels / sizeof LaneKernels[0];
 
 // The kernel the module chose as the figure NAME, then each other one it can

@@ -9,6 +9,7 @@
 //   many-medium-b2      the same by a BLAKE2b list against b2sum -c
 //   many-medium-sfv     the same by an SFV list (CRC32) against rhash --check
 //   many-medium-b3      the same by a BLAKE3 list against b3sum -c
+//   many-medium-sha512  the same by a SHA-512 list against sha512sum -c
 //   many-create         creation over the whole panel of those files in this
 //                       process against md5sum * > list
 //   many-win32          the many-medium verification by the real DLL under
@@ -57,6 +58,7 @@ static const char Sha256List[] = "many.sha256";
 static const char Blake2bList[] = "many.b2";
 static const char SfvList[] = "many.sfv";
 static const char Blake3List[] = "many.b3";
+static const char Sha512List[] = "many.sha512";
 static const char CreatedList[] = "sigfile.md5"; // the name creation offers
 static const char PeerList[] = "list";
 
@@ -388,14 +390,17 @@ int main(int argc, char **argv) {
         !EnterSet(data, MediumSet))
         return 1;
     if (!MakeList(MediumSet, AlgorithmBlake2b, Blake2bList, false) ||
+        !MakeList(MediumSet, AlgorithmSha512, Sha512List, false) ||
         !MakeList(MediumSet, AlgorithmCrc32, SfvList, true)) {
-        fprintf(stderr, "many bench: the BLAKE2b and SFV lists could not be made\n");
+        fprintf(stderr, "many bench: the SHA-512, BLAKE2b and SFV lists could not be made\n");
         return 1;
     }
     ReportLimits("many-medium", MediumSet);
     if (!Verify("many-medium", MediumSet, host, Md5List, {"md5sum", "-c", "--quiet", Md5List}) ||
         !Verify("many-medium-sha256", MediumSet, host, Sha256List,
                 {"sha256sum", "-c", "--quiet", Sha256List}) ||
+        !Verify("many-medium-sha512", MediumSet, host, Sha512List,
+                {"sha512sum", "-c", "--quiet", Sha512List}) ||
         !Verify("many-medium-b2", MediumSet, host, Blake2bList,
                 {"b2sum", "-c", "--quiet", Blake2bList}) ||
         !Verify("many-medium-sfv", MediumSet, host, SfvList,

@@ -30,3 +30,14 @@ void Md5LanesAvx512Pair(uint32_t *const words[], const uint8_t *const blocks[],
 // where ShaInstructionsUsable (digest/sha_ni.h).
 void Sha1PairNi(uint32_t *const words[], const uint8_t *const blocks[], uint32_t blockCount);
 void Sha256PairNi(uint32_t *const words[], const uint8_t *const blocks[], uint32_t blockCount);
+
+// 1 when Avx512VlUsable (digest/md5_avx512.h) and the processor has
+// AVX512BW too.
+int Avx512BwUsable();
+
+// SHA-512 over 2 lanes of SSE2, 4 of AVX2 and, where Avx512BwUsable, 8 of
+// AVX-512. Their words[i] point to the eight 64-bit chaining words of a
+// message.
+void Sha512LanesSse2(uint32_t *const words[], const uint8_t *const blocks[], uint32_t blockCount);
+void Sha512LanesAvx2(uint32_t *const words[], const uint8_t *const blocks[], uint32_t blockCount);
+void Sha512LanesAvx512(uint32_t *const words[], const uint8_t *const blocks[], uint32_t blockCount);

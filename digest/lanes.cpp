@@ -57,6 +57,12 @@ static const KernelEntry Blake2bKernels[] = {
     {"avx2-4", 4, Avx2Usable, Blake2bLanesAvx2},
     {"avx512-8", 8, Avx512VlUsable, Blake2bLanesAvx512},
 };
+static const KernelEntry Sha512Kernels[] = {
+    {"single", 1, AlwaysUsable, nullptr},
+    {"sse2-2", 2, Sse2Usable, Sha512LanesSse2},
+    {"avx2-4", 4, Avx2Usable, Sha512LanesAvx2},
+    {"avx512-8", 8, Avx512BwUsable, Sha512LanesAvx512},
+};
 
 // One algorithm's kernels. Which of them runs is the algorithm's record in
 // the table's choices (choices.h): LaneKernel, 0 until the first call races
@@ -76,13 +82,15 @@ static const LaneChoice Md5Choice = {AlgorithmMd5, 64, Md5Kernels, COUNT_OF(Md5K
 static const LaneChoice Sha1Choice = {AlgorithmSha1, 64, Sha1Kernels, COUNT_OF(Sha1Kernels)};
 static const LaneChoice Sha256Choice = {AlgorithmSha256, 64, Sha256Kernels,
                                         COUNT_OF(Sha256Kernels)};
+static const LaneChoice Sha512Choice = {AlgorithmSha512, 128, Sha512Kernels,
+                                        COUNT_OF(Sha512Kernels)};
 static const LaneChoice Blake2bChoice = {AlgorithmBlake2b, 128, Blake2bKernels,
                                          COUNT_OF(Blake2bKernels)};
 
 // Each digest's lane kernels by its row; null for a digest that has none,
 // which goes one message after another through its own single-stream code.
 static const LaneChoice *const Choices[DigestAlgorithmCount] = {
-    &Md5Choice, &Sha1Choice, &Sha256Choice, nullptr, &Blake2bChoice};
+    &Md5Choice, &Sha1Choice, &Sha256Choice, &Sha512Choice, &Blake2bChoice};
 
 static const LaneChoice *ChoiceOf(DigestAlgorithm algorithm) {
     return (uint32_t)algorithm < DigestAlgorithmCount ? Choices[algorithm] : nullptr;
@@ -96,9 +104,13 @@ bool EndsInLanes(DigestAlgorithm algorithm) {
     return HasLaneKernels(algorithm) && algorithm != AlgorithmBlake2b;
 }
 
+// SHA-512's kernels take its 64-bit chaining words through the same
+// pointers as bytes; BLAKE2b's a whole state.
 static uint32_t *WordsOf(AlgorithmState *state) {
     if (state->Algorithm == AlgorithmBlake2b)
         return Blake2bLaneWords(&state->Blake2b);
+    if (state->Algorithm == AlgorithmSha512)
+        return reinterpret_cast<uint32_t *>(state->Sha512.Words);
     return state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
 }
 
@@ -126,7 +138,7 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
     // What the lanes no message fills work on; BLAKE2b's kernels take a
     // whole state there. A worker's stack is small: not a whole
     // AlgorithmState.
-    uint32_t idleWords[8] = {0};
+    uint32_t idleWords[16] = {0}; // room for any chaining words
     Blake2bState idleBlake2b;
     uint32_t *idle = idleWords;
     if (choice->Algorithm == AlgorithmBlake2b && lanes < kernel->Width) {
@@ -142,8 +154,12 @@ static void RunKernel(const LaneChoice *choice, const KernelEntry *kernel,
     kernel->Run(laneWords, laneBlocks, blockCount);
     if (choice->Algorithm == AlgorithmBlake2b)
         return;
-    for (uint32_t i = 0; i < lanes; i++)
-        FeedOf(states[i])->ByteCount += length;
+    for (uint32_t i = 0; i < lanes; i++) {
+        if (states[i]->Algorithm == AlgorithmSha512)
+            states[i]->Sha512.ByteCount += length;
+        else
+            FeedOf(states[i])->ByteCount += length;
+    }
 }
 
 // What the race digests with: each kernel takes the raced bytes as one
@@ -274,12 +290,19 @@ static ByteOrder OrderOf(const AlgorithmState *state) {
 
 uint32_t LaneEndBlocks(const AlgorithmState *state, const uint8_t *tail, uint32_t tailLength,
                        uint8_t *end) {
+    if (state->Algorithm == AlgorithmSha512)
+        return Sha512EndBlocks(&state->Sha512, tail, tailLength, end) / 128;
     return FeedEndBlocks(FeedOf(state), tail, tailLength, OrderOf(state), end) /
            ChoiceOf(state->Algorithm)->BlockSize;
 }
 
 void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size) {
-    uint8_t digest[Sha256DigestSize];
+    uint8_t digest[Sha512DigestSize];
+    if (state->Algorithm == AlgorithmSha512) {
+        Sha512StoreDigest(state->Sha512.Words, digest);
+        BytesToHex(digest, Sha512DigestSize, text, size);
+        return;
+    }
     uint32_t count = state->Algorithm == AlgorithmMd5 ? 4 : state->Sha.WordCount;
     const uint32_t *words = state->Algorithm == AlgorithmMd5 ? state->Md5.Words : state->Sha.Words;
     StoreWords(digest, words, count, OrderOf(state));

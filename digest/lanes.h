@@ -1,13 +1,13 @@
-// Several independent messages digested side by side: MD5 and BLAKE2b in the
-// lanes of vector registers, SHA-1 and SHA-256 two at a time on the SHA
-// instructions.
+// Several independent messages digested side by side: MD5, SHA-512 and
+// BLAKE2b in the lanes of vector registers, SHA-1 and SHA-256 two at a time
+// on the SHA instructions.
 // One MD5 step waits on the step before it, and so does one SHA round, so a
 // single message leaves most of the processor idle; independent messages
 // fill it.
 //
 // The states are the single-stream ones (digest/algorithm.h): a message may
 // start on one path and go on or end on the other. The caller feeds whole
-// 64-byte blocks; a message ends either with its last blocks padded here and
+// blocks (LaneBlockSize); a message ends either with its last blocks padded here and
 // sent through its lane like any other (LaneEndBlocks, LaneDigestText), which
 // keeps the lanes full when the messages are short, or as a single stream
 // (AlgorithmAdd of the tail, AlgorithmEnd).
@@ -19,7 +19,7 @@
 #include "digest/choices.h"
 
 // The length of the algorithm's block, the unit DigestLanes advances a
-// message by: 64 bytes for MD5, SHA-1 and SHA-256.
+// message by: 64 bytes for MD5, SHA-1 and SHA-256, 128 for SHA-512.
 uint32_t LaneBlockSize(DigestAlgorithm algorithm);
 
 // Whether the algorithm has kernels of its own here. One without goes one
@@ -63,11 +63,12 @@ void LaneDigestText(const AlgorithmState *state, char *text, uint32_t size);
 // once by the first call: "single" (one message after another on the
 // single-stream loop), for MD5 "sse2-4", "sse2-8", "avx2-8", "avx2-16",
 // "avx512-16" and "avx512-32" (instruction set and messages at once), for
-// SHA-1 and SHA-256 "shani-2", for BLAKE2b "avx2-4" and "avx512-8". Tests
-// and benchmarks force one with LanesForceKernel (null: the measured one
-// again), never while a digest runs; it returns 0, changing nothing, for a
-// kernel this processor cannot run. A forced kernel also takes counts below
-// its width, which the measured choice gives to whichever kernel digests
-// that many fastest.
+// SHA-1 and SHA-256 "shani-2", for SHA-512 "sse2-2", "avx2-4" and
+// "avx512-8", for BLAKE2b "avx2-4" and "avx512-8". Tests and benchmarks
+// force one with LanesForceKernel (null: the measured one again), never
+// while a digest runs; it returns 0, changing nothing, for a kernel this
+// processor cannot run. A forced kernel also takes counts below its width,
+// which the measured choice gives to whichever kernel digests that many
+// fastest.
 int LanesForceKernel(DigestAlgorithm algorithm, const char *name);
 const char *LanesKernelName(DigestAlgorithm algorithm);

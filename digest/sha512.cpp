@@ -96,9 +96,13 @@ static int Avx512AndBmi2Usable() {
     return Avx512VlUsable() && Bmi2Usable();
 }
 
-static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512};
-static const LoopEntrant Entrants[] = {
-    {"scalar", nullptr}, {"bmi2", Avx512AndBmi2Usable}, {"avx512vl", Avx512VlUsable}};
+static const Sha512Loop Loops[] = {Sha512CompressScalar, Sha512CompressBmi2, Sha512CompressAvx512,
+                                   Sha512CompressRing, Sha512CompressBmi2Asm};
+static const LoopEntrant Entrants[] = {{"scalar", nullptr},
+                                       {"bmi2", Avx512AndBmi2Usable},
+                                       {"avx512vl", Avx512VlUsable},
+                                       {"avx512vl-ring", Avx512VlUsable},
+                                       {"bmi2-asm", Sha512AsmRoundsUsable}};
 static_assert(sizeof Loops / sizeof Loops[0] == sizeof Entrants / sizeof Entrants[0],
               "a name for every loop");
 
@@ -157,21 +161,30 @@ static void StoreBigEndian64(uint8_t *p, uint64_t word) {
         p[i] = (uint8_t)(word >> (56 - 8 * i));
 }
 
-// The waiting bytes, 0x80, zeros and the length in bits as 128 bits, of
-// which the top 61 stay zero for any message below 2^64 bytes.
+// The tail, 0x80, zeros and the length in bits as 128 bits, of which the
+// top 61 stay zero for any message below 2^64 bytes.
+uint32_t Sha512EndBlocks(const Sha512State *state, const uint8_t *tail, uint32_t tailLength,
+                         uint8_t *end) {
+    uint64_t total = state->ByteCount + tailLength;
+    uint32_t length = tailLength < 112 ? 128 : 256;
+    if (tailLength != 0)
+        memcpy(end, tail, tailLength);
+    end[tailLength] = 0x80;
+    memset(end + tailLength + 1, 0, length - 16 - tailLength - 1);
+    StoreBigEndian64(end + length - 16, total >> 61);
+    StoreBigEndian64(end + length - 8, total << 3);
+    return length;
+}
+
+void Sha512StoreDigest(const uint64_t *words, uint8_t *out) {
+    for (int i = 0; i < 8; i++)
+        StoreBigEndian64(out + 8 * i, words[i]);
+}
+
 void Sha512End(Sha512State *state, uint8_t *out) {
     uint8_t end[256];
-    uint32_t tail = state->BufferedLength;
-    uint64_t bits = (state->ByteCount + tail) << 3;
-    uint64_t highBits = (state->ByteCount + tail) >> 61;
-    uint32_t length = tail < 112 ? 128 : 256;
-    memcpy(end, state->Buffer, tail);
-    end[tail] = 0x80;
-    memset(end + tail + 1, 0, length - 16 - tail - 1);
-    StoreBigEndian64(end + length - 16, highBits);
-    StoreBigEndian64(end + length - 8, bits);
+    uint32_t length = Sha512EndBlocks(state, state->Buffer, state->BufferedLength, end);
     Compress(state, end, length);
     state->BufferedLength = 0;
-    for (int i = 0; i < 8; i++)
-        StoreBigEndian64(out + 8 * i, state->Words[i]);
+    Sha512StoreDigest(state->Words, out);
 }

@@ -16,6 +16,7 @@ const char *const Md5Kernels[] = {"single",  "sse2-4",    "sse2-8",   "avx2-8",
                                   "avx2-16", "avx512-16", "avx512-32"};
 const char *const ShaKernels[] = {"single", "shani-2"};
 const char *const Blake2bKernels[] = {"single", "avx2-4", "avx512-8"};
+const char *const Sha512Kernels[] = {"single", "sse2-2", "avx2-4", "avx512-8"};
 
 std::set<std::string> Covered, Skipped;
 
@@ -71,6 +72,7 @@ bool LaneKernelRuns(DigestAlgorithm algorithm, const char *kernel) {
     // A digest without lane kernels of its own runs "single" only.
     bool ours = !HasLaneKernels(algorithm)      ? strcmp(kernel, "single") == 0
                 : algorithm == AlgorithmMd5     ? Among(Md5Kernels, kernel)
+                : algorithm == AlgorithmSha512  ? Among(Sha512Kernels, kernel)
                 : algorithm == AlgorithmBlake2b ? Among(Blake2bKernels, kernel)
                                                 : Among(ShaKernels, kernel);
     if (!ours)

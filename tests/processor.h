@@ -18,3 +18,6 @@ bool ProcessorReportsBmi2();
 
 // The processor has SSSE3.
 bool ProcessorReportsSsse3();
+
+// ProcessorReportsAvx512Vl, and the processor has AVX512BW too.
+bool ProcessorReportsAvx512Bw();

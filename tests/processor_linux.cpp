@@ -46,3 +46,7 @@ bool ProcessorReportsBmi2() {
 bool ProcessorReportsSsse3() {
     return KernelFlags().find(" ssse3 ") != std::string::npos;
 }
+
+bool ProcessorReportsAvx512Bw() {
+    return ProcessorReportsAvx512Vl() && KernelFlags().find(" avx512bw ") != std::string::npos;
+}

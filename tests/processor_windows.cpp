@@ -58,3 +58,8 @@ bool ProcessorReportsSsse3() {
     const int ssse3 = 1 << 9;
     return (registers[2] & ssse3) != 0;
 }
+
+bool ProcessorReportsAvx512Bw() {
+    const unsigned avx512bw = 1u << 30;
+    return ProcessorReportsAvx512Vl() && (Leaf7Features() & avx512bw) != 0;
+}

@@ -11,6 +11,7 @@
 #include "digest/lanes.h"
 #include "tests/kernels_covered.h"
 #include "tests/processor.h"
+#include "tests/side_by_side.h"
 #include "tests/wide_digests.h"
 
 // The message is the pattern repeated up to length bytes; no pattern means
@@ -215,6 +216,28 @@ INSTANTIATE_TEST_SUITE_P(EveryLoop, WideLoopTest, testing::ValuesIn(WideLoops),
                              return name;
                          });
 
+// The SHA-512 references side by side through each lane kernel this
+// processor runs, twice over so that every lane takes messages of unequal
+// lengths, in calls of one block, a few and all: half the messages end in
+// their lanes, half as a single stream.
+TEST(Sha512Lanes, ReproduceTheReferencesSideBySide) {
+    std::vector<std::string> messages, expected;
+    for (int round = 0; round < 2; round++) {
+        for (const WideReference &reference : WideReferences) {
+            messages.push_back(Message(reference));
+            expected.push_back(reference.digests[0]);
+        }
+    }
+    for (const char *kernel : {"single", "sse2-2", "avx2-4", "avx512-8", (const char *)nullptr}) {
+        if (!LaneKernelRuns(AlgorithmSha512, kernel))
+            continue; // not on this processor
+        for (uint32_t mostBlocks : {1u, 7u, 4096u})
+            EXPECT_EQ(DigestSideBySide(AlgorithmSha512, messages, mostBlocks), expected)
+                << (kernel ? kernel : "measured choice") << ", " << mostBlocks << " blocks a call";
+    }
+    LanesForceKernel(AlgorithmSha512, nullptr);
+}
+
 // Each loop is taken exactly where the processor reports what it needs, and
 // the loop measured fastest comes back after a forced one.
 TEST(WideLoopChoice, LoopsRunExactlyWhereTheProcessorReportsThem) {
@@ -226,6 +249,8 @@ TEST(WideLoopChoice, LoopsRunExactlyWhereTheProcessorReportsThem) {
         {"sha512:scalar", true},
         {"sha512:bmi2", avx512 && ProcessorReportsBmi2()},
         {"sha512:avx512vl", avx512},
+        {"sha512:avx512vl-ring", avx512},
+        {"sha512:bmi2-asm", avx512 && ProcessorReportsBmi2() && sizeof(void *) == 8},
         {"blake2b:scalar", true},
         {"blake2b:ssse3", ProcessorReportsSsse3()},
         {"blake2b:avx2", ProcessorReportsAvx2()},

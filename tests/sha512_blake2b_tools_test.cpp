@@ -2,7 +2,7 @@
 // size around the first blocks and around larger reads, of pseudo-random
 // bytes, digested by sha512sum and b2sum (with -l for the shorter lengths),
 // and by every loop this processor runs, the bytes fed in pieces of varied
-// sizes.
+// sizes, and by every SHA-512 lane kernel, the files side by side.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "digest/lanes.h"
 #include "tests/kernels_covered.h"
+#include "tests/side_by_side.h"
 #include "tests/test_files.h"
 #include "tests/wide_digests.h"
 
@@ -87,4 +89,14 @@ TEST(Sha512Blake2bTools, EveryLoopAgreesWithTheToolsOverEveryBoundary) {
     }
     WideForceFastest();
     EXPECT_GE(loopsRun, 2);
+
+    // The same files side by side through each SHA-512 lane kernel.
+    for (const char *kernel : {"single", "sse2-2", "avx2-4", "avx512-8"}) {
+        if (!LaneKernelRuns(AlgorithmSha512, kernel))
+            continue;
+        uint32_t mostBlocks = 1 + random() % 40;
+        EXPECT_EQ(DigestSideBySide(AlgorithmSha512, contents, mostBlocks), expected[0])
+            << kernel << ", " << mostBlocks << " blocks a call";
+    }
+    LanesForceKernel(AlgorithmSha512, nullptr);
 }

@@ -28,8 +28,9 @@ const int WideDigestCount = sizeof WideDigests / sizeof WideDigests[0];
 
 // Each family's loops, "family:loop", as the tests force them.
 static const char *const WideLoops[] = {
-    "sha512:scalar", "sha512:bmi2",      "sha512:avx512vl",  "blake2b:scalar",      "blake2b:ssse3",
-    "blake2b:avx2",  "blake2b:avx512vl", "blake2b:avx2-acd", "blake2b:avx512vl-acd"};
+    "sha512:scalar",    "sha512:bmi2",      "sha512:avx512vl",     "sha512:avx512vl-ring",
+    "sha512:bmi2-asm",  "blake2b:scalar",   "blake2b:ssse3",       "blake2b:avx2",
+    "blake2b:avx512vl", "blake2b:avx2-acd", "blake2b:avx512vl-acd"};
 
 // Forces the loop named "family:loop"; 0 where this processor cannot run it.
 static inline int WideForceLoop(const std::string &familyAndLoop) {
