@@ -135,7 +135,7 @@ static const FuzzListName ListNames[] = {
     {"mySHA512SUMS", "mySHA512SUMS"},
     {"x.sfv.txt", "x.sfv.txt"},
     {"x.b2sum", "x.b2sum"},
-    {"b3sums", "b3sums"},
+    {"sha512sum", "sha512sum"},
     // Folders before the name: only its last part is a list name.
     {"sub/SHA512SUMS", nullptr},
     {"./b2sums.txt", "b2sums.txt"},
