@@ -334,10 +334,13 @@ static ModelEntry ModelSplitLine(std::string text, const std::string &listDigest
     text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
     if (text.empty() || text[0] == ';' || text[0] == '#')
         return entry;
-    // In a list named for CRC32 the name-first line wins over every other
-    // reading of it; an escaped line is never one.
+    // In a list named for CRC32 the name-first line goes before every
+    // untagged reading of it, but a whole tagged entry is its tag's; an
+    // escaped line is never one.
     if (listDigest == "CRC32" && !escaped) {
-        entry = ModelSfvLine(text);
+        entry = ModelSplitTagged(text);
+        if (!entry.isEntry)
+            entry = ModelSfvLine(text);
         if (entry.isEntry)
             return entry;
     }
