@@ -313,8 +313,11 @@ static bool SplitLine(char *line, ListNaming naming, bool escaped, SignatureEntr
         return false;
     // An .sfv line ends with what starts another form's, so in a list named
     // for it, it comes first: "deadbeef  cafe0123" is the file "deadbeef".
+    // A whole tagged entry whose digest has eight digits ("CRC32 (f) =
+    // cbf43926") would read as one too, named by its tag and parenthesis;
+    // its tag decides instead.
     if (!escaped && naming.Decided && DigestRow(naming.Algorithm)->Form == SfvForm &&
-        SplitSfvEntry(line, naming, entry))
+        (SplitTaggedEntry(line, entry) || SplitSfvEntry(line, naming, entry)))
         return true;
     return SplitDigitsFirst(line, naming, entry) || SplitTaggedEntry(line, entry);
 }

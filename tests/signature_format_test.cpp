@@ -507,6 +507,11 @@ TEST(SignatureParse, EntryForms) {
         {" " + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
         {"; " + Crc + "  f " + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
         {"\\f " + Crc, false, "", "", DigestAlgorithmCount, false, "x.sfv"},
+        // A whole tagged entry there is its tag's, not a name ending in " =".
+        {"CRC32 (f) = " + Crc, true, "f", Crc, AlgorithmCrc32, false, "x.sfv"},
+        {"BLAKE2b-32 (f) = " + Crc, true, "f", Crc, AlgorithmBlake2b, false, "X.Sfv"},
+        {"CRC32 () = " + CrcUpper, true, "", CrcUpper, AlgorithmCrc32, false, "x.sfv"},
+        {"CRC32 (f) = x " + Crc, true, "CRC32 (f) = x", Crc, AlgorithmCrc32, false, "x.sfv"},
     };
     for (const ParseCase &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.line));

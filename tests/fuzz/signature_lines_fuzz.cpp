@@ -1,7 +1,8 @@
 // Any bytes as a signature file, read through the module's list reader in
 // whatever encoding its mark names: every line stays within its buffer and
 // NUL-terminated, matches the model line for line, and parses to a name and
-// digest text inside the buffer.
+// digest text inside the buffer. The first byte picks the list's name from
+// the model's table, which decides the digest of an untagged line.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,10 +20,10 @@ static bool TerminatedInside(const char *text, const char *buffer) {
            memchr(text, 0, (size_t)(buffer + SignatureLineSize - text)) != nullptr;
 }
 
-static void CheckParse(char *line) {
-    ModelEntry model = ModelParseLine(std::string(line));
+static void CheckParse(char *line, const char *listName) {
+    ModelEntry model = ModelParseLine(std::string(line), ModelListDigest(listName));
     SignatureEntry entry;
-    bool parsed = ParseSignatureLine(line, NoListName, &entry);
+    bool parsed = ParseSignatureLine(line, ListNamingOf(listName), &entry);
     Require(parsed == model.isEntry, "parser and model disagree on an entry");
     if (!parsed)
         return;
@@ -57,8 +58,11 @@ static std::string FileBytes(const uint8_t *data, size_t size) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const std::string path = ScratchPath("lines.md5");
-    std::string raw = FileBytes(data, size);
+    static const std::string path = ScratchPath("lines");
+    if (size == 0)
+        return 0;
+    const char *listName = FuzzListNameFor(data[0]).path;
+    std::string raw = FileBytes(data + 1, size - 1);
     WriteWholeFile(path, raw);
     std::vector<std::string> expected = ModelListLines(raw);
 
@@ -78,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const std::string &want = expected[count++];
         Require(memcmp(line, want.data(), want.size()) == 0 && line[want.size()] == 0,
                 "line differs from the model");
-        CheckParse(line);
+        CheckParse(line, listName);
     }
     Require(count == expected.size(), "fewer lines than the model");
     CloseList(list);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
 #include "signature/format.h"
 
 static const size_t LineCapacity = SignatureLineSize - 1;
@@ -53,11 +54,12 @@ static bool EntriesEndAtNul(const std::string &text) {
     if (nul == std::string::npos || nul >= LineCapacity)
         return false;
     std::string first = text.substr(0, nul);
-    if (!ModelParseLine(first).isEntry)
+    if (!ModelParseLine(first, "").isEntry)
         return false;
     for (size_t feed = first.find('\n'); feed != std::string::npos;
          feed = first.find('\n', feed + 1))
-        if (ModelParseLine(first.substr(feed + 1, first.find('\n', feed + 1) - feed - 1)).isEntry)
+        if (ModelParseLine(first.substr(feed + 1, first.find('\n', feed + 1) - feed - 1), "")
+                .isEntry)
             return false;
     return true;
 }
@@ -100,17 +102,128 @@ static bool IsHex(char c) {
     return std::string("0123456789abcdefABCDEF").find(c) != std::string::npos;
 }
 
-static ModelEntry ModelSplitLine(std::string text);
+static const FuzzListName ListNames[] = {
+    {"in.md5", "in.md5"},
+    {"list", "list"},
+    {"list.txt", "list.txt"},
+    {".sha1", ".sha1"},
+    {"x.Md5", "x.Md5"},
+    {"MD5SUMS", "MD5SUMS"},
+    {"Md5Sums.TXT", "Md5Sums.TXT"},
+    {"x.SHA1", "x.SHA1"},
+    {"sha1sums", "sha1sums"},
+    {"x.Sha256", "x.Sha256"},
+    {"sha256SUMS", "sha256SUMS"},
+    {"SHA256sums.txt", "SHA256sums.txt"},
+    {"x.sHa512", "x.sHa512"},
+    {"SHA512SUMS", "SHA512SUMS"},
+    {"sha512sums.TXT", "sha512sums.TXT"},
+    {"x.B2", "x.B2"},
+    {"x.Blake2B", "x.Blake2B"},
+    {"b2sums.txt", "b2sums.txt"},
+    {"B2SUMS", "B2SUMS"},
+    {"Blake2Sums", "Blake2Sums"},
+    {"x.b3", "x.b3"},
+    {"x.BLAKE3", "x.BLAKE3"},
+    {"B3SUMS", "B3SUMS"},
+    {"b3Sums.txt", "b3Sums.txt"},
+    {"x.sfv", "x.sfv"},
+    {"X.SFV", "X.SFV"},
+    {"x.Sfv", "x.Sfv"},
+    // Near misses: a list name inside a longer one, an ending not last.
+    {"SHA512SUMS.old", "SHA512SUMS.old"},
+    {"mySHA512SUMS", "mySHA512SUMS"},
+    {"x.sfv.txt", "x.sfv.txt"},
+    {"x.b2sum", "x.b2sum"},
+    {"sha512sum", "sha512sum"},
+    // Folders before the name: only its last part is a list name.
+    {"sub/SHA512SUMS", nullptr},
+    {"./b2sums.txt", "b2sums.txt"},
+    {"sub/deeper/X.Sfv", nullptr},
+    {"../verify/B3SUMS", "B3SUMS"},
+    {"sub/../x.SHA256", "x.SHA256"},
+    {"sub/deeper/list", nullptr},
+    {"sub/deeper/../sha1SUMS", nullptr},
+    // A backslash separates nothing where names may hold one.
+    {"sub\\SHA1SUMS", "sub\\SHA1SUMS"},
+};
+
+const FuzzListName &FuzzListNameFor(uint8_t choice) {
+    return ListNames[choice % (sizeof ListNames / sizeof ListNames[0])];
+}
+
+static std::string AsciiLower(const std::string &text) {
+    std::string lower = text;
+    for (char &c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    return lower;
+}
+
+// The digests as the tools and download sites name their lists.
+struct ModelNaming {
+    const char *tag;
+    std::vector<std::string> endings, wholeNames; // in lower case
+};
+
+static const ModelNaming &Naming(size_t i) {
+    static const ModelNaming namings[] = {
+        {"MD5", {".md5"}, {"md5sums", "md5sums.txt"}},
+        {"SHA1", {".sha1"}, {"sha1sums", "sha1sums.txt"}},
+        {"SHA256", {".sha256"}, {"sha256sums", "sha256sums.txt"}},
+        {"SHA512", {".sha512"}, {"sha512sums", "sha512sums.txt"}},
+        {"BLAKE2b", {".b2", ".blake2b"}, {"b2sums", "b2sums.txt", "blake2sums"}},
+        {"BLAKE3", {".b3", ".blake3"}, {"b3sums", "b3sums.txt"}},
+        {"CRC32", {".sfv"}, {}},
+    };
+    return namings[i];
+}
+static const size_t NamingCount = 7;
+
+std::string ModelListDigest(const std::string &listName) {
+    std::string lower = AsciiLower(listName);
+    for (size_t i = 0; i < NamingCount; i++)
+        for (const std::string &ending : Naming(i).endings)
+            if (lower.size() >= ending.size() &&
+                lower.compare(lower.size() - ending.size(), ending.size(), ending) == 0)
+                return Naming(i).tag;
+    size_t separator = lower.find_last_of(NamesHoldBackslashes ? "/" : "/\\");
+    std::string last = separator == std::string::npos ? lower : lower.substr(separator + 1);
+    for (size_t i = 0; i < NamingCount; i++)
+        for (const std::string &whole : Naming(i).wholeNames)
+            if (last == whole)
+                return Naming(i).tag;
+    return "";
+}
+
+// The digits of each digest's full text; BLAKE2b may be any whole number of
+// bytes up to it, as b2sum -l writes it.
+static size_t FullDigits(const std::string &tag) {
+    return tag == "MD5"      ? 32
+           : tag == "SHA1"   ? 40
+           : tag == "CRC32"  ? 8
+           : tag == "SHA256" ? 64
+           : tag == "BLAKE3" ? 64
+                             : 128;
+}
+
+static bool DigestMayHave(const std::string &tag, size_t digits) {
+    if (tag == "BLAKE2b")
+        return digits % 2 == 0 && digits >= 2 && digits <= 128;
+    return digits == FullDigits(tag);
+}
+
+static ModelEntry ModelSplitLine(std::string text, const std::string &listDigest, bool escaped);
 static ModelEntry ModelSplitTagged(const std::string &text);
 
 // md5sum's escaped line: a backslash first (behind a mark and blanks), then
 // an entry whose name holds only the escapes "\\\\", "\\n" and "\\r".
-ModelEntry ModelParseLine(const std::string &line) {
+ModelEntry ModelParseLine(const std::string &line, const std::string &listDigest) {
     std::string text = line.substr(0, line.find('\0'));
     size_t lead = text.compare(0, 3, "\xef\xbb\xbf") == 0 ? 3 : 0;
     lead = std::min(text.find_first_not_of(" \t", lead), text.size());
     if (lead == text.size() || text[lead] != '\\')
-        return ModelSplitLine(text);
+        return ModelSplitLine(text, listDigest, false);
     text = text.substr(lead);
     for (size_t i = 1; i < text.size(); i++) {
         if (text[i] != '\\')
@@ -119,7 +232,7 @@ ModelEntry ModelParseLine(const std::string &line) {
             return ModelEntry();
         i++;
     }
-    ModelEntry entry = ModelSplitLine(text.substr(1));
+    ModelEntry entry = ModelSplitLine(text.substr(1), listDigest, true);
     std::string name;
     for (size_t i = 0; i < entry.name.size(); i++) {
         if (entry.name[i] == '\\') {
@@ -193,21 +306,54 @@ static ModelEntry ModelSplitTagged(const std::string &text) {
     return entry;
 }
 
-static ModelEntry ModelSplitLine(std::string text) {
+// The .sfv line: a name, blanks or tabs, and eight digits that end the line.
+static ModelEntry ModelSfvLine(const std::string &text) {
+    ModelEntry entry;
+    if (text.size() < 10)
+        return entry;
+    size_t digitsAt = text.size() - 8;
+    for (size_t i = digitsAt; i < text.size(); i++)
+        if (!IsHex(text[i]))
+            return entry;
+    if (text[digitsAt - 1] != ' ' && text[digitsAt - 1] != '\t')
+        return entry;
+    size_t nameEnd = text.find_last_not_of(" \t", digitsAt - 1);
+    if (nameEnd == std::string::npos)
+        return entry;
+    entry.isEntry = true;
+    entry.name = text.substr(0, nameEnd + 1);
+    entry.digestText = text.substr(digitsAt);
+    entry.algorithm = "CRC32";
+    return entry;
+}
+
+static ModelEntry ModelSplitLine(std::string text, const std::string &listDigest, bool escaped) {
     ModelEntry entry;
     if (text.compare(0, 3, "\xef\xbb\xbf") == 0)
         text = text.substr(3);
     text = text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
     if (text.empty() || text[0] == ';' || text[0] == '#')
         return entry;
-    // A digest is a run of 32, 40, 64 or 128 digits standing alone: MD5,
-    // SHA-1, and of the two digests that share 64 and 128 digits the common
-    // one (SHA-256 over BLAKE3, SHA-512 over BLAKE2b). Eight digits would be
-    // CRC32, which only lists named for it hold untagged.
+    // In a list named for CRC32 the name-first line goes before every
+    // untagged reading of it, but a whole tagged entry is its tag's; an
+    // escaped line is never one.
+    if (listDigest == "CRC32" && !escaped) {
+        entry = ModelSplitTagged(text);
+        if (!entry.isEntry)
+            entry = ModelSfvLine(text);
+        if (entry.isEntry)
+            return entry;
+    }
     size_t digits = 0;
     while (digits < text.size() && IsHex(text[digits]))
         digits++;
-    if (digits == 32 || digits == 40 || digits == 64 || digits == 128) {
+    // A digest is a run of digits standing alone. The list's name decides
+    // when its digest may have that many; else 32, 40, 64 or 128 digits are
+    // MD5, SHA-1, and of the two digests that share 64 and 128 digits the
+    // common one (SHA-256 over BLAKE3, SHA-512 over BLAKE2b). Eight digits
+    // would be CRC32, which only lists named for it hold untagged.
+    bool byName = !listDigest.empty() && DigestMayHave(listDigest, digits);
+    if (byName || digits == 32 || digits == 40 || digits == 64 || digits == 128) {
         size_t asterisk = text.find_first_not_of(' ', digits);
         if (asterisk != std::string::npos && text[asterisk] == '*') {
             entry.isEntry = true;
@@ -217,6 +363,10 @@ static ModelEntry ModelSplitLine(std::string text) {
             entry.isEntry = true;
             entry.digestText = text.substr(0, digits);
             entry.name = text.substr(digits + 2);
+        }
+        if (byName) {
+            entry.algorithm = listDigest;
+            return entry;
         }
         entry.algorithm = digits == 32   ? "MD5"
                           : digits == 40 ? "SHA1"

@@ -3,6 +3,8 @@
 // hold the module's reader and parser against it.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -22,8 +24,24 @@ struct ModelEntry {
     bool assumed = false;
 };
 
-// Splits a line as the C string it is (up to its first NUL).
-ModelEntry ModelParseLine(const std::string &line);
+// The names a fuzz input may give its list, in one table for both targets:
+// none, each digest's endings and download sites' list names in mixed letter
+// case, near misses, and paths with folders before the name.
+struct FuzzListName {
+    const char *path;
+    // The panel's name for the list when it lies in the panel's own folder,
+    // else null; for the verification target.
+    const char *panelName;
+};
+const FuzzListName &FuzzListNameFor(uint8_t choice);
+
+// The tag of the digest a list's name (its ending, or its last part whole)
+// says its untagged entries are, letter case aside; empty when it names none.
+std::string ModelListDigest(const std::string &listName);
+
+// Splits a line as the C string it is (up to its first NUL), in a list whose
+// name says listDigest (empty for none).
+ModelEntry ModelParseLine(const std::string &line, const std::string &listDigest);
 
 // True for the lines a verification skips before parsing.
 bool ModelIsCommentOrEmpty(const std::string &line);

@@ -6,8 +6,11 @@
 // the model says the panel cannot show what was found, every saved screen
 // is restored, the panel commands come in their order, and nothing is
 // written. An Escape arrives at the Nth progress
-// notice (N = input size mod 4, 0 for none) through a pseudo-terminal. The
-// files are digested one after another.
+// notice (N = the list's size mod 4, 0 for none) through a pseudo-terminal.
+// The files are digested one after another. The input's first byte picks the
+// list's name (and so the digest its untagged lines are read as) from the
+// model's table, the rest is the list; a list in the panel's folder is on
+// the panel by its name.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +22,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -35,17 +39,17 @@
 
 namespace fs = std::filesystem;
 
-static const char SignatureName[] = "in.md5";
 static const int32_t ModuleNumber = 3;
 
 struct FixedFile {
     const char *name;
     bool directory;
-    const char *contents; // null where made otherwise: big.bin and the input
+    const char *contents; // null where made otherwise: big.bin and the list
 };
 
-// The panel in host order: "..", directories, then files by byte order.
-static const FixedFile PanelFiles[] = {
+// The panel in host order: "..", directories, then files by byte order; the
+// list, when it lies here, joins the files in its place.
+static const FixedFile FixedFiles[] = {
     {"..", true, nullptr},
     {"sub", true, nullptr},
     {"MD5 (x).txt", false, "paren\n"},
@@ -56,8 +60,11 @@ static const FixedFile PanelFiles[] = {
     {"big.bin", false, nullptr},
     {"c d.txt", false, "gamma"},
     {"e*f", false, "star"},
-    {SignatureName, false, nullptr},
 };
+
+// This input's panel and list.
+static std::vector<FixedFile> PanelFiles;
+static const char *ListPath = nullptr;
 
 // What the hooks note; the panel and the screen ledger are the simulated host's.
 struct FuzzHost {
@@ -77,7 +84,6 @@ struct FuzzHost {
 static FuzzHost Host;
 static int TerminalMaster = -1, TerminalSlave = -1;
 static std::string BigContents;
-static std::vector<std::string> FixedContents; // per panel item, empty for directories
 
 static void NoteText(int32_t, int32_t id, bool kept) {
     if (!kept || id < 0 || id >= MessageCount)
@@ -182,19 +188,35 @@ static void MakeDirectory() {
     fs::current_path(directory);
     for (size_t i = 0; i < 5000; i++)
         BigContents += (char)(i * 7 % 251);
-    for (const FixedFile &file : PanelFiles) {
+    for (const FixedFile &file : FixedFiles) {
         std::string name = file.name;
         if (name == "big.bin")
             WriteWholeFile(name, BigContents);
         else if (file.contents)
             WriteWholeFile(name, file.contents);
-        FixedContents.push_back(name == "big.bin" ? BigContents
-                                : file.contents   ? file.contents
-                                                  : "");
     }
     fs::create_directory("sub");
+    fs::create_directory("sub/deeper");
     WriteWholeFile("sub/inner.txt", "inner");
-    WriteWholeFile(SignatureName, "");
+}
+
+// The fixed items and the list's own, if it lies in the panel's folder, in
+// host order.
+static void ArrangePanel(const FuzzListName &list) {
+    PanelFiles.assign(FixedFiles, FixedFiles + sizeof FixedFiles / sizeof FixedFiles[0]);
+    if (list.panelName)
+        PanelFiles.push_back({list.panelName, false, nullptr});
+    std::stable_sort(
+        PanelFiles.begin(), PanelFiles.end(), [](const FixedFile &a, const FixedFile &b) {
+            return a.directory != b.directory ? a.directory : strcmp(a.name, b.name) < 0;
+        });
+}
+
+// What a panel file holds: the list's bytes for the list.
+static std::string PanelContents(const FixedFile &file, const std::string &raw) {
+    return std::string(file.name) == "big.bin" ? BigContents
+           : file.contents                     ? std::string(file.contents)
+                                               : raw;
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -218,7 +240,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 static std::vector<PanelItemRecord> FreshPanel() {
-    std::vector<PanelItemRecord> items(sizeof PanelFiles / sizeof PanelFiles[0]);
+    std::vector<PanelItemRecord> items(PanelFiles.size());
     for (size_t i = 0; i < items.size(); i++) {
         memset(&items[i], 0, sizeof items[i]);
         items[i].Attributes = PanelFiles[i].directory ? DirectoryAttribute : ArchiveAttribute;
@@ -246,7 +268,7 @@ static int PanelFileOf(const std::string &name) {
     struct stat entry, item;
     if (stat(name.c_str(), &entry) != 0)
         return -1;
-    for (size_t i = 0; i < sizeof PanelFiles / sizeof PanelFiles[0]; i++)
+    for (size_t i = 0; i < PanelFiles.size(); i++)
         if (!PanelFiles[i].directory && stat(PanelFiles[i].name, &item) == 0 &&
             item.st_dev == entry.st_dev && item.st_ino == entry.st_ino)
             return (int)i;
@@ -300,6 +322,7 @@ static std::string Shown(const std::string &name) {
 }
 
 static Expected Predict(const std::string &raw, size_t escapeAt) {
+    const std::string listDigest = ModelListDigest(ListPath);
     Expected expected;
     bool escapePending = false, aborted = false;
     // trouble: the closing notice must show; doubt: a file off the panel
@@ -319,7 +342,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         }
         if (ModelIsCommentOrEmpty(line))
             continue;
-        ModelEntry entry = ModelParseLine(line);
+        ModelEntry entry = ModelParseLine(line, listDigest);
         if (!entry.isEntry)
             continue;
         entries++;
@@ -333,7 +356,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
         if (expected.progressNames.size() == escapeAt)
             escapePending = true;
         int onPanel = -1;
-        for (size_t i = 0; i < sizeof PanelFiles / sizeof PanelFiles[0]; i++)
+        for (size_t i = 0; i < PanelFiles.size(); i++)
             if (entry.name == PanelFiles[i].name)
                 onPanel = (int)i;
         if (!OpensAsRegularFile(entry.name)) {
@@ -362,10 +385,7 @@ static Expected Predict(const std::string &raw, size_t escapeAt) {
                 expected.selected.insert("sub");
             continue;
         }
-        const std::string &contents = std::string(PanelFiles[onPanel].name) == SignatureName
-                                          ? raw
-                                          : FixedContents[(size_t)onPanel];
-        if (!RecordedMatches(entry, contents))
+        if (!RecordedMatches(entry, PanelContents(PanelFiles[(size_t)onPanel], raw)))
             expected.selected.insert(PanelFiles[onPanel].name);
         else
             matched = true;
@@ -410,21 +430,26 @@ static std::set<std::string> Listing() {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const std::set<std::string> listing = Listing();
-    std::string raw(reinterpret_cast<const char *>(data), size);
-    WriteWholeFile(SignatureName, raw);
+    if (size == 0)
+        return 0;
+    const FuzzListName &list = FuzzListNameFor(data[0]);
+    ListPath = list.path;
+    std::string raw(reinterpret_cast<const char *>(data) + 1, size - 1);
+    WriteWholeFile(ListPath, raw);
+    ArrangePanel(list);
+    const std::set<std::string> listing = Listing();
 
     Host = FuzzHost();
     Side.ActivePanel.Items = FreshPanel();
     Side.ActivePanel.HandedOut.clear();
     Side.Screens = ScreenLedger();
     Side.Problems.clear();
-    Host.escapeAt = size % 4;
+    Host.escapeAt = raw.size() % 4;
     tcflush(TerminalSlave, TCIFLUSH);
     ForgetConsoleInput();
     Expected expected = Predict(raw, Host.escapeAt);
 
-    Require(OpenPlugin(OpenFromCommandLine, reinterpret_cast<intptr_t>(SignatureName)) ==
+    Require(OpenPlugin(OpenFromCommandLine, reinterpret_cast<intptr_t>(ListPath)) ==
                 SUMBREL_NO_PANEL,
             "OpenPlugin opened a panel");
 
@@ -454,5 +479,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 Host.commandArgumentsGood,
             "panel commands differ");
     Require(Listing() == listing, "the directory changed");
+    // The next input starts from the fixed folder alone.
+    Require(remove(ListPath) == 0, "the list cannot be removed");
     return 0;
 }
