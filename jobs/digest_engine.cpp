@@ -57,6 +57,13 @@ static const uint32_t MostChunksAhead = 16;
 // be read before it ends anyway, and a file held at a few chunks would
 // leave the reader digesting in turns with its reads.
 static const uint32_t MostChunksAheadInOrder = MostPoolChunks / 2;
+// A disk that says it seeks slowly is read one read at a time only while
+// its reads take as long as a disk's: a read (with its file's open) that
+// the page cache serves takes microseconds, one that waits for the disk
+// itself far longer. After this many such quick reads in a row, several
+// readers read at once; the first slow one puts them back in order.
+static const uint64_t QuickRead = 200;
+static const uint32_t QuickReadsToOverlap = 32;
 // Reads between wake-ups of the digesting threads, while they wait for
 // their lanes to fill.
 static const uint32_t QuietReads = 16;
@@ -127,7 +134,9 @@ struct Flight {
     uint32_t sleeping;   // one bit per waiter asleep in WaitForWake
     uint32_t quietReads; // read since the last wake-up of a digesting thread
     bool stopping;
-    bool inOrder;         // one read at a time, file after file: a disk that seeks slowly
+    bool seeksSlowly;     // as the disk says
+    bool inOrder;         // one read at a time, file after file: the disk seeks, as measured
+    uint32_t quickReads;  // in a row, none waiting for a disk that seeks
     uint32_t chunksAhead; // the most one file holds
     uint32_t slots;
     uint64_t given;      // files given, counted from the run's start
@@ -176,14 +185,15 @@ static bool Through(const FileInFlight *file) {
 // that no reader holds and that is not its few chunks ahead. In order,
 // only the oldest file not yet read to its end, and only while no reader
 // holds it: so one read at a time.
-static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
-    if (flight->freeCount == 0)
+// The first skip such files are passed over, as taken by readers awake.
+static FileInFlight *FileWithin(Flight *flight, uint32_t lead, uint32_t skip) {
+    if (flight->freeCount <= skip)
         return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        if (!file->beingRead && file->chunksRead - file->chunksDigested < lead)
+        if (!file->beingRead && file->chunksRead - file->chunksDigested < lead && skip-- == 0)
             return file;
         if (flight->inOrder)
             return nullptr;
@@ -192,15 +202,17 @@ static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
 }
 
 static FileInFlight *FileToRead(Flight *flight) {
-    return FileWithin(flight, flight->chunksAhead);
+    return FileWithin(flight, flight->chunksAhead, 0);
 }
 
 // A sleeping reader is woken for a file only once its lead has fallen to
 // half: a large file read a chunk a wake-up would cost a round trip to
-// Wine's server for every chunk digested.
-static bool FileWorthWaking(Flight *flight) {
+// Wine's server for every chunk digested. A reader that goes on looking
+// takes the first such file itself, and a wake-up for that one would only
+// make the two race for the lock.
+static bool FileWorthWaking(Flight *flight, bool readerLooks) {
     uint32_t half = flight->chunksAhead / 2;
-    return FileWithin(flight, half > 0 ? half : 1) != nullptr;
+    return FileWithin(flight, half > 0 ? half : 1, readerLooks ? 1 : 0) != nullptr;
 }
 
 // A chunk of the file is read and waits for lanes.
@@ -230,7 +242,7 @@ static void WakeWaiter(Flight *flight, uint32_t waiter) {
 // thread waits for the oldest file to be through; it and the readers
 // digest, and are woken for it when digestersDue, after a batch of reads.
 // A reader is woken when there is a file to read.
-static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
+static void WakeWhomItConcerns(Flight *flight, bool digestersDue, bool readerLooks = false) {
     if (flight->sleeping == 0)
         return;
     if (flight->stopping) {
@@ -247,7 +259,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
         digestersDue = false;
     }
     uint32_t readers = flight->sleeping & ~caller;
-    if (readers == 0 || (!digestersDue && !FileWorthWaking(flight)))
+    if (readers == 0 || (!digestersDue && !FileWorthWaking(flight, readerLooks)))
         return;
     uint32_t waiter = 1;
     while (!(readers & (1u << waiter)))
@@ -273,12 +285,14 @@ struct ReadOutcome {
     FileProblem problem;
     uint32_t length;
     int64_t size;
+    uint64_t microseconds; // the open, if any, and the read
 };
 
 // Opens the file if it is not open yet and reads its next chunk, without
 // the lock: the stream and the chunk are this reader's alone.
 static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
-    ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1};
+    ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1, 0};
+    uint64_t start = MonotonicMicroseconds();
     if (!file->stream) {
         file->stream = System.open(file->name, file->encoding);
         if (!file->stream) {
@@ -292,6 +306,7 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     size_t length;
     // A failed read's chunk goes straight back: nobody digests it.
     outcome.chunk = System.read(file->stream, chunk, ChunkSize, &length);
+    outcome.microseconds = MonotonicMicroseconds() - start;
     outcome.length = (uint32_t)length;
     if (!outcome.chunk) {
         outcome.problem = ProblemCannotRead;
@@ -307,8 +322,30 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     return outcome;
 }
 
+static void SetReadOrder(Flight *flight, bool inOrder) {
+    flight->inOrder = inOrder;
+    flight->chunksAhead = inOrder ? flight->poolChunks / 2 : MostChunksAhead;
+}
+
+// Called holding the lock: a disk that says it seeks is read in order
+// while its reads take a disk's time, several at once while the page
+// cache serves them.
+static void NoteReadTime(Flight *flight, const ReadOutcome *outcome) {
+    if (!flight->seeksSlowly || !outcome->chunk)
+        return;
+    if (outcome->microseconds >= QuickRead) {
+        flight->quickReads = 0;
+        SetReadOrder(flight, true);
+    } else if (flight->quickReads < QuickReadsToOverlap) {
+        flight->quickReads++;
+    } else {
+        SetReadOrder(flight, false);
+    }
+}
+
 static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
                       const ReadOutcome *outcome) {
+    NoteReadTime(flight, outcome);
     file->beingRead = false;
     if (!outcome->chunk) {
         FreeChunk(flight, chunk);
@@ -353,7 +390,7 @@ static void ReadNextChunk(Flight *flight, FileInFlight *file) {
                ++flight->quietReads >= QuietReads;
     if (due)
         flight->quietReads = 0;
-    WakeWhomItConcerns(flight, due);
+    WakeWhomItConcerns(flight, due, true);
 }
 
 static bool DigestReady(Flight *flight);
@@ -762,8 +799,8 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
         return;
     flight->refilling = true;
     uint32_t readers = ReadersFor();
-    flight->inOrder = System.seeksSlowly(folder);
-    flight->chunksAhead = flight->inOrder ? flight->poolChunks / 2 : MostChunksAhead;
+    flight->seeksSlowly = System.seeksSlowly(folder);
+    SetReadOrder(flight, flight->seeksSlowly);
     flight->lock = CreateWorkLock(readers + 1);
     if (!flight->lock) {
         FreeFlight(flight);

@@ -330,6 +330,8 @@ struct ReadLog {
     int mostUnderWay = 0;
 };
 static ReadLog Log;
+// How long each logged read takes: a disk's time, unless a test says less.
+static uint32_t ReadPause = 300;
 
 static FILE *LoggedOpen(const char *name, NameEncoding encoding) {
     FILE *stream = RealSystemCalls.open(name, encoding);
@@ -346,7 +348,7 @@ static bool LoggedRead(FILE *stream, void *buffer, size_t size, size_t *got) {
     }
     // A read that takes a while, as a disk's does, so that a second reader
     // would be seen starting meanwhile.
-    PauseMicroseconds(300);
+    PauseMicroseconds(ReadPause);
     bool read = RealSystemCalls.read(stream, buffer, size, got);
     std::lock_guard<std::mutex> hold(Log.lock);
     Log.underWay--;
@@ -381,6 +383,40 @@ TEST_F(DigestEngineTest, SlowDiskReadsInOrder) {
     for (size_t i = 1; i < Log.reads.size(); i++)
         ASSERT_LE(places[Log.reads[i - 1]], places[Log.reads[i]])
             << "read " << i << " of " << Log.reads[i] << " after " << Log.reads[i - 1];
+}
+
+// A disk that says it seeks slowly but whose reads come at the page
+// cache's speed is read by several readers at once after a few files; one
+// whose reads take a disk's time is read in order throughout, whatever the
+// files' sizes, small ones (one read each) or several chunks long.
+TEST_F(DigestEngineTest, SlowDiskReadsOverlapOnlyWhileQuick) {
+    struct Case {
+        uint32_t pause; // each read's, in microseconds
+        size_t size;
+        bool overlap;
+    } cases[] = {{0, 4096, true}, {0, 150000, true}, {2000, 4096, false}, {2000, 150000, false}};
+    for (const Case &c : cases) {
+        std::vector<Given> files;
+        for (uint32_t i = 0; i < 200; i++) {
+            std::string name = "q" + std::to_string(i);
+            WriteBytes(name, Pattern(c.size + i, i));
+            files.push_back({name, false});
+        }
+        std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+        System.seeksSlowly = SeeksSlowly;
+        System.open = LoggedOpen;
+        System.read = LoggedRead;
+        ReadPause = c.pause;
+        Log.mostUnderWay = 0;
+        std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 64);
+        System = RealSystemCalls;
+        ReadPause = 300;
+        EXPECT_TRUE(got == expected) << c.pause << " us; " << FirstDifference(got, expected);
+        if (c.overlap)
+            EXPECT_GE(Log.mostUnderWay, 2) << c.pause << " us a read, files of " << c.size;
+        else
+            EXPECT_EQ(Log.mostUnderWay, 1) << c.pause << " us a read, files of " << c.size;
+    }
 }
 
 // Memory for the pool, as much as the host's address space has room for.
