@@ -133,6 +133,7 @@ struct Flight {
     uint32_t holders;
     uint32_t sleeping;   // one bit per waiter asleep in WaitForWake
     uint32_t quietReads; // read since the last wake-up of a digesting thread
+    uint32_t digesting;  // threads whose lanes run now
     bool stopping;
     bool seeksSlowly;     // as the disk says
     bool inOrder;         // one read at a time, file after file: the disk seeks, as measured
@@ -185,15 +186,35 @@ static bool Through(const FileInFlight *file) {
 // that no reader holds and that is not its few chunks ahead. In order,
 // only the oldest file not yet read to its end, and only while no reader
 // holds it: so one read at a time.
-// The first skip such files are passed over, as taken by readers awake.
-static FileInFlight *FileWithin(Flight *flight, uint32_t lead, uint32_t skip) {
+// A file read alone may be read as far ahead as read in order: a wake-up
+// of its reader for every few chunks would cost, under Wine, a round trip
+// to its server each. Read with others, it keeps to its few chunks, so that
+// the pool holds chunks of many files for the lanes.
+static uint32_t LeadOf(Flight *flight, const FileInFlight *file) {
+    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+        const FileInFlight *other = Slot(flight, n);
+        if (other != file && other->stage == StageReading)
+            return flight->chunksAhead;
+    }
+    return flight->poolChunks / 2;
+}
+
+// The first skip such files are passed over, as taken by readers awake;
+// halved, the lead is half a file's own.
+static FileInFlight *FileWithin(Flight *flight, bool halved, uint32_t skip) {
     if (flight->freeCount <= skip)
         return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        if (!file->beingRead && file->chunksRead - file->chunksDigested < lead && skip-- == 0)
+        uint32_t ahead = file->chunksRead - file->chunksDigested;
+        uint32_t lead = flight->chunksAhead;
+        if (ahead >= lead / 2)
+            lead = LeadOf(flight, file);
+        if (halved)
+            lead = lead / 2 > 0 ? lead / 2 : 1;
+        if (!file->beingRead && ahead < lead && skip-- == 0)
             return file;
         if (flight->inOrder)
             return nullptr;
@@ -202,7 +223,7 @@ static FileInFlight *FileWithin(Flight *flight, uint32_t lead, uint32_t skip) {
 }
 
 static FileInFlight *FileToRead(Flight *flight) {
-    return FileWithin(flight, flight->chunksAhead, 0);
+    return FileWithin(flight, false, 0);
 }
 
 // A sleeping reader is woken for a file only once its lead has fallen to
@@ -211,8 +232,7 @@ static FileInFlight *FileToRead(Flight *flight) {
 // takes the first such file itself, and a wake-up for that one would only
 // make the two race for the lock.
 static bool FileWorthWaking(Flight *flight, bool readerLooks) {
-    uint32_t half = flight->chunksAhead / 2;
-    return FileWithin(flight, half > 0 ? half : 1, readerLooks ? 1 : 0) != nullptr;
+    return FileWithin(flight, true, readerLooks ? 1 : 0) != nullptr;
 }
 
 // A chunk of the file is read and waits for lanes.
@@ -229,6 +249,18 @@ static FileInFlight *OldestReady(Flight *flight) {
 }
 
 static bool DigestsNow(Flight *flight);
+
+// A thread whose lanes run takes the next pieces once they are through, so
+// another joins it in digesting only when the pool runs low; and a reader
+// with nothing to read digests only while the calling thread sleeps, which
+// digests whenever it is awake. A lone large file would otherwise pass from
+// thread to thread, with a sleep and a wake-up for every few chunks.
+static bool DigesterWanted(const Flight *flight, bool reader) {
+    if (flight->freeCount < flight->poolChunks / 4)
+        return true;
+    bool callerAwake = !(flight->sleeping & (1u << CallerWaiter));
+    return flight->digesting == 0 && !(reader && callerAwake);
+}
 
 // A waiter woken is no longer counted asleep, so that the next change
 // goes to another.
@@ -250,7 +282,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue, bool readerLoo
         return;
     }
     // Pieces that wait for company are no reason to wake anyone.
-    digestersDue = digestersDue && DigestsNow(flight);
+    digestersDue = digestersDue && DigestsNow(flight) && DigesterWanted(flight, false);
     const uint32_t caller = 1u << CallerWaiter;
     bool callerAsleep = flight->sleeping & caller;
     if (callerAsleep && flight->handedBack < flight->given &&
@@ -404,7 +436,7 @@ static void ReadFiles(void *seated) {
         FileInFlight *file = FileToRead(flight);
         if (file)
             ReadNextChunk(flight, file);
-        else if (!DigestReady(flight))
+        else if (!DigesterWanted(flight, true) || !DigestReady(flight))
             // Nothing to read or digest, as seen in this same hold.
             SleepUntilWoken(flight, seat->waiter, IdleWait);
     }
@@ -492,6 +524,7 @@ static bool DigestReady(Flight *flight) {
     StartLaneManager(&lanes, OldestReady(flight)->algorithm);
     Piece pieces[MostLanes];
     uint32_t count = TakePieces(flight, &lanes, pieces);
+    flight->digesting++;
     ReleaseWorkLock(flight->lock);
     LaneMessage *through[MostLanes];
     uint32_t done = 0;
@@ -505,6 +538,7 @@ static bool DigestReady(Flight *flight) {
     while (LaneMessage *message = FlushLanes(&lanes))
         through[done++] = message;
     TakeWorkLock(flight->lock);
+    flight->digesting--;
     for (uint32_t i = 0; i < done; i++)
         PieceDigested(flight, Slot(flight, (uint64_t)through[i]->tag));
     WakeWhomItConcerns(flight, false);
