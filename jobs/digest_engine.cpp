@@ -67,6 +67,9 @@ static const uint32_t QuickReadsToOverlap = 32;
 // Reads between wake-ups of the digesting threads, while they wait for
 // their lanes to fill.
 static const uint32_t QuietReads = 16;
+// Files given are published to the readers FilesGivenTogether at a time,
+// when the calling thread gives many before it waits for one: one hold of
+// the lock and one wake-up for them all.
 // How long a thread sleeps when nothing wakes it; only a safeguard.
 static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
@@ -142,7 +145,14 @@ struct Flight {
     uint32_t slots;
     uint64_t given;      // files given, counted from the run's start
     uint64_t handedBack; // of those, handed back; the oldest is the next
-    bool refilling;      // taking files until every slot is given
+    // The calling thread's own, which it alone reads and changes, without
+    // the lock: the files it wrote into slots and handed to the job, ahead
+    // of given and handedBack, which it publishes a batch at a time, and
+    // the files it saw through, which it hands back without the lock.
+    uint64_t givenOut;
+    uint64_t handedOut;
+    uint64_t throughUntil;
+    bool refilling; // taking files until every slot is given
     FileInFlight *files;
     uint8_t *pool;
     uint32_t freeCount;
@@ -558,18 +568,43 @@ static void FillResult(const FileInFlight *file, uint64_t number, EngineResult *
 }
 
 static EngineWait WaitOn(const Flight *flight, const FileInFlight *file, uint64_t now) {
-    EngineWait wait = {flight->handedBack,  file->name, file->encoding,
+    EngineWait wait = {flight->handedOut,   file->name, file->encoding,
                        file->bytesDigested, file->size, now - file->waitedSince >= SlowFileDelay};
     return wait;
 }
 
+// Called holding the lock, by the calling thread: the files it gave and
+// handed back since it last did are made known to the other threads.
+static void Publish(Flight *flight) {
+    flight->handedBack = flight->handedOut;
+    flight->given = flight->givenOut;
+}
+
+static void PublishAndWake(Flight *flight) {
+    TakeWorkLock(flight->lock);
+    Publish(flight);
+    WakeWhomItConcerns(flight, false);
+    ReleaseWorkLock(flight->lock);
+}
+
+// Called holding the lock: the first file after the oldest that is not
+// through. Those before it are handed back without the lock: a through
+// file stays through, and nobody else changes it.
+static uint64_t ThroughUntil(Flight *flight) {
+    uint64_t n = flight->handedBack;
+    while (n < flight->given && Through(Slot(flight, n)))
+        n++;
+    return n;
+}
+
 // Digests ready chunks of any file until the oldest is through, telling
-// the job whom it waits for, at least once a file; false when Escape
-// stopped the wait. A through file stays through, so the answer seen
-// under the lock holds after it is let go; before any sleep it is looked
-// at again under the lock.
+// the job whom it waits for; false when Escape stopped the wait. A through
+// file stays through, so the answer seen under the lock holds after it is
+// let go; before any sleep it is looked at again under the lock.
 static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport *report) {
     TakeWorkLock(flight->lock);
+    Publish(flight);
+    WakeWhomItConcerns(flight, false);
     for (;;) {
         uint64_t now = MonotonicMicroseconds();
         if (oldest->waitedSince == 0)
@@ -577,6 +612,8 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         EngineWait wait = WaitOn(flight, oldest, now);
         bool through = Through(oldest);
         bool passed = oldest->stage == StagePassed;
+        if (through)
+            flight->throughUntil = ThroughUntil(flight);
         ReleaseWorkLock(flight->lock);
         if (PollEscapeAt(now))
             return false;
@@ -642,23 +679,31 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
     if (OneAtATime(engine))
         return NextAlone(engine, result, report);
     Flight *flight = engine->flight;
-    if (flight->handedBack == flight->given)
+    if (flight->handedOut == flight->givenOut)
         return false;
-    FileInFlight *oldest = Slot(flight, flight->handedBack);
-    if (!WaitForOldest(flight, oldest, report))
+    FileInFlight *oldest = Slot(flight, flight->handedOut);
+    // Files seen through in the last wait go back one after another
+    // without the lock or a word to the job: none of them is waited on.
+    if (flight->handedOut < flight->throughUntil) {
+        if (PollEscapeWhenDue())
+            return false;
+    } else if (!WaitForOldest(flight, oldest, report)) {
         return false;
-    TakeWorkLock(flight->lock);
-    FillResult(oldest, flight->handedBack, result);
+    }
+    FillResult(oldest, flight->handedOut, result);
     // A file that failed part way may still hold chunks.
-    while (oldest->chunksDigested < oldest->chunksRead)
-        ReleaseOldestChunk(flight, oldest);
-    flight->handedBack++;
+    if (oldest->chunksDigested < oldest->chunksRead) {
+        TakeWorkLock(flight->lock);
+        while (oldest->chunksDigested < oldest->chunksRead)
+            ReleaseOldestChunk(flight, oldest);
+        WakeWhomItConcerns(flight, false);
+        ReleaseWorkLock(flight->lock);
+    }
+    flight->handedOut++;
     // The slots are given again once half of them are free, many at a time:
     // a reader waiting for files is woken once for them, not once a file.
-    if (flight->given - flight->handedBack <= flight->slots / 2)
+    if (flight->givenOut - flight->handedOut <= flight->slots / 2)
         flight->refilling = true;
-    WakeWhomItConcerns(flight, false);
-    ReleaseWorkLock(flight->lock);
     return true;
 }
 
@@ -666,7 +711,7 @@ bool EngineHasRoom(const DigestEngine *engine) {
     if (OneAtATime(engine))
         return !engine->holding;
     const Flight *flight = engine->flight;
-    return flight->refilling && flight->given - flight->handedBack < flight->slots;
+    return flight->refilling && flight->givenOut - flight->handedOut < flight->slots;
 }
 
 bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
@@ -675,9 +720,9 @@ bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
         return engine->holding;
     }
     Flight *flight = engine->flight;
-    if (flight->handedBack == flight->given)
+    if (flight->handedOut == flight->givenOut)
         return false;
-    *tag = Slot(flight, flight->handedBack)->tag;
+    *tag = Slot(flight, flight->handedOut)->tag;
     return true;
 }
 
@@ -706,8 +751,11 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     // The lanes are measured on the calling thread, before any reader may
     // digest the file, not by several threads racing at once.
     LaneCount(algorithm);
-    TakeWorkLock(flight->lock);
-    FileInFlight *file = Slot(flight, flight->given);
+    // The slot is written without the lock, once the others know its last
+    // file was handed back: they look only at the files published since.
+    if (flight->handedBack + flight->slots <= flight->givenOut)
+        PublishAndWake(flight);
+    FileInFlight *file = Slot(flight, flight->givenOut);
     file->tag = tag;
     file->encoding = encoding;
     file->algorithm = algorithm;
@@ -719,12 +767,12 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->size = -1;
     file->bytesRead = file->bytesDigested = file->waitedSince = 0;
     file->chunksRead = file->chunksDigested = 0;
-    StartLaneMessage(&file->message, algorithm, (int64_t)flight->given);
-    flight->given++;
-    if (flight->given - flight->handedBack == flight->slots)
+    StartLaneMessage(&file->message, algorithm, (int64_t)flight->givenOut);
+    flight->givenOut++;
+    if (flight->givenOut - flight->handedOut == flight->slots)
         flight->refilling = false;
-    WakeWhomItConcerns(flight, false);
-    ReleaseWorkLock(flight->lock);
+    if (flight->givenOut - flight->given >= FilesGivenTogether)
+        PublishAndWake(flight);
 }
 
 void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,

@@ -264,7 +264,10 @@ TEST_F(DigestEngineTest, StoppedRunLeavesNoThreadOrHandle) {
 }
 
 // Runs of exactly one batch of files in flight, one more and one less, and
-// twice as many: the slots are given again as they come free.
+// twice as many: the slots are given again as they come free. The same
+// about the files handed to the readers together, and about half the slots,
+// where a run starts giving again; among them names passed unread, which
+// are through as soon as given, and a file that cannot be opened.
 TEST_F(DigestEngineTest, BatchBoundaries) {
     std::vector<Given> all;
     for (uint32_t i = 0; i < 2 * MostFilesInFlight + 1; i++) {
@@ -272,7 +275,19 @@ TEST_F(DigestEngineTest, BatchBoundaries) {
         WriteBytes(name, Pattern(i % 7 == 3 ? 70000 + i : i * 13, i));
         all.push_back({name, false});
     }
-    for (uint32_t atOnce : {2u, 3u, MostFilesInFlight})
+    std::vector<Given> mixed = all;
+    for (uint32_t i = 5; i < mixed.size(); i += 11)
+        mixed[i] = {"passed-" + std::to_string(i), true};
+    mixed[FilesGivenTogether] = {"missing", false};
+    const uint32_t together = FilesGivenTogether, half = MostFilesInFlight / 2;
+    for (const std::vector<Given> *set : {&all, &mixed})
+        for (uint32_t count : {together - 1, together, together + 1, half - 1, half, half + 1}) {
+            std::vector<Given> files(set->begin(), set->begin() + count);
+            std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 0);
+            std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+            EXPECT_TRUE(got == expected) << count << " files; " << FirstDifference(got, expected);
+        }
+    for (uint32_t atOnce : {2u, 3u, FilesGivenTogether, MostFilesInFlight})
         for (uint32_t count : {atOnce - 1, atOnce, atOnce + 1, 2 * atOnce}) {
             std::vector<Given> files(all.begin(), all.begin() + count);
             std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, atOnce);
