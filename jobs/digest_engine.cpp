@@ -580,13 +580,6 @@ static void Publish(Flight *flight) {
     flight->given = flight->givenOut;
 }
 
-static void PublishAndWake(Flight *flight) {
-    TakeWorkLock(flight->lock);
-    Publish(flight);
-    WakeWhomItConcerns(flight, false);
-    ReleaseWorkLock(flight->lock);
-}
-
 // Called holding the lock: the first file after the oldest that is not
 // through. Those before it are handed back without the lock: a through
 // file stays through, and nobody else changes it.
@@ -751,10 +744,14 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     // The lanes are measured on the calling thread, before any reader may
     // digest the file, not by several threads racing at once.
     LaneCount(algorithm);
-    // The slot is written without the lock, once the others know its last
-    // file was handed back: they look only at the files published since.
-    if (flight->handedBack + flight->slots <= flight->givenOut)
-        PublishAndWake(flight);
+    // The slot's last file was handed back, and the others look only at
+    // the files published since: the lock is held over the writing for
+    // their earlier looks to come before it, but nobody is woken and
+    // nothing is looked through until a batch is published.
+    TakeWorkLock(flight->lock);
+    bool published = flight->handedBack + flight->slots <= flight->givenOut;
+    if (published)
+        Publish(flight);
     FileInFlight *file = Slot(flight, flight->givenOut);
     file->tag = tag;
     file->encoding = encoding;
@@ -771,8 +768,13 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     flight->givenOut++;
     if (flight->givenOut - flight->handedOut == flight->slots)
         flight->refilling = false;
-    if (flight->givenOut - flight->given >= FilesGivenTogether)
-        PublishAndWake(flight);
+    if (flight->givenOut - flight->given >= FilesGivenTogether) {
+        Publish(flight);
+        published = true;
+    }
+    if (published)
+        WakeWhomItConcerns(flight, false);
+    ReleaseWorkLock(flight->lock);
 }
 
 void GiveFile(DigestEngine *engine, int64_t tag, const char *name, NameEncoding encoding,
