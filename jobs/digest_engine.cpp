@@ -58,9 +58,10 @@ static const uint32_t MostChunksAhead = 16;
 // leave the reader digesting in turns with its reads.
 static const uint32_t MostChunksAheadInOrder = MostPoolChunks / 2;
 // A disk that says it seeks slowly is read one read at a time only while
-// its reads take as long as a disk's: a read (with its file's open) that
-// the page cache serves takes microseconds, one that waits for the disk
-// itself far longer. After this many such quick reads in a row, several
+// its reads take as long as a disk's: a read that the page cache serves
+// takes microseconds, one that waits for the disk itself far longer. The
+// open is not timed: under Wine it is a round trip to its server, slow
+// whatever the disk. After this many quick reads in a row, several
 // readers read at once; the first slow one puts them back in order.
 static const uint64_t QuickRead = 200;
 static const uint32_t QuickReadsToOverlap = 32;
@@ -327,14 +328,13 @@ struct ReadOutcome {
     FileProblem problem;
     uint32_t length;
     int64_t size;
-    uint64_t microseconds; // the open, if any, and the read
+    uint64_t microseconds; // the read's
 };
 
 // Opens the file if it is not open yet and reads its next chunk, without
 // the lock: the stream and the chunk are this reader's alone.
 static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1, 0};
-    uint64_t start = MonotonicMicroseconds();
     if (!file->stream) {
         file->stream = System.open(file->name, file->encoding);
         if (!file->stream) {
@@ -346,6 +346,7 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         setvbuf(file->stream, nullptr, _IONBF, 0);
     }
     size_t length;
+    uint64_t start = MonotonicMicroseconds();
     // A failed read's chunk goes straight back: nobody digests it.
     outcome.chunk = System.read(file->stream, chunk, ChunkSize, &length);
     outcome.microseconds = MonotonicMicroseconds() - start;
