@@ -61,9 +61,9 @@ static const uint32_t MostChunksAheadInOrder = MostPoolChunks / 2;
 // its reads take as long as a disk's: a read that the page cache serves
 // takes microseconds, one that waits for the disk itself far longer. The
 // open is not timed: under Wine it is a round trip to its server, slow
-// whatever the disk. After this many quick reads in a row, several
+// whatever the disk. After this many quick reads in a row (under
+// QuickReadMicroseconds), several
 // readers read at once; the first slow one puts them back in order.
-static const uint64_t QuickRead = 200;
 static const uint32_t QuickReadsToOverlap = 32;
 // Reads between wake-ups of the digesting threads, while they wait for
 // their lanes to fill.
@@ -262,15 +262,22 @@ static FileInFlight *OldestReady(Flight *flight) {
 static bool DigestsNow(Flight *flight);
 
 // A thread whose lanes run takes the next pieces once they are through, so
-// another joins it in digesting only when the pool runs low; and a reader
-// with nothing to read digests only while the calling thread sleeps, which
-// digests whenever it is awake. A lone large file would otherwise pass from
-// thread to thread, with a sleep and a wake-up for every few chunks.
-static bool DigesterWanted(const Flight *flight, bool reader) {
+// another is woken to join it in digesting only when the pool runs low. A
+// reader with nothing to read digests, but not the chunks of a lone file
+// while the calling thread is awake to digest them: the file would pass
+// from thread to thread, with a sleep and a wake-up for every few chunks.
+static bool DigesterWanted(Flight *flight, bool reader) {
     if (flight->freeCount < flight->poolChunks / 4)
         return true;
+    if (!reader)
+        return flight->digesting == 0;
     bool callerAwake = !(flight->sleeping & (1u << CallerWaiter));
-    return flight->digesting == 0 && !(reader && callerAwake);
+    if (!callerAwake)
+        return true;
+    uint32_t ready = 0;
+    for (uint64_t n = flight->handedBack; n < flight->given && ready < 2; n++)
+        ready += PieceReady(Slot(flight, n));
+    return ready >= 2;
 }
 
 // A waiter woken is no longer counted asleep, so that the next change
@@ -376,7 +383,7 @@ static void SetReadOrder(Flight *flight, bool inOrder) {
 static void NoteReadTime(Flight *flight, const ReadOutcome *outcome) {
     if (!flight->seeksSlowly || !outcome->chunk)
         return;
-    if (outcome->microseconds >= QuickRead) {
+    if (outcome->microseconds >= QuickReadMicroseconds) {
         flight->quickReads = 0;
         SetReadOrder(flight, true);
     } else if (flight->quickReads < QuickReadsToOverlap) {
