@@ -58,9 +58,20 @@ static const uint32_t MostChunksAhead = 16;
 // be read before it ends anyway, and a file held at a few chunks would
 // leave the reader digesting in turns with its reads.
 static const uint32_t MostChunksAheadInOrder = MostPoolChunks / 2;
+// A disk that says it seeks slowly is read one read at a time only while
+// its reads take as long as a disk's: a read that the page cache serves
+// takes microseconds, one that waits for the disk itself far longer. The
+// open is not timed: under Wine it is a round trip to its server, slow
+// whatever the disk. After this many quick reads in a row (under
+// QuickReadMicroseconds), several
+// readers read at once; the first slow one puts them back in order.
+static const uint32_t QuickReadsToOverlap = 32;
 // Reads between wake-ups of the digesting threads, while they wait for
 // their lanes to fill.
 static const uint32_t QuietReads = 16;
+// Files given are published to the readers FilesGivenTogether at a time,
+// when the calling thread gives many before it waits for one: one hold of
+// the lock and one wake-up for them all.
 // How long a thread sleeps when nothing wakes it; only a safeguard.
 static const uint32_t IdleWait = 100 * 1000;
 // How long the calling thread waits for a reader before it looks at the
@@ -133,13 +144,23 @@ struct Flight {
     uint32_t holders;
     uint32_t sleeping;   // one bit per waiter asleep in WaitForWake
     uint32_t quietReads; // read since the last wake-up of a digesting thread
+    uint32_t digesting;  // threads whose lanes run now
     bool stopping;
-    bool inOrder;         // one read at a time, file after file: a disk that seeks slowly
+    bool seeksSlowly;     // as the disk says
+    bool inOrder;         // one read at a time, file after file: the disk seeks, as measured
+    uint32_t quickReads;  // in a row, none waiting for a disk that seeks
     uint32_t chunksAhead; // the most one file holds
     uint32_t slots;
     uint64_t given;      // files given, counted from the run's start
     uint64_t handedBack; // of those, handed back; the oldest is the next
-    bool refilling;      // taking files until every slot is given
+    // The calling thread's own, which it alone reads and changes, without
+    // the lock: the files it wrote into slots and handed to the job, ahead
+    // of given and handedBack, which it publishes a batch at a time, and
+    // the files it saw through, which it hands back without the lock.
+    uint64_t givenOut;
+    uint64_t handedOut;
+    uint64_t throughUntil;
+    bool refilling; // taking files until every slot is given
     FileInFlight *files;
     uint8_t *pool;
     uint32_t freeCount;
@@ -184,15 +205,37 @@ static bool Through(const FileInFlight *file) {
 // that no reader holds and that is not its few chunks ahead. In order,
 // only the oldest file not yet read to its end, and only while no reader
 // holds it: so one read at a time.
-static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
-    if (flight->freeCount == 0)
+// A file read alone may be read as far ahead as read in order: a wake-up
+// of its reader for every few chunks would cost, under Wine, a round trip
+// to its server each. Read with others, it keeps to its few chunks, so that
+// the pool holds chunks of many files for the lanes.
+static uint32_t LeadOf(Flight *flight, const FileInFlight *file) {
+    for (uint64_t n = flight->handedBack; n < flight->given; n++) {
+        const FileInFlight *other = Slot(flight, n);
+        if (other != file && other->stage == StageReading)
+            return flight->chunksAhead;
+    }
+    return flight->poolChunks / 2;
+}
+
+// The first skip such files are passed over, as taken by readers awake;
+// halved, the lead is half a file's own.
+static FileInFlight *FileWithin(Flight *flight, bool halved, uint32_t skip) {
+    if (flight->freeCount <= skip)
         return nullptr;
     for (uint64_t n = flight->handedBack; n < flight->given; n++) {
         FileInFlight *file = Slot(flight, n);
         if (file->stage != StageReading)
             continue;
-        uint32_t ahead = file->apart ? SubtreeLead(lead, flight->chunksAhead) : lead;
-        if (!file->beingRead && file->chunksRead - file->chunksDigested < ahead)
+        uint32_t ahead = file->chunksRead - file->chunksDigested;
+        uint32_t lead = flight->chunksAhead;
+        if (ahead >= lead / 2)
+            lead = LeadOf(flight, file);
+        if (file->apart)
+            lead = SubtreeLead(lead, flight->chunksAhead);
+        if (halved)
+            lead = lead / 2 > 0 ? lead / 2 : 1;
+        if (!file->beingRead && ahead < lead && skip-- == 0)
             return file;
         if (flight->inOrder)
             return nullptr;
@@ -201,15 +244,16 @@ static FileInFlight *FileWithin(Flight *flight, uint32_t lead) {
 }
 
 static FileInFlight *FileToRead(Flight *flight) {
-    return FileWithin(flight, flight->chunksAhead);
+    return FileWithin(flight, false, 0);
 }
 
 // A sleeping reader is woken for a file only once its lead has fallen to
 // half: a large file read a chunk a wake-up would cost a round trip to
-// Wine's server for every chunk digested.
-static bool FileWorthWaking(Flight *flight) {
-    uint32_t half = flight->chunksAhead / 2;
-    return FileWithin(flight, half > 0 ? half : 1) != nullptr;
+// Wine's server for every chunk digested. A reader that goes on looking
+// takes the first such file itself, and a wake-up for that one would only
+// make the two race for the lock.
+static bool FileWorthWaking(Flight *flight, bool readerLooks) {
+    return FileWithin(flight, true, readerLooks ? 1 : 0) != nullptr;
 }
 
 static ChunkSubtree *SubtreeOf(Flight *flight, const FileInFlight *file, uint32_t index) {
@@ -233,6 +277,25 @@ static FileInFlight *OldestReady(Flight *flight) {
 
 static bool DigestsNow(Flight *flight);
 
+// A thread whose lanes run takes the next pieces once they are through, so
+// another is woken to join it in digesting only when the pool runs low. A
+// reader with nothing to read digests, but not the chunks of a lone file
+// while the calling thread is awake to digest them: the file would pass
+// from thread to thread, with a sleep and a wake-up for every few chunks.
+static bool DigesterWanted(Flight *flight, bool reader) {
+    if (flight->freeCount < flight->poolChunks / 4)
+        return true;
+    if (!reader)
+        return flight->digesting == 0;
+    bool callerAwake = !(flight->sleeping & (1u << CallerWaiter));
+    if (!callerAwake)
+        return true;
+    uint32_t ready = 0;
+    for (uint64_t n = flight->handedBack; n < flight->given && ready < 2; n++)
+        ready += PieceReady(Slot(flight, n));
+    return ready >= 2;
+}
+
 // A waiter woken is no longer counted asleep, so that the next change
 // goes to another.
 static void WakeWaiter(Flight *flight, uint32_t waiter) {
@@ -245,7 +308,7 @@ static void WakeWaiter(Flight *flight, uint32_t waiter) {
 // thread waits for the oldest file to be through; it and the readers
 // digest, and are woken for it when digestersDue, after a batch of reads.
 // A reader is woken when there is a file to read.
-static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
+static void WakeWhomItConcerns(Flight *flight, bool digestersDue, bool readerLooks = false) {
     if (flight->sleeping == 0)
         return;
     if (flight->stopping) {
@@ -253,7 +316,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
         return;
     }
     // Pieces that wait for company are no reason to wake anyone.
-    digestersDue = digestersDue && DigestsNow(flight);
+    digestersDue = digestersDue && DigestsNow(flight) && DigesterWanted(flight, false);
     const uint32_t caller = 1u << CallerWaiter;
     bool callerAsleep = flight->sleeping & caller;
     if (callerAsleep && flight->handedBack < flight->given &&
@@ -262,7 +325,7 @@ static void WakeWhomItConcerns(Flight *flight, bool digestersDue) {
         digestersDue = false;
     }
     uint32_t readers = flight->sleeping & ~caller;
-    if (readers == 0 || (!digestersDue && !FileWorthWaking(flight)))
+    if (readers == 0 || (!digestersDue && !FileWorthWaking(flight, readerLooks)))
         return;
     uint32_t waiter = 1;
     while (!(readers & (1u << waiter)))
@@ -288,12 +351,13 @@ struct ReadOutcome {
     FileProblem problem;
     uint32_t length;
     int64_t size;
+    uint64_t microseconds; // the read's
 };
 
 // Opens the file if it is not open yet and reads its next chunk, without
 // the lock: the stream and the chunk are this reader's alone.
 static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
-    ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1};
+    ReadOutcome outcome = {false, false, false, ProblemUntold, 0, -1, 0};
     if (!file->stream) {
         file->stream = System.open(file->name, file->encoding);
         if (!file->stream) {
@@ -305,8 +369,10 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
         setvbuf(file->stream, nullptr, _IONBF, 0);
     }
     size_t length;
+    uint64_t start = MonotonicMicroseconds();
     // A failed read's chunk goes straight back: nobody digests it.
     outcome.chunk = System.read(file->stream, chunk, ChunkSize, &length);
+    outcome.microseconds = MonotonicMicroseconds() - start;
     outcome.length = (uint32_t)length;
     if (!outcome.chunk) {
         outcome.problem = ProblemCannotRead;
@@ -322,8 +388,30 @@ static ReadOutcome ReadChunk(FileInFlight *file, uint8_t *chunk, bool askSize) {
     return outcome;
 }
 
+static void SetReadOrder(Flight *flight, bool inOrder) {
+    flight->inOrder = inOrder;
+    flight->chunksAhead = inOrder ? flight->poolChunks / 2 : MostChunksAhead;
+}
+
+// Called holding the lock: a disk that says it seeks is read in order
+// while its reads take a disk's time, several at once while the page
+// cache serves them.
+static void NoteReadTime(Flight *flight, const ReadOutcome *outcome) {
+    if (!flight->seeksSlowly || !outcome->chunk)
+        return;
+    if (outcome->microseconds >= QuickReadMicroseconds) {
+        flight->quickReads = 0;
+        SetReadOrder(flight, true);
+    } else if (flight->quickReads < QuickReadsToOverlap) {
+        flight->quickReads++;
+    } else {
+        SetReadOrder(flight, false);
+    }
+}
+
 static void ApplyRead(Flight *flight, FileInFlight *file, uint16_t chunk,
                       const ReadOutcome *outcome) {
+    NoteReadTime(flight, outcome);
     file->beingRead = false;
     if (!outcome->chunk) {
         FreeChunk(flight, chunk);
@@ -370,7 +458,7 @@ static void ReadNextChunk(Flight *flight, FileInFlight *file) {
                ++flight->quietReads >= QuietReads;
     if (due)
         flight->quietReads = 0;
-    WakeWhomItConcerns(flight, due);
+    WakeWhomItConcerns(flight, due, true);
 }
 
 static bool DigestReady(Flight *flight);
@@ -388,7 +476,7 @@ static void ReadFiles(void *seated) {
             ReadNextChunk(flight, file);
             // Hashed while the copy is still in this processor's cache.
             HashFileSubtree(flight, file);
-        } else if (!HashSubtree(flight) && !DigestReady(flight))
+        } else if (!HashSubtree(flight) && (!DigesterWanted(flight, true) || !DigestReady(flight)))
             // Nothing to read or digest, as seen in this same hold.
             SleepUntilWoken(flight, seat->waiter, IdleWait);
     }
@@ -480,6 +568,7 @@ static bool DigestReady(Flight *flight) {
     StartLaneManager(&lanes, OldestReady(flight)->algorithm);
     Piece pieces[MostLanes];
     uint32_t count = TakePieces(flight, &lanes, pieces);
+    flight->digesting++;
     ReleaseWorkLock(flight->lock);
     LaneMessage *through[MostLanes];
     uint32_t done = 0;
@@ -504,6 +593,7 @@ static bool DigestReady(Flight *flight) {
     while (LaneMessage *message = FlushLanes(&lanes))
         through[done++] = message;
     TakeWorkLock(flight->lock);
+    flight->digesting--;
     for (uint32_t i = 0; i < done; i++)
         PieceDigested(flight, Slot(flight, (uint64_t)through[i]->tag));
     WakeWhomItConcerns(flight, false);
@@ -575,18 +665,36 @@ static void FillResult(const FileInFlight *file, uint64_t number, EngineResult *
 }
 
 static EngineWait WaitOn(const Flight *flight, const FileInFlight *file, uint64_t now) {
-    EngineWait wait = {flight->handedBack,  file->name, file->encoding,
+    EngineWait wait = {flight->handedOut,   file->name, file->encoding,
                        file->bytesDigested, file->size, now - file->waitedSince >= SlowFileDelay};
     return wait;
 }
 
+// Called holding the lock, by the calling thread: the files it gave and
+// handed back since it last did are made known to the other threads.
+static void Publish(Flight *flight) {
+    flight->handedBack = flight->handedOut;
+    flight->given = flight->givenOut;
+}
+
+// Called holding the lock: the first file after the oldest that is not
+// through. Those before it are handed back without the lock: a through
+// file stays through, and nobody else changes it.
+static uint64_t ThroughUntil(Flight *flight) {
+    uint64_t n = flight->handedBack;
+    while (n < flight->given && Through(Slot(flight, n)))
+        n++;
+    return n;
+}
+
 // Digests ready chunks of any file until the oldest is through, telling
-// the job whom it waits for, at least once a file; false when Escape
-// stopped the wait. A through file stays through, so the answer seen
-// under the lock holds after it is let go; before any sleep it is looked
-// at again under the lock.
+// the job whom it waits for; false when Escape stopped the wait. A through
+// file stays through, so the answer seen under the lock holds after it is
+// let go; before any sleep it is looked at again under the lock.
 static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport *report) {
     TakeWorkLock(flight->lock);
+    Publish(flight);
+    WakeWhomItConcerns(flight, false);
     for (;;) {
         uint64_t now = MonotonicMicroseconds();
         if (oldest->waitedSince == 0)
@@ -594,6 +702,8 @@ static bool WaitForOldest(Flight *flight, FileInFlight *oldest, const WaitReport
         EngineWait wait = WaitOn(flight, oldest, now);
         bool through = Through(oldest);
         bool passed = oldest->stage == StagePassed;
+        if (through)
+            flight->throughUntil = ThroughUntil(flight);
         ReleaseWorkLock(flight->lock);
         if (PollEscapeAt(now))
             return false;
@@ -660,23 +770,31 @@ bool NextResult(DigestEngine *engine, EngineResult *result, const WaitReport *re
     if (OneAtATime(engine))
         return NextAlone(engine, result, report);
     Flight *flight = engine->flight;
-    if (flight->handedBack == flight->given)
+    if (flight->handedOut == flight->givenOut)
         return false;
-    FileInFlight *oldest = Slot(flight, flight->handedBack);
-    if (!WaitForOldest(flight, oldest, report))
+    FileInFlight *oldest = Slot(flight, flight->handedOut);
+    // Files seen through in the last wait go back one after another
+    // without the lock or a word to the job: none of them is waited on.
+    if (flight->handedOut < flight->throughUntil) {
+        if (PollEscapeWhenDue())
+            return false;
+    } else if (!WaitForOldest(flight, oldest, report)) {
         return false;
-    TakeWorkLock(flight->lock);
-    FillResult(oldest, flight->handedBack, result);
+    }
+    FillResult(oldest, flight->handedOut, result);
     // A file that failed part way may still hold chunks.
-    while (oldest->chunksDigested < oldest->chunksRead)
-        ReleaseOldestChunk(flight, oldest);
-    flight->handedBack++;
+    if (oldest->chunksDigested < oldest->chunksRead) {
+        TakeWorkLock(flight->lock);
+        while (oldest->chunksDigested < oldest->chunksRead)
+            ReleaseOldestChunk(flight, oldest);
+        WakeWhomItConcerns(flight, false);
+        ReleaseWorkLock(flight->lock);
+    }
+    flight->handedOut++;
     // The slots are given again once half of them are free, many at a time:
     // a reader waiting for files is woken once for them, not once a file.
-    if (flight->given - flight->handedBack <= flight->slots / 2)
+    if (flight->givenOut - flight->handedOut <= flight->slots / 2)
         flight->refilling = true;
-    WakeWhomItConcerns(flight, false);
-    ReleaseWorkLock(flight->lock);
     return true;
 }
 
@@ -684,7 +802,7 @@ bool EngineHasRoom(const DigestEngine *engine) {
     if (OneAtATime(engine))
         return !engine->holding;
     const Flight *flight = engine->flight;
-    return flight->refilling && flight->given - flight->handedBack < flight->slots;
+    return flight->refilling && flight->givenOut - flight->handedOut < flight->slots;
 }
 
 bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
@@ -693,9 +811,9 @@ bool OldestWaiting(const DigestEngine *engine, int64_t *tag) {
         return engine->holding;
     }
     Flight *flight = engine->flight;
-    if (flight->handedBack == flight->given)
+    if (flight->handedOut == flight->givenOut)
         return false;
-    *tag = Slot(flight, flight->handedBack)->tag;
+    *tag = Slot(flight, flight->handedOut)->tag;
     return true;
 }
 
@@ -725,8 +843,15 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     // The lanes are measured on the calling thread, before any reader may
     // digest the file, not by several threads racing at once.
     LaneCount(algorithm);
+    // The slot's last file was handed back, and the others look only at
+    // the files published since: the lock is held over the writing for
+    // their earlier looks to come before it, but nobody is woken and
+    // nothing is looked through until a batch is published.
     TakeWorkLock(flight->lock);
-    FileInFlight *file = Slot(flight, flight->given);
+    bool published = flight->handedBack + flight->slots <= flight->givenOut;
+    if (published)
+        Publish(flight);
+    FileInFlight *file = Slot(flight, flight->givenOut);
     file->tag = tag;
     file->encoding = encoding;
     file->algorithm = algorithm;
@@ -740,11 +865,16 @@ static void Give(DigestEngine *engine, int64_t tag, const char *name, NameEncodi
     file->chunksRead = file->chunksDigested = 0;
     file->apart = HashedApart(algorithm, ChunkSize);
     file->subtreeCursor = file->subtreesHashing = 0;
-    StartLaneMessage(&file->message, algorithm, digitCount, (int64_t)flight->given);
-    flight->given++;
-    if (flight->given - flight->handedBack == flight->slots)
+    StartLaneMessage(&file->message, algorithm, digitCount, (int64_t)flight->givenOut);
+    flight->givenOut++;
+    if (flight->givenOut - flight->handedOut == flight->slots)
         flight->refilling = false;
-    WakeWhomItConcerns(flight, false);
+    if (flight->givenOut - flight->given >= FilesGivenTogether) {
+        Publish(flight);
+        published = true;
+    }
+    if (published)
+        WakeWhomItConcerns(flight, false);
     ReleaseWorkLock(flight->lock);
 }
 
@@ -856,8 +986,8 @@ void StartDigestEngine(DigestEngine *engine, const char *folder, uint32_t filesA
         return;
     flight->refilling = true;
     uint32_t readers = ReadersFor();
-    flight->inOrder = System.seeksSlowly(folder);
-    flight->chunksAhead = flight->inOrder ? flight->poolChunks / 2 : MostChunksAhead;
+    flight->seeksSlowly = System.seeksSlowly(folder);
+    SetReadOrder(flight, flight->seeksSlowly);
     flight->lock = CreateWorkLock(readers + 1);
     if (!flight->lock) {
         FreeFlight(flight);

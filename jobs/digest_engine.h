@@ -23,6 +23,11 @@
 
 // The most files in flight at once, and so the most handles open.
 const uint32_t MostFilesInFlight = 64;
+// The files given between two hand-overs to the readers, when the job
+// gives many before it takes a result.
+const uint32_t FilesGivenTogether = 16;
+// A read quicker than this comes from memory, not from a disk that seeks.
+const uint32_t QuickReadMicroseconds = 200;
 
 // A file handed back, valid until the next call on the engine.
 struct EngineResult {

@@ -275,7 +275,10 @@ TEST_F(DigestEngineTest, StoppedRunLeavesNoThreadOrHandle) {
 }
 
 // Runs of exactly one batch of files in flight, one more and one less, and
-// twice as many: the slots are given again as they come free.
+// twice as many: the slots are given again as they come free. The same
+// about the files handed to the readers together, and about half the slots,
+// where a run starts giving again; among them names passed unread, which
+// are through as soon as given, and a file that cannot be opened.
 TEST_F(DigestEngineTest, BatchBoundaries) {
     std::vector<Given> all;
     for (uint32_t i = 0; i < 2 * MostFilesInFlight + 1; i++) {
@@ -283,7 +286,19 @@ TEST_F(DigestEngineTest, BatchBoundaries) {
         WriteBytes(name, Pattern(i % 7 == 3 ? 70000 + i : i * 13, i));
         all.push_back({name, false});
     }
-    for (uint32_t atOnce : {2u, 3u, MostFilesInFlight})
+    std::vector<Given> mixed = all;
+    for (uint32_t i = 5; i < mixed.size(); i += 11)
+        mixed[i] = {"passed-" + std::to_string(i), true};
+    mixed[FilesGivenTogether] = {"missing", false};
+    const uint32_t together = FilesGivenTogether, half = MostFilesInFlight / 2;
+    for (const std::vector<Given> *set : {&all, &mixed})
+        for (uint32_t count : {together - 1, together, together + 1, half - 1, half, half + 1}) {
+            std::vector<Given> files(set->begin(), set->begin() + count);
+            std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 0);
+            std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+            EXPECT_TRUE(got == expected) << count << " files; " << FirstDifference(got, expected);
+        }
+    for (uint32_t atOnce : {2u, 3u, FilesGivenTogether, MostFilesInFlight})
         for (uint32_t count : {atOnce - 1, atOnce, atOnce + 1, 2 * atOnce}) {
             std::vector<Given> files(all.begin(), all.begin() + count);
             std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, atOnce);
@@ -345,6 +360,8 @@ struct ReadLog {
     int mostUnderWay = 0;
 };
 static ReadLog Log;
+// How long each logged read takes: a disk's time, unless a test says less.
+static uint32_t ReadPause = 300;
 
 static FILE *LoggedOpen(const char *name, NameEncoding encoding) {
     FILE *stream = RealSystemCalls.open(name, encoding);
@@ -361,7 +378,7 @@ static bool LoggedRead(FILE *stream, void *buffer, size_t size, size_t *got) {
     }
     // A read that takes a while, as a disk's does, so that a second reader
     // would be seen starting meanwhile.
-    PauseMicroseconds(300);
+    PauseMicroseconds(ReadPause);
     bool read = RealSystemCalls.read(stream, buffer, size, got);
     std::lock_guard<std::mutex> hold(Log.lock);
     Log.underWay--;
@@ -396,6 +413,59 @@ TEST_F(DigestEngineTest, SlowDiskReadsInOrder) {
     for (size_t i = 1; i < Log.reads.size(); i++)
         ASSERT_LE(places[Log.reads[i - 1]], places[Log.reads[i]])
             << "read " << i << " of " << Log.reads[i] << " after " << Log.reads[i - 1];
+}
+
+// A disk that says it seeks slowly but whose reads come at the page
+// cache's speed is read by several readers at once after a few files; one
+// whose reads take a disk's time is read in order throughout, whatever the
+// files' sizes, small ones (one read each) or several chunks long.
+TEST_F(DigestEngineTest, SlowDiskReadsOverlapOnlyWhileQuick) {
+    struct Case {
+        uint32_t pause; // each read's, in microseconds
+        size_t size;
+        bool overlap;
+    } cases[] = {{0, 4096, true}, {0, 150000, true}, {2000, 4096, false}, {2000, 150000, false}};
+    // Under valgrind or a sanitizer even a read from memory takes longer
+    // than a quick one: there the reads are only seen to stay in order.
+    WriteBytes("timed", Pattern(65536, 1));
+    uint32_t slow = 0;
+    for (int i = 0; i < 32; i++) {
+        FILE *stream = RealSystemCalls.open("timed", NameInCodePage);
+        ASSERT_TRUE(stream);
+        char chunk[65536];
+        size_t got;
+        uint64_t start = MonotonicMicroseconds();
+        RealSystemCalls.read(stream, chunk, sizeof chunk, &got);
+        slow += MonotonicMicroseconds() - start >= QuickReadMicroseconds / 4;
+        RealSystemCalls.close(stream);
+    }
+    bool quickHere = slow < 8;
+    for (const Case &c : cases) {
+        if (c.overlap && !quickHere) {
+            printf("Reads from memory take %u of 32 times a quarter of a quick read here\n", slow);
+            continue;
+        }
+        std::vector<Given> files;
+        for (uint32_t i = 0; i < 200; i++) {
+            std::string name = "q" + std::to_string(i);
+            WriteBytes(name, Pattern(c.size + i, i));
+            files.push_back({name, false});
+        }
+        std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
+        System.seeksSlowly = SeeksSlowly;
+        System.open = LoggedOpen;
+        System.read = LoggedRead;
+        ReadPause = c.pause;
+        Log.mostUnderWay = 0;
+        std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 64);
+        System = RealSystemCalls;
+        ReadPause = 300;
+        EXPECT_TRUE(got == expected) << c.pause << " us; " << FirstDifference(got, expected);
+        if (c.overlap)
+            EXPECT_GE(Log.mostUnderWay, 2) << c.pause << " us a read, files of " << c.size;
+        else
+            EXPECT_EQ(Log.mostUnderWay, 1) << c.pause << " us a read, files of " << c.size;
+    }
 }
 
 // Memory for the pool, as much as the host's address space has room for.
