@@ -292,7 +292,7 @@ static bool DigesterWanted(Flight *flight, bool reader) {
         return true;
     uint32_t ready = 0;
     for (uint64_t n = flight->handedBack; n < flight->given && ready < 2; n++)
-        ready += PieceReady(Slot(flight, n));
+        ready += PieceReady(flight, Slot(flight, n));
     return ready >= 2;
 }
 
