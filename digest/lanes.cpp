@@ -14,6 +14,7 @@
 // single-stream loop.
 #include "digest/lanes.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "digest/blake2b_lanes.h"
@@ -204,9 +205,16 @@ static int CheapestFor(const KernelEntry *kernels, const int *raced, const uint6
     return cheapest;
 }
 
+// The race's states are whole AlgorithmStates, BLAKE3's buffer making each
+// some 18 KiB: 32 of them would take much of the calling thread's stack,
+// which is the host's. -1 when there is no memory for them: kernel 0, which
+// runs everywhere, until a later call races.
 static int Measure(const LaneChoice *choice) {
     static_assert(COUNT_OF(Md5Kernels) <= MostLanes, "one best time a kernel");
-    RaceScratch race;
+    RaceScratch *scratch = static_cast<RaceScratch *>(malloc(sizeof(RaceScratch)));
+    if (!scratch)
+        return -1;
+    RaceScratch &race = *scratch;
     race.Choice = choice;
     race.Kernels = choice->Kernels;
     for (uint32_t i = 0; i < MostLanes; i++) {
@@ -228,6 +236,7 @@ static int Measure(const LaneChoice *choice) {
     for (uint32_t n = 1; n < MostLanes; n++)
         record->LaneKernelFor[n].store(CheapestFor(choice->Kernels, raced, best, count, n) + 1,
                                        std::memory_order_relaxed);
+    free(scratch);
     return raced[fastest];
 }
 
@@ -240,6 +249,8 @@ static int FullKernel(const LaneChoice *choice) {
     int measured = record->LaneKernel.load(std::memory_order_relaxed) - 1;
     if (measured < 0) {
         measured = Measure(choice);
+        if (measured < 0)
+            return 0;
         record->LaneKernel.store(measured + 1, std::memory_order_relaxed);
     }
     return measured;

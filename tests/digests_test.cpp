@@ -9,6 +9,7 @@
 #include <string>
 
 #include "digest/algorithm.h"
+#include "digest/choices.h"
 #include "digest/digests.h"
 #include "digest/lanes.h"
 
@@ -132,3 +133,42 @@ TEST(DigestTable, EachDigestKeepsItsOwnChoices) {
         EXPECT_EQ(LanesKernelName((DigestAlgorithm)i), lanes[i]);
     }
 }
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static void *RaceEveryLaneDigest(void *) {
+    for (uint32_t i = 0; i < DigestAlgorithmCount; i++)
+        LaneCount((DigestAlgorithm)i);
+    return nullptr;
+}
+
+// The lanes are raced on the calling thread, which is the host's: the race
+// must fit a small stack, here the 64 KiB the module gives its own workers.
+// Each digest is raced afresh in a child process, which a stack overflow
+// ends by a signal.
+TEST(DigestTable, LaneRaceFitsASmallStack) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (uint32_t i = 0; i < DigestAlgorithmCount; i++) {
+            LanesForceKernel((DigestAlgorithm)i, nullptr);
+            DigestChoiceOf((DigestAlgorithm)i)->LaneKernel.store(0);
+        }
+        pthread_attr_t attributes;
+        pthread_t thread;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstacksize(&attributes, 64 * 1024);
+        if (pthread_create(&thread, &attributes, RaceEveryLaneDigest, nullptr) != 0)
+            _exit(2);
+        pthread_join(thread, nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the race ended its thread: status " << status;
+}
+#endif
