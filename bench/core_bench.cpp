@@ -78,7 +78,7 @@ static double RunModule(void *context) {
     const DigestRecord *row = DigestRow(Chosen->Kind);
     double start = ThreadSeconds();
     AlgorithmState state;
-    row->Start(&state);
+    AlgorithmStart(&state, Chosen->Kind); // the length asked for, then the row's start
     for (int i = 0; i < Passes; i++)
         row->Add(&state, job->Buffer, (uint32_t)BufferSize);
     row->End(&state, job->Digest);
