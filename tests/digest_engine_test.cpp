@@ -464,15 +464,21 @@ TEST_F(DigestEngineTest, SlowDiskReadsOverlapOnlyWhileQuick) {
             files.push_back({name, false});
         }
         std::vector<std::string> expected = OneByOne(files, AlgorithmMd5);
-        System.seeksSlowly = SeeksSlowly;
-        System.open = LoggedOpen;
-        System.read = LoggedRead;
-        ReadPause = c.pause;
-        Log.mostUnderWay = 0;
-        std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 64);
-        System = RealSystemCalls;
-        ReadPause = 300;
-        EXPECT_TRUE(got == expected) << c.pause << " us; " << FirstDifference(got, expected);
+        // One read slowed by a busy machine rightly puts the readers back in
+        // order: a quick disk gets three runs to be seen overlapping.
+        for (int run = 0; run < (c.overlap ? 3 : 1); run++) {
+            System.seeksSlowly = SeeksSlowly;
+            System.open = LoggedOpen;
+            System.read = LoggedRead;
+            ReadPause = c.pause;
+            Log.mostUnderWay = 0;
+            std::vector<std::string> got = ThroughEngine(files, AlgorithmMd5, 64);
+            System = RealSystemCalls;
+            ReadPause = 300;
+            EXPECT_TRUE(got == expected) << c.pause << " us; " << FirstDifference(got, expected);
+            if (Log.mostUnderWay >= 2)
+                break;
+        }
         if (c.overlap)
             EXPECT_GE(Log.mostUnderWay, 2) << c.pause << " us a read, files of " << c.size;
         else
